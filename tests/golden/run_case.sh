@@ -1,0 +1,425 @@
+#!/usr/bin/env bash
+# Runs one golden case: run_case.sh WSQL CASEDIR
+#
+# The case folder layout is described in README.md beside this script. For
+# each data source named in the case's `db` file (or once, when there is none)
+# the case files are copied into a fresh working directory with @DSN@ and
+# @WORK@ substituted, a fresh copy of the test data is made, WSQL is run there
+# with the case's arguments and input, and its standard output, standard error
+# and exit status are compared byte for byte with the expected files, after
+# the elapsed-time figures are normalised. Then `check`, if present, runs.
+#
+# Exit status: 0 passed, 1 failed, 77 skipped (the case needs a data source
+# whose environment is missing and WSQL_REQUIRE_DB is not set).
+#
+# Environment (written by scripts/test and scripts/testenv):
+#   WSQL_SQLITE_TEMPLATE  SQLite test database to copy; when unset it is
+#                         built from tests/data/sqlite.sql with sqlite3
+#   ODBCSYSINI            folder of the odbcinst.ini naming the test drivers;
+#                         when unset one is written for the run
+#   WSQL_PGHOST, WSQL_PG_PORT, WSQL_PG_USER, WSQL_PG_PASSWORD, WSQL_PG_TEMPLATE
+#                         PostgreSQL test server; pg runs skip without them
+#   WSQL_REQUIRE_DB=1     a missing data source fails instead of skipping
+#   GOLDEN_UPDATE=1       write the actual outputs as the expected files
+#   WSQL_KEEP_WORK=1      keep the working directories (path printed)
+#   WSQL_CASE_TIMEOUT     seconds before wsql is killed (default 120)
+#
+# By hand, with a running test environment:
+#   . "$(scripts/testenv start)"
+#   tests/golden/run_case.sh build/wsql tests/golden/<case>
+#   GOLDEN_UPDATE=1 tests/golden/run_case.sh build/wsql tests/golden/<case>
+# SQLite-only cases also run without scripts/testenv.
+#
+# run_case.sh --normalise FILE... applies the same normalisation to files in
+# place; a `check` program gets this script's path in WSQL_RUN_CASE (and
+# WSQL_WORK, WSQL_DSN) to compare files that wsql wrote, e.g. a RESFILE.
+set -u -o pipefail
+# The tools below handle outputs as bytes; wsql itself gets its own locale.
+export LC_ALL=C
+
+HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+ROOT=$(cd "$HERE/../.." && pwd)
+# shellcheck source=scripts/testlib.sh
+. "$ROOT/scripts/testlib.sh"
+
+DEFAULT_TIMEOUT=120
+CHECK_TIMEOUT=60
+# Locale and time zone wsql runs under, so that its output is reproducible.
+WSQL_RUN_LOCALE=C.UTF-8
+WSQL_RUN_TZ=UTC
+KNOWN_DBS="sqlite pg"
+EXPECTED_NAMES="stdout stderr status"
+
+# Drops the databases made for this case and removes its temporary files,
+# also after a failure or an interrupt.
+cleanup() {
+  local db
+  for db in "${PG_DBS[@]}"; do
+    pg_admin -c "DROP DATABASE IF EXISTS \"$db\" WITH (FORCE)" >/dev/null 2>&1 || true
+  done
+  if [ -n "${WSQL_KEEP_WORK:-}" ]; then
+    echo "kept: $TMPROOT"
+  else
+    rm -rf "$TMPROOT"
+  fi
+}
+
+# pg_admin PSQL-ARGS... -> runs psql as the test role on the maintenance database.
+pg_admin() {
+  PGPASSWORD=$WSQL_PG_PASSWORD psql -X -q -v ON_ERROR_STOP=1 -h "$WSQL_PGHOST" \
+    -p "$WSQL_PG_PORT" -U "$WSQL_PG_USER" -d postgres "$@"
+}
+
+# sed_escape TEXT -> TEXT quoted for the pattern side of a sed substitution.
+sed_escape() { printf '%s' "$1" | sed 's/[][\/.*^$|+?(){}]/\\&/g'; }
+# sed_escape_repl TEXT -> TEXT quoted for the replacement side.
+sed_escape_repl() { printf '%s' "$1" | sed 's/[\/&|]/\\&/g'; }
+
+# db_unavailable DB -> prints why DB cannot be used here; status 1 when it can.
+db_unavailable() {
+  case "$1" in
+    sqlite)
+      if [ -z "${WSQL_SQLITE_TEMPLATE:-}" ] && ! command -v sqlite3 >/dev/null 2>&1; then
+        echo "sqlite3 not installed and WSQL_SQLITE_TEMPLATE not set"; return 0
+      fi
+      if [ -z "${ODBCSYSINI:-}" ] && ! wsql_find_driver "$WSQL_SQLITE_DRIVER_FILE" "$WSQL_SQLITE_DRIVER_PKG" >/dev/null; then
+        echo "SQLite ODBC driver not installed"; return 0
+      fi
+      ;;
+    pg)
+      if [ -z "${WSQL_PG_PORT:-}" ] || [ -z "${WSQL_PGHOST:-}" ]; then
+        echo "no PostgreSQL test server (WSQL_PG_PORT unset; see scripts/testenv)"; return 0
+      fi
+      if ! command -v psql >/dev/null 2>&1; then echo "psql not installed"; return 0; fi
+      ;;
+  esac
+  return 1
+}
+
+# expected_file NAME DB -> prints the expected file for stream NAME in the run
+# on DB: NAME.DB when present, else NAME; nothing when neither exists.
+expected_file() {
+  if [ -n "$2" ] && [ -f "$CASEDIR/$1.$2" ]; then
+    printf '%s\n' "$CASEDIR/$1.$2"
+  elif [ -f "$CASEDIR/$1" ]; then
+    printf '%s\n' "$CASEDIR/$1"
+  fi
+}
+
+# substitute FILE DSN WORK -> replaces @DSN@ (when DSN is not empty), @WORK@
+# and, in a pg run, @PGPORT@ in FILE, in place; files without a placeholder
+# are left untouched.
+substitute() {
+  local file=$1 dsn=$2 work=$3
+  grep -q -F -e '@DSN@' -e '@WORK@' -e '@PGPORT@' -- "$file" 2>/dev/null || return 0
+  local args=(-e "s|@WORK@|$(sed_escape_repl "$work")|g")
+  [ -n "$dsn" ] && args+=(-e "s|@DSN@|$(sed_escape_repl "$dsn")|g")
+  [ "$dsn" = pg ] && args+=(-e "s|@PGPORT@|$WSQL_PG_PORT|g")
+  sed -i "${args[@]}" -- "$file"
+}
+
+# normalise FILE WORK -> in place: puts @WORK@ back for the working directory
+# WORK (when not empty) and @PGPORT@ for the test server's port where it
+# follows "port" (server messages, connect strings); turns the run-dependent
+# figures into N and the build time and date into DATE.
+normalise() {
+  local file=$1 work=$2 back=()
+  [ -n "$work" ] && back=(-e "s|$(sed_escape "$work")|@WORK@|g")
+  [ -n "${WSQL_PG_PORT:-}" ] &&
+    back+=(-e "s/([Pp][Oo][Rr][Tt][ =:]+)$WSQL_PG_PORT([^0-9]|\$)/\1@PGPORT@\2/g")
+  sed -E -i "${back[@]}" \
+    -e 's/Elapsed time -?[0-9]+ ms\./Elapsed time N ms./g' \
+    -e 's/Elapsed time: Prepare -?[0-9]+ ms\.\t Execute -?[0-9]+ ms\.\t Fetch results -?[0-9]+ ms\./Elapsed time: Prepare N ms.\t Execute N ms.\t Fetch results N ms./g' \
+    -e 's/Time taken = -?[0-9]+(\.[0-9]*)? sec\(s\)/Time taken = N sec(s)/g' \
+    -e 's/(Rows selected = -?[0-9]+\. Fetch results )-?[0-9]+( ms Elapased time )-?[0-9]+( ms Reading more\.\.\.)/\1N\2N\3/g' \
+    -e 's/Compiled on [0-9]{2}:[0-9]{2}:[0-9]{2},[A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4}/Compiled on DATE/g' \
+    -- "$file"
+}
+
+# write_odbc_ini WORK DB DATA -> the run's data sources: "sqlite" on the SQLite
+# copy DATA or "pg" on the database DATA, whichever DB names.
+write_odbc_ini() {
+  local work=$1 db=$2 data=$3
+  case "$db" in
+    sqlite)
+      printf '[sqlite]\nDriver=SQLite3\nDatabase=%s\n' "$data" ;;
+    pg)
+      printf '[pg]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=%s\nUsername=%s\nPassword=%s\nSSLmode=disable\n' \
+        "$WSQL_PGHOST" "$WSQL_PG_PORT" "$data" "$WSQL_PG_USER" "$WSQL_PG_PASSWORD" ;;
+    *) : ;;
+  esac >"$work/odbc.ini"
+}
+
+# sysini_dir -> prints the folder holding odbcinst.ini for the runs, writing
+# one into the temporary folder when the environment names none.
+sysini_dir() {
+  if [ -n "${ODBCSYSINI:-}" ]; then
+    printf '%s\n' "$ODBCSYSINI"
+    return
+  fi
+  if [ ! -f "$TMPROOT/sys/odbcinst.ini" ]; then
+    wsql_write_odbcinst "$TMPROOT/sys" || true
+  fi
+  printf '%s\n' "$TMPROOT/sys"
+}
+
+# sqlite_template -> prints the SQLite database to copy for a run.
+sqlite_template() {
+  if [ -n "${WSQL_SQLITE_TEMPLATE:-}" ]; then
+    printf '%s\n' "$WSQL_SQLITE_TEMPLATE"
+    return
+  fi
+  if [ ! -f "$TMPROOT/template.sqlite" ]; then
+    sqlite3 -bail "$TMPROOT/template.sqlite" <"$ROOT/tests/data/sqlite.sql" >&2 || return 1
+  fi
+  printf '%s\n' "$TMPROOT/template.sqlite"
+}
+
+# run_one DB OUT -> one run of the case on data source DB (empty: none); the
+# normalised outputs go to OUT/stdout, OUT/stderr, OUT/status. Status 0 when
+# the run could be made (whatever wsql did), 1 when setting it up failed.
+run_one() {
+  local db=$1 out=$2 work data="" stdin=/dev/null args=() status f d
+  work=$TMPROOT/work${db:+.$db}
+  mkdir -p "$work" "$out"
+  # The case files, less the expected outputs.
+  cp -a -- "$CASEDIR/." "$work/"
+  for f in $EXPECTED_NAMES; do
+    rm -f -- "$work/$f"
+    for d in $KNOWN_DBS; do rm -f -- "$work/$f.$d"; done
+  done
+  while IFS= read -r -d '' f; do
+    substitute "$f" "$db" "$work"
+  done < <(find "$work" -type f -print0)
+
+  case "$db" in
+    sqlite)
+      data=$work/test.sqlite
+      cp -- "$(sqlite_template)" "$data" || { echo "cannot copy the SQLite test database"; return 1; }
+      ;;
+    pg)
+      data=wsql_t_$$_${RANDOM}_${db}
+      PG_DBS+=("$data")
+      pg_admin -c "CREATE DATABASE \"$data\" TEMPLATE \"$WSQL_PG_TEMPLATE\"" \
+        || { echo "cannot clone the PostgreSQL test database"; return 1; }
+      ;;
+  esac
+  write_odbc_ini "$work" "$db" "$data"
+
+  [ -f "$work/args" ] && mapfile -t args <"$work/args"
+  [ -f "$work/stdin" ] && stdin=$work/stdin
+
+  (
+    cd "$work" || exit 1
+    exec env -u LANG -u LANGUAGE -u ODBCINSTINI \
+      -u PGHOST -u PGHOSTADDR -u PGPORT -u PGUSER -u PGPASSWORD -u PGPASSFILE \
+      -u PGDATABASE -u PGSERVICE -u PGSERVICEFILE -u PGOPTIONS -u PGSSLMODE \
+      LC_ALL="$WSQL_RUN_LOCALE" TZ="$WSQL_RUN_TZ" HOME="$work" \
+      ODBCINI="$work/odbc.ini" ODBCSYSINI="$(sysini_dir)" \
+      timeout --foreground -k 10 "$TIMEOUT" \
+      bash -c 'exec -a wsql "$0" "$@"' "$WSQL" "${args[@]}"
+  ) <"$stdin" >"$out/stdout" 2>"$out/stderr"
+  status=$?
+  [ "$status" -eq 124 ] && echo "wsql timed out after $TIMEOUT s"
+  printf '%s\n' "$status" >"$out/status"
+  normalise "$out/stdout" "$work"
+  normalise "$out/stderr" "$work"
+  # The PostgreSQL database stays until the end, for `check`; cleanup drops it.
+  return 0
+}
+
+# run_check DB -> runs the case's check program in the run's working
+# directory; status 0 when there is none or it passed.
+run_check() {
+  local db=$1 work=$TMPROOT/work${1:+.$1} rc=0
+  [ -f "$work/check" ] || return 0
+  (
+    cd "$work" || exit 1
+    if [ -x ./check ]; then cmd=(./check); else cmd=(sh ./check); fi
+    exec env LC_ALL="$WSQL_RUN_LOCALE" TZ="$WSQL_RUN_TZ" WSQL_DSN="$db" WSQL_WORK="$work" \
+      WSQL_RUN_CASE="$HERE/run_case.sh" \
+      ODBCINI="$work/odbc.ini" ODBCSYSINI="$(sysini_dir)" \
+      timeout --foreground -k 10 "$CHECK_TIMEOUT" "${cmd[@]}"
+  ) >"$TMPROOT/check.out" 2>&1 || rc=$?
+  if [ "$rc" -ne 0 ]; then
+    echo "check failed (status $rc):"
+    cat "$TMPROOT/check.out"
+    return 1
+  fi
+  return 0
+}
+
+# compare DB OUT -> compares the outputs in OUT with the expected files of the
+# run on DB, printing a unified diff of each difference. Status 1 on any.
+compare() {
+  local db=$1 out=$2 name exp want got bad=0
+  for name in stdout stderr; do
+    exp=$(expected_file "$name" "$db")
+    want=$TMPROOT/expected.$name
+    if [ -n "$exp" ]; then
+      cp -- "$exp" "$want"
+      [ -n "$db" ] && sed -i "s|@DSN@|$db|g" -- "$want"
+    else
+      : >"$want"
+    fi
+    if ! cmp -s -- "$want" "$out/$name"; then
+      bad=1
+      echo "--- $name differs from ${exp:-"(no file: empty)"}"
+      diff -u -a --label "expected/$name" --label "actual/$name" -- "$want" "$out/$name"
+    fi
+  done
+  exp=$(expected_file status "$db")
+  want=0
+  [ -n "$exp" ] && want=$(tr -d ' \t\r\n' <"$exp")
+  got=$(cat "$out/status")
+  if [ "$want" != "$got" ]; then
+    bad=1
+    echo "--- exit status differs: expected $want, actual $got"
+  fi
+  return $bad
+}
+
+# template_dsn FILE DB -> prints FILE with whole-word occurrences of DB
+# turned into @DSN@.
+template_dsn() {
+  local w='[^A-Za-z0-9_]' d
+  d=$(sed_escape "$2")
+  # Twice, since a separator taken by one match cannot start the next.
+  sed -E -e "s/(^|$w)$d($w|\$)/\\1@DSN@\\2/g" -e "s/(^|$w)$d($w|\$)/\\1@DSN@\\2/g" -- "$1"
+}
+
+# update_expected DBS... -> writes the expected files of the case from the
+# actual outputs of every run: one common file where all runs agree (with
+# @DSN@ put in where only the data source name differs), else one file per
+# data source. Empty stderr and status 0 are written as absent files.
+update_expected() {
+  local dbs=("$@") name first db same common_from=""
+  for name in $EXPECTED_NAMES; do
+    first=${dbs[0]}
+    same=1
+    common_from=$TMPROOT/out.$first/$name
+    for db in "${dbs[@]:1}"; do
+      cmp -s "$TMPROOT/out.$first/$name" "$TMPROOT/out.$db/$name" || same=0
+    done
+    if [ $same -eq 0 ] && [ "$name" != status ]; then
+      # Same text once each data source's own name is replaced by @DSN@?
+      same=1
+      for db in "${dbs[@]}"; do
+        template_dsn "$TMPROOT/out.$db/$name" "$db" >"$TMPROOT/tmpl.$db"
+        sed "s|@DSN@|$db|g" "$TMPROOT/tmpl.$db" | cmp -s - "$TMPROOT/out.$db/$name" || same=0
+        cmp -s "$TMPROOT/tmpl.$first" "$TMPROOT/tmpl.$db" || same=0
+      done
+      common_from=$TMPROOT/tmpl.$first
+    fi
+    if [ $same -eq 1 ]; then
+      for db in "${dbs[@]}"; do rm -f -- "$CASEDIR/$name.$db"; done
+      write_expected "$common_from" "$CASEDIR/$name" "$name"
+    else
+      rm -f -- "$CASEDIR/$name"
+      for db in "${dbs[@]}"; do
+        write_expected "$TMPROOT/out.$db/$name" "$CASEDIR/$name.$db" "$name"
+      done
+    fi
+  done
+}
+
+# write_expected FROM TO NAME -> copies FROM to TO, or removes TO when FROM is
+# the default (empty stderr, status 0); stdout is always written.
+write_expected() {
+  local from=$1 to=$2 name=$3
+  if { [ "$name" = stderr ] && [ ! -s "$from" ]; } ||
+     { [ "$name" = status ] && [ "$(cat "$from")" = 0 ]; }; then
+    rm -f -- "$to"
+  else
+    cp -- "$from" "$to"
+    echo "wrote ${to#"$HERE"/}"
+  fi
+}
+
+main() {
+  local dbs=() db reason result=0 skipped=0 ran=()
+  if [ -f "$CASEDIR/db" ]; then
+    read -r -a dbs < <(tr '\n\t' '  ' <"$CASEDIR/db"; echo)
+  fi
+  for db in "${dbs[@]}"; do
+    case " $KNOWN_DBS " in
+      *" $db "*) ;;
+      *) echo "$CASE: unknown data source '$db' in db (known: $KNOWN_DBS)"; return 1 ;;
+    esac
+  done
+  [ ${#dbs[@]} -eq 0 ] && dbs=("")
+
+  for db in "${dbs[@]}"; do
+    local label="$CASE${db:+ [$db]}"
+    if [ -n "$db" ] && reason=$(db_unavailable "$db"); then
+      if [ -n "${WSQL_REQUIRE_DB:-}" ] || [ -n "$UPDATE" ]; then
+        echo "$label: FAIL: $reason"
+        result=1
+      else
+        echo "$label: SKIP: $reason"
+        skipped=1
+      fi
+      continue
+    fi
+    local out=$TMPROOT/out.${db:-none}
+    if ! run_one "$db" "$out"; then
+      echo "$label: FAIL: could not set up the run"
+      result=1
+      continue
+    fi
+    ran+=("${db:-none}")
+    local ok=1
+    if [ -z "$UPDATE" ]; then
+      compare "$db" "$out" || ok=0
+    fi
+    run_check "$db" || ok=0
+    if [ $ok -eq 1 ]; then
+      if [ -n "$UPDATE" ]; then echo "$label: ran"; else echo "$label: PASS"; fi
+    else
+      echo "$label: FAIL"
+      result=1
+      [ -n "${WSQL_KEEP_WORK:-}" ] || echo "(WSQL_KEEP_WORK=1 keeps the working directory)"
+    fi
+  done
+
+  if [ -n "$UPDATE" ]; then
+    if [ $result -ne 0 ]; then
+      echo "$CASE: expected files not updated"
+      return 1
+    fi
+    update_expected "${ran[@]}"
+    return 0
+  fi
+  [ $result -ne 0 ] && return 1
+  [ $skipped -ne 0 ] && return 77
+  return 0
+}
+
+# With --normalise, only normalise the named files in place (for `check`
+# programs comparing files that wsql wrote); WSQL_WORK, when set, becomes @WORK@.
+if [ "${1:-}" = --normalise ]; then
+  shift
+  for f in "$@"; do normalise "$f" "${WSQL_WORK:-}" || exit 1; done
+  exit 0
+fi
+
+if [ $# -ne 2 ]; then
+  echo "usage: $0 WSQL CASEDIR" >&2
+  exit 2
+fi
+WSQL=$(realpath -- "$1") || exit 1
+CASEDIR=$(cd "$2" 2>/dev/null && pwd) || { echo "no case folder $2" >&2; exit 1; }
+CASE=${CASEDIR#"$HERE"/}
+TIMEOUT=${WSQL_CASE_TIMEOUT:-$DEFAULT_TIMEOUT}
+UPDATE=${GOLDEN_UPDATE:-0}
+[ "$UPDATE" = 0 ] && UPDATE=""
+
+TMPROOT=$(mktemp -d "${TMPDIR:-/tmp}/wsql-case.XXXXXX") || exit 1
+TMPROOT=$(cd "$TMPROOT" && pwd -P)
+PG_DBS=()
+
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+main
