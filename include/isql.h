@@ -1,0 +1,160 @@
+// Shared declarations of the session: client states, process-wide settings,
+// the command record and the session functions every module may call.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sql.h>
+#include <sqlext.h>
+
+#include "platform.h"
+
+// ---- limits --------------------------------------------------------------
+constexpr int kCmdCapacity = 0x20000;       // wide characters of one command line
+constexpr size_t kDsnBytes = 131;           // data source name, terminator excluded
+constexpr size_t kDsnChars = 128;           // data source name in wide characters
+constexpr size_t kConnStrChars = 16384;     // connect string
+constexpr size_t kUserChars = 512;          // user name and password
+constexpr size_t kLargeColFolderBytes = 255;  // large-column folder, terminator excluded
+constexpr size_t kUtf8PieceBytes = 32767;   // bytes of one UTF-8 input piece
+
+// ---- output classes (giTraceMask bits) ------------------------------------
+constexpr int TRACE_TIMER = 1;
+constexpr int TRACE_ERROR = 2;
+constexpr int TRACE_DATA = 4;
+constexpr int TRACE_NOTICE = 8;
+
+// ---- command kinds ---------------------------------------------------------
+enum CmdKind : int {
+    CMD_NONE = 0,
+    CMD_EMPTY = 1,
+    CMD_CMDFILE = 3,
+    CMD_CONNECT = 4,
+    CMD_DISCONNECT = 5,
+    CMD_ECHO = 6,
+    CMD_END = 7,
+    CMD_SQL = 8,
+    CMD_EXIT = 9,
+    CMD_HELP = 10,
+    CMD_REPEAT = 11,
+    CMD_RESFILE = 12,
+    CMD_TIMER_START = 14,
+    CMD_TIMER_STOP = 15,
+    CMD_WAIT = 16,
+    CMD_FETCH = 17,
+    CMD_ERRFILE = 18,
+    CMD_COMMIT = 19,
+    CMD_ROLLBACK = 20,
+    CMD_AUTOCOMMIT = 21,
+    CMD_CUSTOMCONNECT = 22,
+    CMD_NCMDFILE = 23,
+    CMD_QUERYTIMEOUT = 24,
+    CMD_MAXROWS = 25,
+    CMD_MULTICONNECT = 26,
+    CMD_MULTIDISCONNECT = 27,
+    CMD_RESDIR = 28,
+    CMD_DESCRIBE_TABLE = 29,
+    CMD_DESCRIBE_STMT = 30,
+    CMD_SHOW_TABLES = 31,
+};
+
+// The record one command line is parsed into. Absent operands are empty
+// optionals; wsText points into the parsed line and lives as long as it.
+struct IsqlCommand {
+    int kind = CMD_NONE;
+    std::optional<std::string> sPathOrDsn;   // multibyte text of the locale
+    std::optional<std::wstring> wsConnStr;
+    long long lNumber = 0;
+    const wchar_t* wsText = nullptr;
+    std::optional<std::wstring> wsUser;
+    std::optional<std::wstring> wsPassword;
+    std::optional<std::wstring> wsCatalog;
+    std::optional<std::wstring> wsOwner;
+    std::optional<std::wstring> wsTable;
+};
+
+// Byte reader of one input source. Lines are read as bytes and decoded by the
+// program, so the decoding mode may change while a stream is half read.
+struct LineReader {
+    std::vector<char> buf;   // bytes read ahead from the stream
+    size_t pos = 0;          // next unread byte in buf
+    bool eof = false;        // the stream has no more bytes
+};
+
+// One open input source.
+struct ClientState {
+    FILE* inFile = nullptr;
+    FILE* resFile = nullptr;     // results stream in force for this source
+    FILE* errFile = nullptr;     // error stream in force for this source
+    std::string dsn;             // at most kDsnBytes bytes
+    std::wstring connectString;  // at most kConnStrChars characters
+    std::wstring userName;       // at most kUserChars characters
+    std::wstring password;       // at most kUserChars characters
+    int connected = 0;           // 1 while hdbc is connected on behalf of this source
+    int repeatCount = 0;         // passes still to run; 0 = no block
+    std::vector<std::wstring> repeatList;  // commands of the block, in input order
+    size_t repeatCursor = 0;     // next command to replay; == size() when a pass is complete
+    int echo = 0;
+    int largeColOutput = 0;      // used in the first state only
+    std::string largeColFolder = "./";  // ends in "/"; first state only
+    LineReader reader;
+};
+
+// The stack of input sources and the two ODBC handles shared by all of them.
+struct ClientStateList {
+    std::vector<std::unique_ptr<ClientState>> states;  // front = first, back = current
+    SQLHENV henv = SQL_NULL_HENV;
+    SQLHDBC hdbc = SQL_NULL_HDBC;
+
+    ClientState* first() const { return states.empty() ? nullptr : states.front().get(); }
+    ClientState* last() const { return states.empty() ? nullptr : states.back().get(); }
+};
+
+// ---- process-wide settings -------------------------------------------------
+extern ClientStateList gClientStateList;
+extern long long gMaxRows;
+extern int gQueryTimeout;
+extern int gBenchmarkMode;
+extern int gBenchmarkBlock;
+extern int gTestMode;
+extern int gHexDisplay;
+extern unsigned int gUnicodeEnc;
+extern int gCmdFile;
+extern FILE* gfpResFile;
+extern FILE* gfpErrFile;
+
+// ---- session driver (session/) ---------------------------------------------
+int isql_init();
+int isql_term();
+int isql_exit();
+int isql_parse_arg(ClientState* firstState, int argc, char** argv);
+void print_usage();
+int print_disclaimer();
+
+// Stores the large-column folder of -o and RESDIR with its closing "/".
+bool isql_set_largecol_folder(ClientState* first, const char* path);
+
+int isql_new_curstate(const char* path, int textMode);
+int isql_close_curstate(ClientState* state);
+int isql_get_nextcmd(ClientState* state, std::wstring& line);
+int isql_get_newcmd(ClientState* state, std::wstring& line, const char* prompt);
+// Gathers a statement beginning at firstLine up to its closing ";".
+// Returns false when input ended first; text then holds what was gathered.
+bool isql_get_stmt(ClientState* state, const wchar_t* firstLine, std::wstring& text);
+
+int isql_process_cmd(ClientState* state, std::wstring& line);
+int isql_repeat(ClientState* state, long long count);
+int isql_get_repeatlist(ClientState* state);
+int isql_close_repeatlist(ClientState* state);
+
+// Print clock: bracket result printing so it is left out of elapsed times.
+void isql_timer_print_start();
+void isql_timer_print_stop();
+
+// Milliseconds of the wall clock, as a seconds/milliseconds pair would give.
+long long isql_now_ms();

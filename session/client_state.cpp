@@ -1,0 +1,102 @@
+// The stack of input sources: pushing a command file, and popping a source
+// with the hand-back of output streams and of the connection to its parent.
+#include <cstring>
+#include <strings.h>
+
+#include "isql.h"
+#include "isqlodbc.h"
+#include "isqltm.h"
+
+ClientStateList gClientStateList;
+
+namespace {
+bool is_std_stream(FILE* f) { return f == stdin || f == stdout || f == stderr; }
+
+// Connects the parent again with the parameters it stored when it connected.
+void reconnect_parent(ClientState* parent) {
+    parent->connected = 0;
+    const std::string dsn = parent->dsn;
+    const std::wstring connstr = parent->connectString;
+    const std::wstring user = parent->userName;
+    const std::wstring password = parent->password;
+    isql_connect(parent, dsn.c_str(), connstr.c_str(), 1, user.c_str(), password.c_str());
+}
+}  // namespace
+
+// Builds the list with its first state on standard input.
+int isql_init() {
+    gClientStateList.states.clear();
+    auto first = std::make_unique<ClientState>();
+    first->inFile = stdin;
+    first->resFile = gfpResFile;
+    first->errFile = gfpErrFile;
+    gClientStateList.states.push_back(std::move(first));
+    gMultiConnectHDBC.clear();
+    giMultiConnectCount = 0;
+    gUnicodeEnc = 1;
+    return 1;
+}
+
+// Pushes the command file at path as the current source; it starts on the
+// connection and output streams of its parent. 0 when it cannot be opened.
+int isql_new_curstate(const char* path, int textMode) {
+    FILE* f = fopen(path, textMode ? "rt" : "rb");
+    if (f == nullptr) {
+        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not open the command file %s\n", path);
+        return 0;
+    }
+    const ClientState* cur = gClientStateList.last();
+    auto state = std::make_unique<ClientState>();
+    state->inFile = f;
+    state->resFile = cur->resFile;
+    state->errFile = cur->errFile;
+    state->dsn = cur->dsn;
+    state->connectString = cur->connectString;
+    state->userName = cur->userName;
+    state->password = cur->password;
+    state->connected = cur->connected;
+    gClientStateList.states.push_back(std::move(state));
+    return 1;
+}
+
+// Pops the current source. Streams opened while it was current are closed and
+// the parent's come back; the parent's connection is restored when this
+// source disconnected or connected elsewhere.
+int isql_close_curstate(ClientState* state) {
+    auto& states = gClientStateList.states;
+    const bool isFirst = states.size() == 1;
+    if (!isFirst) {
+        ClientState* parent = states[states.size() - 2].get();
+        if (parent->resFile != state->resFile) {
+            gfpResFile = parent->resFile;
+            if (!is_std_stream(state->resFile)) fclose(state->resFile);
+        }
+        if (parent->errFile != state->errFile) {
+            gfpErrFile = parent->errFile;
+            if (!is_std_stream(state->errFile)) fclose(state->errFile);
+        }
+        if (parent->connected == 1) {
+            if (state->connected == 0) {
+                reconnect_parent(parent);
+            } else if (strcasecmp(parent->dsn.c_str(), state->dsn.c_str()) != 0) {
+                isql_disconnect(state, 1);
+                reconnect_parent(parent);
+            }
+        } else if (state->connected == 1) {
+            // The parent had no connection: do not leave the shared handle
+            // connected with no source owning it.
+            isql_disconnect(state, 1);
+        }
+    } else if (state->connected == 1) {
+        isql_disconnect(state, 1);
+    }
+    if (!is_std_stream(state->inFile)) fclose(state->inFile);
+    states.pop_back();
+    return 1;
+}
+
+// Pops every source, innermost first.
+int isql_exit() {
+    while (!gClientStateList.states.empty()) isql_close_curstate(gClientStateList.last());
+    return 1;
+}

@@ -1,0 +1,201 @@
+// Reading command lines from the input sources, in either input encoding, and
+// gathering SQL statements that span several lines.
+//
+// Lines are read as bytes straight from the file descriptor and decoded here,
+// never through the C library's wide input: the encoding (gCmdFile) is
+// process-wide and may change while a source is half read, and a stream's
+// orientation could not follow it.
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <cwchar>
+#include <unistd.h>
+
+#include "isql.h"
+#include "isqlexec.h"
+#include "isqltm.h"
+#include "zvunicode.h"
+
+namespace {
+constexpr size_t kReadChunk = 65536;
+
+// Makes at least one unread byte available; false at end of input.
+bool fill(ClientState* state) {
+    LineReader& r = state->reader;
+    if (r.pos < r.buf.size()) return true;
+    if (r.eof) return false;
+    r.buf.resize(kReadChunk);
+    r.pos = 0;
+    for (;;) {
+        ssize_t n = read(fileno(state->inFile), r.buf.data(), kReadChunk);
+        if (n > 0) {
+            r.buf.resize(static_cast<size_t>(n));
+            return true;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        r.buf.clear();
+        r.eof = true;
+        return false;
+    }
+}
+
+// Reads bytes up to and including a line feed, at most maxBytes of them.
+// False when the source had no byte left.
+bool read_bytes_line(ClientState* state, std::string& out, size_t maxBytes) {
+    out.clear();
+    LineReader& r = state->reader;
+    while (out.size() < maxBytes && fill(state)) {
+        size_t avail = r.buf.size() - r.pos;
+        size_t want = std::min(avail, maxBytes - out.size());
+        const char* start = r.buf.data() + r.pos;
+        const void* nl = memchr(start, '\n', want);
+        size_t take = nl ? static_cast<size_t>(static_cast<const char*>(nl) - start) + 1 : want;
+        out.append(start, take);
+        r.pos += take;
+        if (nl) return true;
+    }
+    return !out.empty();
+}
+
+// Puts the last bytes of out back into the reader (they were just taken from it).
+void unread_bytes(ClientState* state, std::string& out, size_t count) {
+    state->reader.pos -= count;
+    out.resize(out.size() - count);
+}
+
+// Bytes at the end of a piece that start an unfinished UTF-8 sequence, so a
+// piece cut at its size limit never splits a character.
+size_t unfinished_utf8_tail(const std::string& s) {
+    size_t n = s.size();
+    for (size_t back = 1; back <= 6 && back <= n; ++back) {
+        unsigned char c = static_cast<unsigned char>(s[n - back]);
+        if (c < 0x80) return 0;
+        if (c >= 0xC0) {
+            size_t need = 1 + utf8_length_array[c - 0x80];
+            return need > back ? back : 0;
+        }
+    }
+    return 0;
+}
+
+void hex_dump_wide(const std::wstring& line, const char* title) {
+    isql_HexDumpQuery(line.data(), static_cast<long>(line.size() * sizeof(wchar_t)), title);
+}
+
+// One line decoded by the locale: at most capacity - 1 characters, through the
+// line feed. A byte sequence the locale cannot decode fails the read, which
+// the caller takes as the end of the source.
+bool read_locale_line(ClientState* state, std::wstring& line, size_t capacity) {
+    line.clear();
+    LineReader& r = state->reader;
+    mbstate_t st{};
+    while (line.size() + 1 < capacity) {
+        if (!fill(state)) {
+            // An unfinished multibyte sequence at the end of input is an error.
+            return !line.empty() && mbsinit(&st);
+        }
+        wchar_t wc;
+        size_t k = mbrtowc(&wc, r.buf.data() + r.pos, 1, &st);
+        ++r.pos;
+        if (k == static_cast<size_t>(-1)) return false;
+        if (k == static_cast<size_t>(-2)) continue;
+        line.push_back(wc);
+        if (wc == L'\n') break;
+    }
+    return true;
+}
+}  // namespace
+
+// Reads one line of the state's source into line, prompting on standard
+// input. Returns 0 at end of input or when a UTF-8 line does not convert
+// (reported); the source is then finished for good.
+int isql_get_newcmd(ClientState* state, std::wstring& line, const char* prompt) {
+    if (state->inFile == stdin) {
+        fflush(gfpErrFile);
+        printf("%s> ", prompt);
+        fflush(stdout);
+    }
+    if (state->reader.eof && state->reader.pos >= state->reader.buf.size()) return 0;
+
+    if (gCmdFile == 0) {
+        if (!read_locale_line(state, line, kCmdCapacity)) {
+            state->reader.eof = true;
+            state->reader.buf.clear();
+            state->reader.pos = 0;
+            return 0;
+        }
+        if (gHexDisplay) hex_dump_wide(line, "Input ReadAs Unicode");
+        return 1;
+    }
+
+    std::string bytes;
+    if (!read_bytes_line(state, bytes, kUtf8PieceBytes)) return 0;
+    if (bytes.back() != '\n' && bytes.size() == kUtf8PieceBytes) {
+        size_t tail = unfinished_utf8_tail(bytes);
+        if (tail < bytes.size()) unread_bytes(state, bytes, tail);
+    }
+    size_t skip = (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) ? 3 : 0;
+    const char* text = bytes.c_str() + skip;
+    if (gHexDisplay) isql_HexDumpQuery(text, static_cast<long>(strlen(text)), "Input ReadAs UTF8");
+
+    std::wstring wide(kCmdCapacity + 1, L'\0');
+    unsigned int n = utf8towcs(reinterpret_cast<const unsigned char*>(text), -1, wide.data(),
+                               kCmdCapacity + 1);
+    if (n == 0) {
+        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: utf8towcs conversion of command failed \n");
+        state->reader.eof = true;
+        state->reader.buf.clear();
+        state->reader.pos = 0;
+        return 0;
+    }
+    wide.resize(wcslen(wide.c_str()));
+    line = std::move(wide);
+    if (gHexDisplay) hex_dump_wide(line, "Converted to Unicode");
+    return 1;
+}
+
+namespace {
+void echo_line(ClientState* state, const std::wstring& line) {
+    if (state->echo == 0) return;
+    isql_tracew(gfpResFile, TRACE_DATA, "%s", line.c_str());
+    isql_trace(gfpResFile, TRACE_DATA, "\n");
+}
+}  // namespace
+
+// The next command of the state: replayed from its repeat block while one is
+// armed, otherwise a fresh line (echoed with -e). 0 at end of input.
+int isql_get_nextcmd(ClientState* state, std::wstring& line) {
+    while (state->repeatCount != 0) {
+        if (state->repeatCursor < state->repeatList.size()) {
+            line = state->repeatList[state->repeatCursor++];
+            return 1;
+        }
+        --state->repeatCount;
+        isql_trace(gfpResFile, TRACE_NOTICE, "Repeat Counter = %d\n", state->repeatCount);
+        state->repeatCursor = 0;
+        if (state->repeatCount == 0) isql_close_repeatlist(state);
+    }
+    if (!isql_get_newcmd(state, line, "ISQL")) return 0;
+    echo_line(state, line);
+    return 1;
+}
+
+// Gathers the statement that starts at firstLine (leading blanks dropped) up
+// to the line whose last character other than blanks and line ends is ";",
+// joining lines with one blank. The ";" and what follows it are dropped.
+bool isql_get_stmt(ClientState* state, const wchar_t* firstLine, std::wstring& text) {
+    while (*firstLine == L' ') ++firstLine;
+    text.assign(firstLine);
+    for (;;) {
+        size_t end = text.find_last_not_of(L" \n\r");
+        if (end != std::wstring::npos && text[end] == L';') {
+            text.resize(end);
+            return true;
+        }
+        std::wstring more;
+        if (!isql_get_newcmd(state, more, "Cont")) return false;
+        echo_line(state, more);
+        text += L' ';
+        text += more;
+    }
+}

@@ -1,0 +1,145 @@
+// Start-up: the process-wide settings, command-line options, banner and the
+// final release of the ODBC handles.
+#include <clocale>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+#include "isql.h"
+#include "isqlini.h"
+#include "isqltm.h"
+
+long long gMaxRows = 100;
+int gQueryTimeout = -1;
+int gBenchmarkMode = 0;
+int gBenchmarkBlock = 0;
+int gTestMode = 0;
+int gHexDisplay = 0;
+unsigned int gUnicodeEnc = 1;
+int gCmdFile = 0;
+FILE* gfpResFile = stdout;
+FILE* gfpErrFile = stderr;
+
+namespace {
+constexpr const char kOptions[] = "c:n:x:p:b:m:u:o:hevqtfr";
+constexpr size_t kAboutBytes = 4096;
+constexpr const char kBuiltinBanner[] =
+    "Tarvio Quenlix Moribar SDK Interactive SQL (ODBC) Version 8.1\n"
+    "Copyright (c) Tarvio Quenlix Moribar. All rights reserved.\n"
+    "\n";
+
+// Makes path the input of the first state (the -c and -n options).
+void open_first_command_file(ClientState* first, const char* path) {
+    FILE* f = fopen(path, "rb");
+    if (f == nullptr) {
+        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not open the command file %s\n", path);
+        return;
+    }
+    if (first->inFile != stdin) fclose(first->inFile);
+    first->inFile = f;
+    first->reader = LineReader{};
+}
+}  // namespace
+
+// Stores the large-column folder with its closing "/", as -o and RESDIR give
+// it. False (folder unchanged) when it would not fit the folder field.
+bool isql_set_largecol_folder(ClientState* first, const char* path) {
+    std::string folder = path;
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    if (folder.size() > kLargeColFolderBytes) {
+        isql_trace(gfpErrFile, TRACE_ERROR,
+                   "SQL: Large column folder path is longer than %zu bytes\n",
+                   kLargeColFolderBytes);
+        return false;
+    }
+    first->largeColFolder = folder;
+    return true;
+}
+
+void print_usage() {
+    printf("\nUSAGE: client [-c <command_file>] [-n <unicode_command_file>] [-v] [-e] [-h] [-b] "
+           "[-q] [-m <max_rows>] [-f] [-u <encoding>] [-r] [-o <LOB_output_path>]\n");
+    fflush(stdout);
+}
+
+// Parses the options into the globals and the first state. 0 stops start-up.
+int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
+    int opt;
+    while ((opt = getopt(argc, argv, kOptions)) != -1) {
+        switch (opt) {
+        case 'b':
+            gBenchmarkMode = 1;
+            gMaxRows = 0;
+            gBenchmarkBlock = static_cast<int>(strtol(optarg, nullptr, 10));
+            break;
+        case 'c':
+        case 'n':
+            gCmdFile = (opt == 'n') ? 1 : 0;
+            open_first_command_file(firstState, optarg);
+            break;
+        case 'e': firstState->echo = 1; break;
+        case 'f': gHexDisplay = 1; break;
+        case 'h': print_usage(); break;
+        case 'm': gMaxRows = strtol(optarg, nullptr, 10); break;
+        case 'o':
+            if (!isql_set_largecol_folder(firstState, optarg)) return 0;
+            break;
+        case 'q': isql_trace_init(7); break;
+        case 'r': firstState->largeColOutput = 1; break;
+        case 't':
+            gfpErrFile = stdout;
+            gTestMode = 1;
+            break;
+        case 'u': {
+            long value = strtol(optarg, nullptr, 10);
+            if (value != 0 && value != 1) {
+                printf("Illegal value for Unicode Encoding. Use 0 for wchar_t and 1 for UTF16\n");
+                fflush(stdout);
+                return 0;
+            }
+            gUnicodeEnc = static_cast<unsigned int>(value);
+            break;
+        }
+        case 'v': versionInfo(); break;
+        case 'x': isql_trace_init(static_cast<unsigned int>(strtoul(optarg, nullptr, 16))); break;
+        default:
+            printf("Illegal option \n");
+            fflush(stdout);
+            return 0;
+        }
+    }
+    return 1;
+}
+
+// The built-in banner, or the "About" text of the settings file with each
+// backslash-n turned into a line break.
+int print_disclaimer() {
+    char path[kIniPathBytes];
+    if (!ZvGetOdbcisqlIniFile(path)) {
+        isql_trace(gfpResFile, TRACE_NOTICE, "%s", kBuiltinBanner);
+        return 1;
+    }
+    char about[kAboutBytes];
+    isql_GetPrivateProfileString("Common", "About", kBuiltinBanner, about, sizeof about, path);
+    std::string text;
+    for (const char* p = about; *p != '\0'; ++p) {
+        if (p[0] == '\\' && p[1] == 'n') {
+            text += '\n';
+            ++p;
+        } else {
+            text += *p;
+        }
+    }
+    text += "\n\n";
+    isql_trace(gfpResFile, TRACE_NOTICE, "%s", text.c_str());
+    return 1;
+}
+
+int isql_term() {
+    if (gClientStateList.hdbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, gClientStateList.hdbc);
+    if (gClientStateList.henv != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, gClientStateList.henv);
+    gClientStateList.hdbc = SQL_NULL_HDBC;
+    gClientStateList.henv = SQL_NULL_HENV;
+    return 1;
+}

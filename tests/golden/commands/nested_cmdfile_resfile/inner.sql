@@ -1,0 +1,2 @@
+resfile inner.out
+echo to inner file

@@ -1,0 +1,4 @@
+resfile outer.out
+echo to outer file
+cmdfile inner.sql
+echo outer again

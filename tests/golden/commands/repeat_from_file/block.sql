@@ -1,0 +1,6 @@
+repeat 2
+echo one
+select 1
+from dual;
+end;
+end

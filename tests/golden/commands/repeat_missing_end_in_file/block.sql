@@ -1,0 +1,2 @@
+repeat 2
+echo inside

@@ -1,0 +1,2 @@
+errfile
+select 3;
