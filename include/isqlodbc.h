@@ -1,0 +1,44 @@
+// Environment, connections, transactions, diagnostics and the self-test.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "isql.h"
+#include "zvunicode.h"
+
+extern wchar_t gwsLastSqlError[6];          // SQLSTATE of the last diagnostic printed
+extern std::vector<SQLHDBC> gMultiConnectHDBC;  // handles of the MULTICONNECT set
+extern int giMultiConnectCount;             // connected handles at the front of the set
+
+int isql_init_odbc();
+int isql_connect(ClientState* state, const char* dsn, const wchar_t* connstr, int announce,
+                 const wchar_t* user, const wchar_t* password);
+int isql_call_sqlconnectw(SQLHDBC hdbc, const wchar_t* dsn, const wchar_t* user,
+                          const wchar_t* password);
+int isql_call_sqldriverconnectw(SQLHDBC hdbc, const wchar_t* connstr);
+int isql_disconnect(ClientState* state, int announce);
+int isql_multi_connect(ClientState* state, int count, const wchar_t* user,
+                       const wchar_t* password, const char* dsn);
+int isql_multi_disconnect(ClientState* state);
+
+// Checks that a connection's identity fits its buffers (null arguments count
+// as empty) and gives the data source name in wide characters, empty when it
+// does not convert. Input that does not fit is refused with one line on the
+// error stream and a false result, before any ODBC call.
+bool isql_check_identity(const char* dsn, const wchar_t* connstr, const wchar_t* user,
+                         const wchar_t* password, std::wstring& wideDsn);
+
+int isql_transact(ClientState* state, int type);
+int isql_autocommit(ClientState* state, int on);
+
+// UTF-16 copy of a NUL-terminated wide text for the driver manager, sized
+// first and then converted, zero-padded to the smallest block the driver
+// manager may read; a text that does not convert gives an empty text.
+std::vector<zvutf16> isql_odbc_utf16(const wchar_t* text);
+
+int print_err(const char* label, SQLHDBC hdbc, SQLHSTMT hstmt);
+
+int zvtests(ClientState* state, const char* args);
+int bindAndExec(SQLHENV henv, SQLHDBC hdbc);
+int bindAndExecDataAtExec(SQLHENV henv, SQLHDBC hdbc);

@@ -1,0 +1,7 @@
+# User names and passwords given with CONNECT: SQLite ignores them, the
+# PostgreSQL server checks them against the role of the test data.
+connect wsql*wrongpw@@DSN@
+select ename from emp;
+connect nobody@@DSN@
+connect wsql*wsqlpw@@DSN@
+select ename from emp;
