@@ -1,0 +1,320 @@
+// Result-set printing: the header of column names, one tab-separated line per
+// row, the closing count; the benchmark mode that only counts; and the column
+// description table of DESCRIBE for a query.
+#include <cstdlib>
+#include <memory>
+
+#include "isqlexec.h"
+#include "isqlodbc.h"
+#include "isqltm.h"
+
+const wchar_t wsSqlNullable[] = L"SQL_NULLABLE";
+const wchar_t wsSqlNoNulls[] = L"SQL_NO_NULLS";
+
+namespace {
+
+constexpr SQLSMALLINT kMaxResultCols = 10240;
+constexpr SQLSMALLINT kColNameChars = 129;   // name buffer given to SQLDescribeColW
+constexpr SQLSMALLINT kColNamePrinted = 128;  // longest name printed
+constexpr int kFallbackBytes = 32767;          // buffer used when a large one cannot be had
+constexpr size_t kRowFlushBytes = 64 * 1024;   // a row longer than this is written in pieces
+constexpr size_t kRowReserveBytes = 4096;
+
+struct IsqlFree {
+    void operator()(void* p) const { isql_free(p); }
+};
+using IsqlBlock = std::unique_ptr<char, IsqlFree>;
+
+// One column of the current result set.
+struct ResultColumn {
+    SQLSMALLINT sqlType = 0;
+    SQLULEN columnSize = 0;
+    SQLSMALLINT targetType = 0;    // SQL_C_* chosen for the binding
+    SQLLEN bufferLength = 0;       // bytes of buffer, as bound
+    SQLLEN printBufferLength = 0;  // bound on the printable text of wide/binary values
+    IsqlBlock buffer;              // fetch buffer; null when the column is not bound
+    SQLLEN indicator = SQL_NULL_DATA;
+    bool toFile = false;           // long value written to a file of its own
+    char noRoom = 0;               // bind target of a column of an unsupported type
+};
+
+// A column name as SQLDescribeColW delivers it; big enough for either width
+// of wide character.
+struct ColumnName {
+    wchar_t wide[kColNameChars + 1] = {};
+    zvutf16 utf16[kColNameChars + 1] = {};
+    SQLWCHAR* target() {
+        return gUnicodeEnc ? reinterpret_cast<SQLWCHAR*>(utf16) : reinterpret_cast<SQLWCHAR*>(wide);
+    }
+};
+
+bool is_long_type(SQLSMALLINT t) {
+    return t == SQL_LONGVARCHAR || t == SQL_WLONGVARCHAR || t == SQL_LONGVARBINARY;
+}
+
+bool large_col_output() {
+    const ClientState* first = gClientStateList.first();
+    return first != nullptr && first->largeColOutput != 0;
+}
+
+// Describes column col into the out-parameters and name (widened from UTF-16
+// with gUnicodeEnc). A failure is reported and whatever was delivered is used.
+void describe_column(SQLHDBC hdbc, SQLHSTMT hstmt, SQLUSMALLINT col, ColumnName& name,
+                     SQLSMALLINT* nameLength, SQLSMALLINT* sqlType, SQLULEN* columnSize,
+                     SQLSMALLINT* decimalDigits, SQLSMALLINT* nullable) {
+    name = ColumnName{};
+    SQLRETURN rc = SQLDescribeColW(hstmt, col, name.target(), kColNameChars, nameLength, sqlType,
+                                   columnSize, decimalDigits, nullable);
+    if (rc != SQL_SUCCESS) print_err("SQLDescribeColW", hdbc, hstmt);
+    if (gUnicodeEnc) {
+        int units = 0;
+        while (units < kColNameChars && name.utf16[units] != 0) ++units;
+        utf16towcs(name.utf16, units, name.wide, kColNameChars);
+        name.wide[units] = L'\0';
+    }
+    name.wide[kColNameChars] = L'\0';
+}
+
+// Cuts the name to what is printed and returns the length shown in a
+// description: -3 for a name the driver gave as NUL-terminated, else the
+// length after the cut. Other negative lengths are taken as NUL-terminated.
+int cut_column_name(ColumnName& name, SQLSMALLINT nameLength) {
+    if (nameLength == SQL_NTS) return SQL_NTS;
+    int len = nameLength;
+    if (len < 0) {
+        len = 0;
+        while (len < kColNamePrinted && name.wide[len] != L'\0') ++len;
+    }
+    if (len > kColNamePrinted) len = kColNamePrinted;
+    name.wide[len] = L'\0';
+    return len;
+}
+
+void write_too_many_columns(SQLSMALLINT ncols) {
+    isql_trace(gfpErrFile, TRACE_ERROR,
+               "SQL: The number of result cols = %d exceed the maximum columns supported %d\n",
+               ncols, kMaxResultCols);
+}
+
+// Allocates len bytes; a length without a usable size, or a large one that
+// cannot be had, falls back to kFallbackBytes with a notice. On return len is
+// the size of the block, which is null when even that failed.
+IsqlBlock alloc_column_buffer(SQLLEN& len, int column) {
+    IsqlBlock block;
+    if (len >= 0) block.reset(static_cast<char*>(isql_alloc(static_cast<size_t>(len))));
+    if (!block && (len < 0 || len > kFallbackBytes)) {
+        len = kFallbackBytes;
+        block.reset(static_cast<char*>(isql_alloc(kFallbackBytes)));
+        if (!gTestMode)
+            isql_trace(gfpResFile, TRACE_NOTICE, "Results of Column:%d are truncated.\n\n", column);
+    }
+    return block;
+}
+
+// Binds every column that is printed from a buffer. Long columns written to
+// files and columns of unsupported types stay unbound.
+void bind_columns(SQLHSTMT hstmt, std::vector<ResultColumn>& cols) {
+    const bool toFiles = large_col_output();
+    for (size_t i = 0; i < cols.size(); ++i) {
+        ResultColumn& c = cols[i];
+        const int column = static_cast<int>(i + 1);
+        if (toFiles && is_long_type(c.sqlType)) {
+            c.toFile = true;
+            continue;
+        }
+        if (c.bufferLength == 0) {
+            // An unsupported type has no target type of its own. Bound as binary
+            // with no room, the fetch still tells NULL from a value, so each
+            // value can be reported as not printable.
+            c.indicator = SQL_NULL_DATA;
+            SQLBindCol(hstmt, static_cast<SQLUSMALLINT>(column), SQL_C_BINARY, &c.noRoom, 0,
+                       &c.indicator);
+            continue;
+        }
+        c.buffer = alloc_column_buffer(c.bufferLength, column);
+        if (c.printBufferLength != 0) {
+            // The text is built in memory; only the bound on its length is kept,
+            // with the same fallback as a real buffer would get.
+            if (c.printBufferLength < 0) {
+                c.printBufferLength = kFallbackBytes;
+                if (!gTestMode)
+                    isql_trace(gfpResFile, TRACE_NOTICE, "Results of Column:%d are truncated.\n\n",
+                               column);
+            }
+        }
+        c.indicator = SQL_NULL_DATA;
+        if (!c.buffer) continue;
+        // A failed bind leaves the column unbound: its indicator stays
+        // SQL_NULL_DATA and its values print as NULL.
+        SQLBindCol(hstmt, static_cast<SQLUSMALLINT>(column), c.targetType, c.buffer.get(),
+                   c.bufferLength, &c.indicator);
+    }
+}
+
+void write_pending(std::string& row) {
+    if (row.empty()) return;
+    isql_write(gfpResFile, TRACE_DATA, row.data(), row.size());
+    row.clear();
+}
+
+// Formats and writes the current row. Pieces that go elsewhere (errors, file
+// notices) are written after the text before them, so streams that share a
+// terminal keep their order.
+void print_row(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, long long rowNumber,
+               std::string& row, std::string& err) {
+    for (size_t i = 0; i < cols.size(); ++i) {
+        ResultColumn& c = cols[i];
+        if (c.toFile) {
+            write_pending(row);
+            if (isql_print_longcol_value(hstmt, c.sqlType, rowNumber, static_cast<int>(i)) == 0)
+                print_err("SQLGetData", hdbc, hstmt);
+        } else {
+            isql_format_value(row, err, c.sqlType, c.buffer.get(), c.indicator,
+                              static_cast<SQLINTEGER>(c.columnSize), c.bufferLength,
+                              c.printBufferLength);
+            if (!err.empty()) {
+                write_pending(row);
+                isql_write(gfpErrFile, TRACE_ERROR, err.data(), err.size());
+                err.clear();
+            }
+        }
+        row.push_back('\t');
+        if (row.size() >= kRowFlushBytes) write_pending(row);
+    }
+    row.push_back('\n');
+    write_pending(row);
+}
+
+}  // namespace
+
+// Prints the current result set of an executed statement: header, rows, count.
+// 0, or print_err's result when the column count cannot be read. The statement
+// is left after its last row, with no column bound.
+int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
+    SQLSMALLINT ncols = 0;
+    if (SQLNumResultCols(hstmt, &ncols) != SQL_SUCCESS)
+        return print_err("SQLNumResultCols", hdbc, hstmt);
+    if (ncols > kMaxResultCols) {
+        write_too_many_columns(ncols);
+        return 0;
+    }
+    isql_format_locale_refresh();
+
+    std::vector<ResultColumn> cols(static_cast<size_t>(ncols > 0 ? ncols : 0));
+    isql_timer_print_start();
+    for (size_t i = 0; i < cols.size(); ++i) {
+        ResultColumn& c = cols[i];
+        ColumnName name;
+        SQLSMALLINT nameLength = 0, decimalDigits = 0, nullable = 0;
+        describe_column(hdbc, hstmt, static_cast<SQLUSMALLINT>(i + 1), name, &nameLength,
+                        &c.sqlType, &c.columnSize, &decimalDigits, &nullable);
+        c.bufferLength = isql_get_datalen(c.sqlType, static_cast<SQLINTEGER>(c.columnSize),
+                                          &c.targetType);
+        c.printBufferLength =
+            isql_get_printbuflen(c.sqlType, static_cast<int>(c.bufferLength));
+        cut_column_name(name, nameLength);
+        isql_tracew(gfpResFile, TRACE_DATA, "%s", name.wide);
+        isql_trace(gfpResFile, TRACE_DATA, "\t");
+    }
+    isql_trace(gfpResFile, TRACE_DATA, "\n\n");
+    isql_timer_print_stop();
+
+    bind_columns(hstmt, cols);
+
+    SQLRETURN rc = SQLFetch(hstmt);
+    long long blockStart = gBenchmarkBlock != 0 ? isql_now_ms() : 0;
+    long long rows = 0;
+    long long benchmarkTotal = 0;
+    std::string row;
+    std::string err;
+    row.reserve(kRowReserveBytes);
+    while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+        isql_timer_print_start();
+        ++rows;
+        if (gBenchmarkMode) {
+            if (gBenchmarkBlock != 0 && rows % gBenchmarkBlock == 0) {
+                long long now = isql_now_ms();
+                long long blockTime = now - blockStart;
+                benchmarkTotal += blockTime;
+                isql_trace(gfpResFile, TRACE_DATA,
+                           "Rows selected = %ld. Fetch results %ld ms Elapased time %ld ms "
+                           "Reading more...\n",
+                           static_cast<long>(rows), static_cast<long>(blockTime),
+                           static_cast<long>(benchmarkTotal));
+                blockStart = isql_now_ms();
+            }
+        } else {
+            print_row(hdbc, hstmt, cols, rows, row, err);
+        }
+        isql_timer_print_stop();
+        rc = SQLFetch(hstmt);
+    }
+
+    isql_timer_print_start();
+    isql_trace(gfpResFile, TRACE_DATA, "\n");
+    isql_timer_print_stop();
+    if (rc != SQL_NO_DATA) print_err("SQLFetch", hdbc, hstmt);
+
+    isql_timer_print_start();
+    if (gTestMode) {
+        isql_trace(gfpResFile, TRACE_DATA, "Rows selected = %ld\n", static_cast<long>(rows));
+    } else if (gMaxRows != 0 && gMaxRows == rows) {
+        isql_trace(gfpResFile, TRACE_NOTICE,
+                   "Rows selected = %ld (Results truncated to MAXROWS = %ld, Please use -m 0 "
+                   "command line option for unlimited result rows)\n",
+                   static_cast<long>(rows), static_cast<long>(rows));
+    } else {
+        isql_trace(gfpResFile, TRACE_DATA, "Rows selected = %ld\n", static_cast<long>(rows));
+    }
+    isql_timer_print_stop();
+
+    // The bindings point into cols: remove them before the buffers go, so a
+    // later result set of this statement cannot write into freed memory.
+    if (SQLFreeStmt(hstmt, SQL_UNBIND) != SQL_SUCCESS) print_err("SQLFreeStmt", hdbc, hstmt);
+    return 0;
+}
+
+// Prints the description table of the columns of a prepared statement.
+// 0, or print_err's result when the column count cannot be read.
+int isql_print_resColumns_desc(SQLHDBC hdbc, SQLHSTMT hstmt) {
+    SQLSMALLINT ncols = 0;
+    if (SQLNumResultCols(hstmt, &ncols) != SQL_SUCCESS)
+        return print_err("SQLNumResultCols", hdbc, hstmt);
+    if (ncols > kMaxResultCols) {
+        write_too_many_columns(ncols);
+        return 0;
+    }
+
+    isql_timer_print_start();
+    for (const char* heading : {"icol\t", "szColName\t", "*pcbColNameLen\t", "*pfSqlType\t",
+                                "*pcbColDef\t", "*pibScale\t", "*pfNullable\t", "\n\n"})
+        isql_trace(gfpResFile, TRACE_DATA, "%s", heading);
+    for (SQLSMALLINT col = 1; col <= ncols; ++col) {
+        ColumnName name;
+        SQLSMALLINT nameLength = 0, sqlType = 0, decimalDigits = 0, nullable = 0;
+        SQLULEN columnSize = 0;
+        describe_column(hdbc, hstmt, static_cast<SQLUSMALLINT>(col), name, &nameLength, &sqlType,
+                        &columnSize, &decimalDigits, &nullable);
+        isql_trace(gfpResFile, TRACE_DATA, "%d\t", col);
+        int shownLength = cut_column_name(name, nameLength);
+        isql_tracew(gfpResFile, TRACE_DATA, "%s", name.wide);
+        isql_trace(gfpResFile, TRACE_DATA, "\t%d\t%d\t%d\t%d\t", shownLength, sqlType,
+                   static_cast<SQLINTEGER>(columnSize), decimalDigits);
+        isql_tracew(gfpResFile, TRACE_DATA, "%s", nullable != 0 ? wsSqlNullable : wsSqlNoNulls);
+        isql_trace(gfpResFile, TRACE_DATA, "\n");
+    }
+    isql_trace(gfpResFile, TRACE_DATA, "\n");
+    isql_timer_print_stop();
+
+    isql_timer_print_start();
+    if (!gTestMode && gMaxRows != 0 && gMaxRows == ncols) {
+        isql_trace(gfpResFile, TRACE_NOTICE,
+                   "Rows selected = %d (Results truncated to MAXROWS = %ld, Please use -m 0 "
+                   "command line option for unlimited result rows)\n",
+                   ncols, static_cast<long>(gMaxRows));
+    } else {
+        isql_trace(gfpResFile, TRACE_DATA, "Rows selected = %d\n", ncols);
+    }
+    isql_timer_print_stop();
+    return 0;
+}

@@ -1,0 +1,168 @@
+// Statement handles, prepare and execute, and the loop over the results of
+// one executed statement. Every statement is prepared, then executed, on a
+// handle that lives for one command.
+#include "isqlexec.h"
+#include "isqlodbc.h"
+#include "isqltm.h"
+
+long long lPrepareTime = 0;
+long long lExecTime = 0;
+
+namespace {
+
+// Drops a handle that a failure left behind. The failure has been reported
+// already; a failing drop is reported as well, since it may tell why.
+void drop_after_failure(SQLHDBC hdbc, SQLHSTMT hstmt) {
+    if (hstmt == SQL_NULL_HSTMT) return;
+    if (SQLFreeStmt(hstmt, SQL_DROP) != SQL_SUCCESS) print_err("SQLFreeStmt", hdbc, hstmt);
+}
+
+// Final drop of a statement that ran: 0 and the success notice, or the
+// diagnostics of the drop.
+int drop_and_report(SQLHDBC hdbc, SQLHSTMT hstmt) {
+    if (SQLFreeStmt(hstmt, SQL_DROP) != SQL_SUCCESS) return print_err("SQLFreeStmt", hdbc, hstmt);
+    isql_trace(gfpResFile, TRACE_NOTICE, "SQL: Operation successful.\n");
+    return 0;
+}
+
+// Creates the handle and prepares text, timing the prepare into
+// lPrepareTime. 0 with *hstmt ready, or the failure result with no handle.
+int create_and_prepare(SQLHDBC hdbc, const wchar_t* text, SQLHSTMT* hstmt, long long* prepared) {
+    int rc = isql_create_stmt_handle(hdbc, hstmt);
+    if (rc != 0) return rc;
+    long long start = isql_now_ms();
+    rc = isql_prepare_stmt(hdbc, *hstmt, text);
+    if (rc != 0) {
+        drop_after_failure(hdbc, *hstmt);
+        *hstmt = SQL_NULL_HSTMT;
+        return rc;
+    }
+    *prepared = isql_now_ms();
+    lPrepareTime = *prepared - start;
+    return 0;
+}
+
+}  // namespace
+
+// Allocates a statement handle on hdbc with the row limit and, when one is
+// set, the query time-out. 0 with *hstmt set; otherwise print_err's result
+// and *hstmt null (a half-made handle is dropped).
+int isql_create_stmt_handle(SQLHDBC hdbc, SQLHSTMT* hstmt) {
+    *hstmt = SQL_NULL_HSTMT;
+    SQLHSTMT h = SQL_NULL_HSTMT;
+    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &h);
+    if (rc != SQL_SUCCESS) {
+        // The diagnostics of a failed allocation sit on the connection.
+        int res = print_err("SQLAllocStmt", hdbc, SQL_NULL_HSTMT);
+        if (rc == SQL_SUCCESS_WITH_INFO) drop_after_failure(hdbc, h);
+        return res;
+    }
+    rc = SQLSetStmtAttrW(h, SQL_ATTR_MAX_ROWS,
+                         reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(gMaxRows)), 0);
+    if (rc != SQL_SUCCESS) {
+        isql_trace(gfpErrFile, TRACE_ERROR, "Error setting Statement Attr (MAX_ROWS)\n");
+        int res = print_err("SQLSetStmtAttr", hdbc, h);
+        drop_after_failure(hdbc, h);
+        return res;
+    }
+    if (gQueryTimeout != -1) {
+        rc = SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT,
+                            reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(gQueryTimeout)), 0);
+        if (rc != SQL_SUCCESS) {
+            isql_trace(gfpErrFile, TRACE_ERROR,
+                       "Error setting Statement Attr (SQL_ATTR_QUERY_TIMEOUT)\n");
+            int res = print_err("SQLSetStmtAttr", hdbc, h);
+            drop_after_failure(hdbc, h);
+            return res;
+        }
+    }
+    *hstmt = h;
+    return 0;
+}
+
+// Prepares the wide text on hstmt (as UTF-16 with gUnicodeEnc). 0, or
+// print_err's result; SQL_SUCCESS_WITH_INFO counts as a failure.
+int isql_prepare_stmt(SQLHDBC hdbc, SQLHSTMT hstmt, const wchar_t* text) {
+    SQLRETURN rc;
+    if (gUnicodeEnc) {
+        std::vector<zvutf16> copy;
+        isql_util_wcstoutf16(text, copy);
+        rc = SQLPrepareW(hstmt, reinterpret_cast<SQLWCHAR*>(copy.data()), SQL_NTS);
+    } else {
+        rc = SQLPrepareW(hstmt, reinterpret_cast<SQLWCHAR*>(const_cast<wchar_t*>(text)), SQL_NTS);
+    }
+    if (rc != SQL_SUCCESS) return print_err("SQLPrepareW", hdbc, hstmt);
+    return 0;
+}
+
+// Runs one SQL statement: prepare, execute, print every result, drop.
+// 0 on success; nonzero after a failure whose diagnostics were printed.
+int isql_exec(SQLHENV /*henv*/, SQLHDBC hdbc, const wchar_t* text) {
+    SQLHSTMT hstmt = SQL_NULL_HSTMT;
+    long long executeStart = 0;
+    int res = create_and_prepare(hdbc, text, &hstmt, &executeStart);
+    if (res != 0) return res;
+
+    isql_flush_all();  // the execution may take long: show what came before
+    SQLRETURN rc = SQLExecute(hstmt);
+    if (rc != SQL_SUCCESS && rc != SQL_NO_DATA) {
+        print_err("SQLExecute", hdbc, hstmt);
+        drop_after_failure(hdbc, hstmt);
+        return 1;
+    }
+    lExecTime = isql_now_ms() - executeStart;
+
+    res = isql_util_print_results(hdbc, hstmt);
+    if (res != 0) {
+        drop_after_failure(hdbc, hstmt);
+        return res;
+    }
+    return drop_and_report(hdbc, hstmt);
+}
+
+// Prints the column description of a prepared query without executing it.
+int isql_describe_stmt(SQLHENV /*henv*/, SQLHDBC hdbc, const wchar_t* text) {
+    SQLHSTMT hstmt = SQL_NULL_HSTMT;
+    long long prepared = 0;
+    int res = create_and_prepare(hdbc, text, &hstmt, &prepared);
+    if (res != 0) return res;
+
+    res = isql_print_resColumns_desc(hdbc, hstmt);
+    if (res != 0) {
+        drop_after_failure(hdbc, hstmt);
+        return res;
+    }
+    return drop_and_report(hdbc, hstmt);
+}
+
+// Prints each result of an executed statement in turn: a result set, or the
+// count of affected rows. 0 when the results ran out normally; print_err's
+// result when the column or row count could not be read.
+int isql_util_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
+    for (;;) {
+        SQLSMALLINT ncols = 0;
+        if (SQLNumResultCols(hstmt, &ncols) != SQL_SUCCESS)
+            return print_err("SQLNumResultCols", hdbc, hstmt);
+        SQLLEN count = 0;
+        if (SQLRowCount(hstmt, &count) != SQL_SUCCESS) return print_err("SQLRowCount", hdbc, hstmt);
+        if (ncols != 0) {
+            // Failures inside the printing are reported there and do not end
+            // the loop.
+            isql_print_results(hdbc, hstmt);
+        } else {
+            isql_trace(gfpResFile, TRACE_DATA, "Rows affected = %ld\n", static_cast<long>(count));
+        }
+
+        SQLUSMALLINT supported = 0;
+        SQLRETURN rc = SQLGetFunctions(hdbc, SQL_API_SQLMORERESULTS, &supported);
+        if ((rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) || supported != SQL_TRUE) return 0;
+        // Anything but a next result (no more results, a warning, an error)
+        // ends the loop quietly.
+        if (SQLMoreResults(hstmt) != SQL_SUCCESS) return 0;
+    }
+}
+
+// FETCH block_size is accepted and has no effect.
+int isql_fetchBlock(SQLHENV /*henv*/, SQLHDBC /*hdbc*/, void* /*unused*/, int /*blockSize*/) {
+    return 1;
+}

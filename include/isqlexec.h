@@ -1,0 +1,60 @@
+// Statements, result printing, value formatting, large columns, catalog.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "isql.h"
+#include "zvunicode.h"
+
+extern long long lPrepareTime;   // ms in SQLPrepareW of the last statement
+extern long long lExecTime;      // ms in SQLExecute of the last statement
+
+int isql_create_stmt_handle(SQLHDBC hdbc, SQLHSTMT* hstmt);
+int isql_prepare_stmt(SQLHDBC hdbc, SQLHSTMT hstmt, const wchar_t* text);
+int isql_exec(SQLHENV henv, SQLHDBC hdbc, const wchar_t* text);
+int isql_describe_stmt(SQLHENV henv, SQLHDBC hdbc, const wchar_t* text);
+int isql_util_print_results(SQLHDBC hdbc, SQLHSTMT hstmt);
+int isql_fetchBlock(SQLHENV henv, SQLHDBC hdbc, void* unused, int blockSize);
+
+int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt);
+int isql_print_resColumns_desc(SQLHDBC hdbc, SQLHSTMT hstmt);
+
+int isql_get_datalen(SQLSMALLINT sqlType, SQLINTEGER columnSize, SQLSMALLINT* targetType);
+int isql_get_printbuflen(SQLSMALLINT sqlType, int bufferLength);
+int isql_print_value(SQLSMALLINT sqlType, void* buffer, SQLINTEGER indicator,
+                     SQLINTEGER columnSize, SQLINTEGER bufferLength, char* printBuffer,
+                     SQLINTEGER printBufferLength);
+void isql_HexDumpQuery(const void* bytes, long count, const char* title);
+
+// ---- value formatting into memory (no output, no ODBC calls) ----------------
+// Type codes without an SQL_ name in the ODBC headers.
+constexpr SQLSMALLINT kSqlTypeUnknown = 0;        // driver could not name the type
+constexpr SQLSMALLINT kSqlTypeSelfDescribing = -12;  // value carries its own type code
+constexpr int kNoUsableSize = -1;  // buffer length not positive or beyond 32 bits
+
+// Notes how the current locale writes text and numbers, so that formatting a
+// value looks nothing up; called once per result set.
+void isql_format_locale_refresh();
+
+// Appends the printable text of one fetched value to out and any message meant
+// for the error stream to err. Arguments as isql_print_value; the indicator is
+// taken at full width. Reads gUnicodeEnc and gHexDisplay.
+void isql_format_value(std::string& out, std::string& err, SQLSMALLINT sqlType,
+                       const void* buffer, SQLLEN indicator, SQLINTEGER columnSize,
+                       SQLLEN bufferLength, SQLLEN printBufferLength);
+// Appends the byte dump that isql_HexDumpQuery writes.
+void isql_format_hexdump(std::string& out, const void* bytes, long count, const char* title);
+
+// UTF-16 copy of src for the driver manager (hex-dumped with -f); returns
+// the units including the terminator, 0 for a null source.
+int isql_util_wcstoutf16(const wchar_t* src, std::vector<zvutf16>& copy);
+
+int isql_checkAndCreate_LargeColResultFolder(const char* folder);
+int isql_print_longcol_value(SQLHSTMT hstmt, SQLSMALLINT sqlType, long long rowNumber,
+                             int columnIndex);
+
+int isql_show_tables(SQLHDBC hdbc, const wchar_t* catalog, const wchar_t* owner,
+                     const wchar_t* table);
+int isql_describe_table(SQLHDBC hdbc, const wchar_t* catalog, const wchar_t* owner,
+                        const wchar_t* table);
