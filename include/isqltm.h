@@ -1,6 +1,17 @@
-// Filtered output writers. Every line of the session goes through these.
+// Output writers. Every byte the session writes on its results and error
+// streams goes through here, so the trace mask of -q and -x is applied in one
+// place and the buffering policy below holds for every caller.
+//
+// A stream on a terminal is written through at once. Any other stream is
+// buffered and flushed when the other stream is about to be written, when the
+// buffer fills, before input is read, before WAIT and calls that may block,
+// at the end of every command, and when the process is stopped by SIGINT,
+// SIGTERM, SIGHUP or SIGQUIT. So results and errors keep the order of the
+// calls and nothing written is lost, at the cost of one system call per
+// buffer rather than per value.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 
 extern unsigned int giTraceMask;
@@ -12,6 +23,17 @@ int isql_trace(FILE* stream, int traceClass, const char* format, ...)
 // Writes one wide text converted to the locale's multibyte form (at most
 // 1024 bytes); format is not interpreted.
 int isql_tracew(FILE* stream, int traceClass, const char* format, const wchar_t* text);
+// Writes len bytes of the given class as they are.
+void isql_write(FILE* stream, int traceClass, const char* data, size_t len);
+// printf-style write that no trace mask suppresses (prompts, usage, version).
+void isql_print_always(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+// Writes out everything buffered, for every stream.
+void isql_flush_all();
+// Flushes and closes a stream opened by the session (RESFILE, ERRFILE).
+void isql_close_stream(FILE* stream);
+// Flushes the buffers when a stopping signal arrives, then stops as it would.
+void isql_install_stop_handlers();
 
 const char* ZvGetProductVersion();
 void versionInfo();

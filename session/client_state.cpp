@@ -69,11 +69,11 @@ int isql_close_curstate(ClientState* state) {
         ClientState* parent = states[states.size() - 2].get();
         if (parent->resFile != state->resFile) {
             gfpResFile = parent->resFile;
-            if (!is_std_stream(state->resFile)) fclose(state->resFile);
+            if (!is_std_stream(state->resFile)) isql_close_stream(state->resFile);
         }
         if (parent->errFile != state->errFile) {
             gfpErrFile = parent->errFile;
-            if (!is_std_stream(state->errFile)) fclose(state->errFile);
+            if (!is_std_stream(state->errFile)) isql_close_stream(state->errFile);
         }
         if (parent->connected == 1) {
             if (state->connected == 0) {

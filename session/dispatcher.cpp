@@ -64,15 +64,14 @@ void switch_stream(ClientState* state, const std::optional<std::string>& path, b
     own = next;
     global = next;
     if (previous != inherited && previous != stdout && previous != stderr && previous != next)
-        fclose(previous);
+        isql_close_stream(previous);
 }
 
 // Sleeps for seconds; 0 returns at once. The alarm is blocked until the
 // process waits for it, so it cannot be lost before the wait starts.
 void isql_wait(long long seconds) {
     if (seconds <= 0) return;
-    fflush(gfpResFile);
-    fflush(gfpErrFile);
+    isql_flush_all();
     sigset_t block, old;
     sigemptyset(&block);
     sigaddset(&block, SIGALRM);
@@ -252,8 +251,7 @@ After cmd_resdir(ClientState*, IsqlCommand& cmd) {
     if (!isql_set_largecol_folder(first, cmd.sPathOrDsn->c_str())) return After::Report;
     if (first->largeColOutput &&
         !isql_checkAndCreate_LargeColResultFolder(first->largeColFolder.c_str())) {
-        printf("Unexpected error while creating Large column result folder\n");
-        fflush(stdout);
+        isql_print_always(stdout, "Unexpected error while creating Large column result folder\n");
         return After::Silent;
     }
     return After::Report;
@@ -386,5 +384,6 @@ int isql_process_cmd(ClientState* state, std::wstring& line) {
                    static_cast<long>(lPrepareTime), static_cast<long>(lExecTime),
                    static_cast<long>(elapsed - lPrepareTime - lExecTime));
     }
+    isql_flush_all();
     return 1;
 }

@@ -110,11 +110,8 @@ bool read_locale_line(ClientState* state, std::wstring& line, size_t capacity) {
 // input. Returns 0 at end of input or when a UTF-8 line does not convert
 // (reported); the source is then finished for good.
 int isql_get_newcmd(ClientState* state, std::wstring& line, const char* prompt) {
-    if (state->inFile == stdin) {
-        fflush(gfpErrFile);
-        printf("%s> ", prompt);
-        fflush(stdout);
-    }
+    if (state->inFile == stdin) isql_print_always(stdout, "%s> ", prompt);
+    isql_flush_all();
     if (state->reader.eof && state->reader.pos >= state->reader.buf.size()) return 0;
 
     if (gCmdFile == 0) {

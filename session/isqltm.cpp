@@ -1,9 +1,17 @@
-// Filtered output writers: every line of the session passes through here, so
-// the trace mask of -q and -x decides in one place what is written.
+// Filtered, buffered output writers (policy in isqltm.h).
+//
+// Bytes are kept in one buffer per stream and written with write(2) on the
+// stream's descriptor; the C library's own buffer of those streams is never
+// used, so a signal handler can flush with async-signal-safe calls only.
 #include "isqltm.h"
 
+#include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdarg>
 #include <cstring>
+#include <cwchar>
+#include <unistd.h>
 
 #include "isql.h"
 #include "zvunicode.h"
@@ -12,7 +20,105 @@ unsigned int giTraceMask = 15;
 
 namespace {
 constexpr size_t kTraceWideBytes = 1024;  // multibyte bytes written per wide text
+constexpr size_t kBufferBytes = 64 * 1024;
+constexpr int kMaxStreams = 16;           // standard streams plus nested RESFILE/ERRFILE files
+
+struct OutStream {
+    FILE* file = nullptr;
+    int fd = -1;
+    bool writeThrough = false;   // a terminal: no buffering
+    char data[kBufferBytes];
+    volatile size_t len = 0;     // bytes held
+    volatile size_t done = 0;    // bytes of data already written by a flush in progress
+};
+
+OutStream gStreams[kMaxStreams];
+OutStream* gLast = nullptr;     // the stream written most recently
+
+// Writes data[done, len) and empties the buffer. Async-signal-safe.
+void flush_stream(OutStream& s) {
+    while (s.done < s.len) {
+        ssize_t n = ::write(s.fd, s.data + s.done, s.len - s.done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // nowhere to write: drop rather than spin
+        s.done = s.done + static_cast<size_t>(n);
+    }
+    s.len = 0;
+    s.done = 0;
 }
+
+// The slot of stream, registered at its first write.
+OutStream& slot_of(FILE* stream) {
+    if (gLast != nullptr && gLast->file == stream) return *gLast;
+    OutStream* freeSlot = nullptr;
+    for (OutStream& s : gStreams) {
+        if (s.file == stream) return s;
+        if (s.file == nullptr && freeSlot == nullptr) freeSlot = &s;
+    }
+    if (freeSlot == nullptr) {
+        // Too many open streams at once: reuse the least useful slot.
+        freeSlot = &gStreams[kMaxStreams - 1];
+        flush_stream(*freeSlot);
+    }
+    freeSlot->fd = fileno(stream);
+    freeSlot->writeThrough = isatty(freeSlot->fd) != 0;
+    freeSlot->len = 0;
+    freeSlot->done = 0;
+    freeSlot->file = stream;
+    return *freeSlot;
+}
+
+// Prepares stream for n more bytes: the other stream is flushed first so the
+// two interleave in call order.
+OutStream& begin_write(FILE* stream) {
+    OutStream& s = slot_of(stream);
+    if (gLast != nullptr && gLast != &s && gLast->len != 0) flush_stream(*gLast);
+    gLast = &s;
+    return s;
+}
+
+void append(OutStream& s, const char* p, size_t n) {
+    while (n > 0) {
+        if (s.len == kBufferBytes) flush_stream(s);
+        size_t k = kBufferBytes - s.len;
+        if (k > n) k = n;
+        memcpy(s.data + s.len, p, k);
+        s.len = s.len + k;
+        p += k;
+        n -= k;
+    }
+}
+
+void end_write(OutStream& s) {
+    if (s.writeThrough) flush_stream(s);
+}
+
+void vwrite(FILE* stream, const char* format, va_list args) {
+    OutStream& s = begin_write(stream);
+    va_list again;
+    va_copy(again, args);
+    size_t room = kBufferBytes - s.len;
+    int n = vsnprintf(s.data + s.len, room, format, args);
+    if (n >= 0 && static_cast<size_t>(n) < room) {
+        s.len = s.len + static_cast<size_t>(n);
+    } else if (n > 0) {
+        std::string text(static_cast<size_t>(n) + 1, '\0');
+        vsnprintf(text.data(), text.size(), format, again);
+        append(s, text.data(), static_cast<size_t>(n));
+    }
+    va_end(again);
+    end_write(s);
+}
+
+bool masked(int traceClass) { return (giTraceMask & static_cast<unsigned int>(traceClass)) == 0; }
+
+void stop_handler(int sig) {
+    for (OutStream& s : gStreams)
+        if (s.file != nullptr) flush_stream(s);
+    signal(sig, SIG_DFL);
+    raise(sig);
+}
+}  // namespace
 
 int isql_trace_init(unsigned int mask) {
     giTraceMask = mask;
@@ -20,24 +126,35 @@ int isql_trace_init(unsigned int mask) {
 }
 
 int isql_trace(FILE* stream, int traceClass, const char* format, ...) {
-    if ((giTraceMask & static_cast<unsigned int>(traceClass)) == 0) return 0;
+    if (masked(traceClass)) return 0;
     va_list args;
     va_start(args, format);
-    vfprintf(stream, format, args);
+    vwrite(stream, format, args);
     va_end(args);
-    fflush(stream);
     return 0;
+}
+
+void isql_print_always(FILE* stream, const char* format, ...) {
+    va_list args;
+    va_start(args, format);
+    vwrite(stream, format, args);
+    va_end(args);
+}
+
+void isql_write(FILE* stream, int traceClass, const char* data, size_t len) {
+    if (masked(traceClass)) return;
+    OutStream& s = begin_write(stream);
+    append(s, data, len);
+    end_write(s);
 }
 
 // Converts text to the locale's multibyte form, cut at kTraceWideBytes bytes.
 // A character the locale cannot represent ends the text there.
 int isql_tracew(FILE* stream, int traceClass, const char* /*format*/, const wchar_t* text) {
-    if ((giTraceMask & static_cast<unsigned int>(traceClass)) == 0) return 0;
-    if (text == nullptr) return 0;
+    if (masked(traceClass) || text == nullptr) return 0;
     char out[kTraceWideBytes + 1];
     size_t n = zvwcstombs(out, text, kTraceWideBytes);
     if (n == static_cast<size_t>(-1)) {
-        // Write what converts, up to the first character that does not.
         n = 0;
         mbstate_t st{};
         char one[MB_LEN_MAX];
@@ -48,8 +165,25 @@ int isql_tracew(FILE* stream, int traceClass, const char* /*format*/, const wcha
             n += k;
         }
     }
-    out[n] = '\0';
-    fputs(out, stream);
-    fflush(stream);
+    isql_write(stream, traceClass, out, n);
     return 0;
+}
+
+void isql_flush_all() {
+    for (OutStream& s : gStreams)
+        if (s.file != nullptr && s.len != 0) flush_stream(s);
+}
+
+void isql_close_stream(FILE* stream) {
+    for (OutStream& s : gStreams) {
+        if (s.file != stream) continue;
+        flush_stream(s);
+        s.file = nullptr;
+        if (gLast == &s) gLast = nullptr;
+    }
+    if (stream != stdout && stream != stderr && stream != stdin) fclose(stream);
+}
+
+void isql_install_stop_handlers() {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) signal(sig, stop_handler);
 }

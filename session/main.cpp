@@ -31,25 +31,30 @@ void init_failed() {
 }  // namespace
 
 int main(int argc, char** argv) {
+    isql_install_stop_handlers();
     select_locale();
     isql_trace_init(15);
     gfpResFile = stdout;
     gfpErrFile = stderr;
     if (!isql_init()) {
         init_failed();
+        isql_flush_all();
         return kExitFailure;
     }
     ClientState* first = gClientStateList.first();
     if (!isql_parse_arg(first, argc, argv)) {
         print_usage();
+        isql_flush_all();
         return kExitFailure;
     }
     if (first->largeColOutput && !isql_checkAndCreate_LargeColResultFolder(first->largeColFolder.c_str())) {
-        printf("Unexpected error while creating Large column result folder\n");
+        isql_print_always(stdout, "Unexpected error while creating Large column result folder\n");
+        isql_flush_all();
         return 0;
     }
     if (!isql_init_odbc()) {
         init_failed();
+        isql_flush_all();
         return kExitFailure;
     }
     print_disclaimer();
@@ -71,5 +76,6 @@ int main(int argc, char** argv) {
     isql_trace(gfpResFile, TRACE_NOTICE, "*****************************************************\n");
     isql_trace(gfpResFile, TRACE_NOTICE, "* Interactive SQL session has finished successfully *\n");
     isql_trace(gfpResFile, TRACE_NOTICE, "*****************************************************\n");
+    isql_flush_all();
     return 0;
 }

@@ -58,15 +58,15 @@ bool isql_set_largecol_folder(ClientState* first, const char* path) {
 }
 
 void print_usage() {
-    printf("\nUSAGE: client [-c <command_file>] [-n <unicode_command_file>] [-v] [-e] [-h] [-b] "
-           "[-q] [-m <max_rows>] [-f] [-u <encoding>] [-r] [-o <LOB_output_path>]\n");
-    fflush(stdout);
+    isql_print_always(stdout, "\nUSAGE: client [-c <command_file>] [-n <unicode_command_file>] [-v] [-e] [-h] [-b] "
+                      "[-q] [-m <max_rows>] [-f] [-u <encoding>] [-r] [-o <LOB_output_path>]\n");
 }
 
 // Parses the options into the globals and the first state. 0 stops start-up.
 int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
     int opt;
-    while ((opt = getopt(argc, argv, kOptions)) != -1) {
+    // The option parser writes its own complaints on standard error.
+    while ((isql_flush_all(), opt = getopt(argc, argv, kOptions)) != -1) {
         switch (opt) {
         case 'b':
             gBenchmarkMode = 1;
@@ -94,8 +94,8 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
         case 'u': {
             long value = strtol(optarg, nullptr, 10);
             if (value != 0 && value != 1) {
-                printf("Illegal value for Unicode Encoding. Use 0 for wchar_t and 1 for UTF16\n");
-                fflush(stdout);
+                isql_print_always(
+                    stdout, "Illegal value for Unicode Encoding. Use 0 for wchar_t and 1 for UTF16\n");
                 return 0;
             }
             gUnicodeEnc = static_cast<unsigned int>(value);
@@ -104,8 +104,7 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
         case 'v': versionInfo(); break;
         case 'x': isql_trace_init(static_cast<unsigned int>(strtoul(optarg, nullptr, 16))); break;
         default:
-            printf("Illegal option \n");
-            fflush(stdout);
+            isql_print_always(stdout, "Illegal option \n");
             return 0;
         }
     }

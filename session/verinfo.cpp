@@ -1,5 +1,4 @@
 // Product version and the build report of -v.
-#include <cstdio>
 
 #include "isqltm.h"
 #include "platform.h"
@@ -12,10 +11,9 @@ const char* ZvGetProductVersion() { return kProductVersion; }
 
 // Written on standard output whatever the trace mask.
 void versionInfo() {
-    printf("Product Version: %s\n", ZvGetProductVersion());
-    printf("Compiled with the following flags:\n");
-    printf("EXPORTDLL\tTM_TRACE\tOPTIMIZE_TM_TRACE\tLINT_ARGS\tPACK_PACKET\t"
+    isql_print_always(stdout, "Product Version: %s\n", ZvGetProductVersion());
+    isql_print_always(stdout, "Compiled with the following flags:\n");
+    isql_print_always(stdout, "EXPORTDLL\tTM_TRACE\tOPTIMIZE_TM_TRACE\tLINT_ARGS\tPACK_PACKET\t"
            "MEASURE_TURN_AROUND_TIME\tSUPPORT_SESS_FORK\tMEASURE_TIME\t\n");
-    printf("Compiled on %s,%s\n", __TIME__, __DATE__);
-    fflush(stdout);
+    isql_print_always(stdout, "Compiled on %s,%s\n", __TIME__, __DATE__);
 }
