@@ -1,6 +1,7 @@
 // Result-set printing: the header of column names, one tab-separated line per
 // row, the closing count; the benchmark mode that only counts; and the column
 // description table of DESCRIBE for a query.
+#include <algorithm>
 #include <cstdlib>
 #include <memory>
 
@@ -19,6 +20,7 @@ constexpr SQLSMALLINT kColNamePrinted = 128;  // longest name printed
 constexpr int kFallbackBytes = 32767;          // buffer used when a large one cannot be had
 constexpr size_t kRowFlushBytes = 64 * 1024;   // a row longer than this is written in pieces
 constexpr size_t kRowReserveBytes = 4096;
+constexpr SQLLEN kFirstLongChunk = 64 * 1024;   // first SQLGetData of a long value
 
 struct IsqlFree {
     void operator()(void* p) const { isql_free(p); }
@@ -35,6 +37,9 @@ struct ResultColumn {
     IsqlBlock buffer;              // fetch buffer; null when the column is not bound
     SQLLEN indicator = SQL_NULL_DATA;
     bool toFile = false;           // long value written to a file of its own
+    bool viaGetData = false;       // long value read with SQLGetData instead of bound
+    std::vector<char> longValue;   // the value of a viaGetData column, grown as needed
+    SQLLEN longValueBytes = 0;     // bytes of longValue in use, terminator included
     char noRoom = 0;               // bind target of a column of an unsupported type
 };
 
@@ -111,6 +116,76 @@ IsqlBlock alloc_column_buffer(SQLLEN& len, int column) {
     return block;
 }
 
+// Long columns are not bound: some drivers fill the whole multi-megabyte
+// buffer of a bound long column on every fetch, whatever the value's length.
+// They are read with SQLGetData instead, in growing chunks up to the same
+// size a bound buffer would have, so the printed text is the same. Without
+// the driver's leave to read any column that way, only long columns after
+// the last bound one qualify.
+void choose_long_columns(SQLHDBC hdbc, std::vector<ResultColumn>& cols) {
+    SQLUINTEGER extensions = 0;
+    if (SQLGetInfo(hdbc, SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr) !=
+        SQL_SUCCESS)
+        extensions = 0;
+    const bool anyColumn = (extensions & SQL_GD_ANY_COLUMN) != 0;
+    bool inTail = true;  // still in the run of long columns that ends the row
+    for (size_t i = cols.size(); i-- > 0;) {
+        ResultColumn& c = cols[i];
+        const bool isLong = is_long_type(c.sqlType) && c.bufferLength > 0;
+        if (!isLong) inTail = false;
+        if (isLong && !c.toFile && (anyColumn || inTail)) c.viaGetData = true;
+    }
+}
+
+// Reads the value of a viaGetData column of the current row as a bound fetch
+// would have delivered it: at most bufferLength - terminator bytes, NUL
+// terminated, with the indicator of the first call (the whole length).
+void read_long_value(SQLHDBC hdbc, SQLHSTMT hstmt, SQLUSMALLINT column, ResultColumn& c) {
+    const SQLLEN term = c.targetType == SQL_C_WCHAR ? (gUnicodeEnc ? 2 : 4) : 1;
+    const SQLLEN cap = c.bufferLength;
+    SQLLEN chunk = kFirstLongChunk;
+    SQLLEN have = 0;
+    bool first = true;
+    for (;;) {
+        SQLLEN room = std::min(cap, have + chunk) - have;
+        if (static_cast<SQLLEN>(c.longValue.size()) < have + room)
+            c.longValue.resize(static_cast<size_t>(have + room));
+        SQLLEN ind = 0;
+        SQLRETURN rc = SQLGetData(hstmt, column, c.targetType, c.longValue.data() + have, room, &ind);
+        if (rc == SQL_NO_DATA) break;
+        if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
+            print_err("SQLGetData", hdbc, hstmt);
+            if (first) c.indicator = 0;
+            break;
+        }
+        if (first) {
+            c.indicator = ind;
+            first = false;
+            if (ind == SQL_NULL_DATA) return;
+        }
+        if (rc == SQL_SUCCESS) {
+            SQLLEN got = ind >= 0 ? std::min(ind, room - term) : 0;
+            if (ind < 0) {  // no length given: the text ends at its terminator
+                while (got + term <= room - term &&
+                       std::any_of(c.longValue.begin() + have + got,
+                                   c.longValue.begin() + have + got + term,
+                                   [](char b) { return b != 0; }))
+                    got += term;
+            }
+            have += got;
+            break;
+        }
+        have += room - term;  // a full chunk: the driver kept room for its terminator
+        if (have + term >= cap) break;
+        chunk *= 2;
+    }
+    if (first) c.indicator = 0;
+    c.longValue.resize(static_cast<size_t>(std::max<SQLLEN>(have + term,
+                                                             static_cast<SQLLEN>(c.longValue.size()))));
+    std::fill(c.longValue.begin() + have, c.longValue.begin() + have + term, 0);
+    c.longValueBytes = have + term;
+}
+
 // Binds every column that is printed from a buffer. Long columns written to
 // files and columns of unsupported types stay unbound.
 void bind_columns(SQLHSTMT hstmt, std::vector<ResultColumn>& cols) {
@@ -122,6 +197,7 @@ void bind_columns(SQLHSTMT hstmt, std::vector<ResultColumn>& cols) {
             c.toFile = true;
             continue;
         }
+        if (c.viaGetData) continue;
         if (c.bufferLength == 0) {
             // An unsupported type has no target type of its own. Bound as binary
             // with no room, the fetch still tells NULL from a value, so each
@@ -169,9 +245,12 @@ void print_row(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, lo
             if (isql_print_longcol_value(hstmt, c.sqlType, rowNumber, static_cast<int>(i)) == 0)
                 print_err("SQLGetData", hdbc, hstmt);
         } else {
-            isql_format_value(row, err, c.sqlType, c.buffer.get(), c.indicator,
-                              static_cast<SQLINTEGER>(c.columnSize), c.bufferLength,
-                              c.printBufferLength);
+            const bool viaGetData = c.viaGetData;
+            if (viaGetData) read_long_value(hdbc, hstmt, static_cast<SQLUSMALLINT>(i + 1), c);
+            isql_format_value(row, err, c.sqlType,
+                              viaGetData ? c.longValue.data() : c.buffer.get(), c.indicator,
+                              static_cast<SQLINTEGER>(c.columnSize),
+                              viaGetData ? c.longValueBytes : c.bufferLength, c.printBufferLength);
             if (!err.empty()) {
                 write_pending(row);
                 isql_write(gfpErrFile, TRACE_ERROR, err.data(), err.size());
@@ -219,6 +298,7 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     isql_trace(gfpResFile, TRACE_DATA, "\n\n");
     isql_timer_print_stop();
 
+    choose_long_columns(hdbc, cols);
     bind_columns(hstmt, cols);
 
     SQLRETURN rc = SQLFetch(hstmt);
@@ -243,6 +323,10 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
                            static_cast<long>(benchmarkTotal));
                 blockStart = isql_now_ms();
             }
+            // The long values are still read, so the fetch costs what it would.
+            for (size_t i = 0; i < cols.size(); ++i)
+                if (cols[i].viaGetData)
+                    read_long_value(hdbc, hstmt, static_cast<SQLUSMALLINT>(i + 1), cols[i]);
         } else {
             print_row(hdbc, hstmt, cols, rows, row, err);
         }
