@@ -20,7 +20,9 @@ constexpr SQLSMALLINT kColNamePrinted = 128;  // longest name printed
 constexpr int kFallbackBytes = 32767;          // buffer used when a large one cannot be had
 constexpr size_t kRowFlushBytes = 64 * 1024;   // a row longer than this is written in pieces
 constexpr size_t kRowReserveBytes = 4096;
-constexpr SQLLEN kFirstLongChunk = 64 * 1024;   // first SQLGetData of a long value
+// First SQLGetData of a long value. Small, because some drivers pad the whole
+// buffer they are given; longer values double it on every further call.
+constexpr SQLLEN kFirstLongChunk = 512;
 
 struct IsqlFree {
     void operator()(void* p) const { isql_free(p); }
