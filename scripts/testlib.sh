@@ -2,7 +2,8 @@
 # tests/golden/run_case.sh. Source it; it defines functions and nothing runs.
 #
 # A test environment is one folder (WSQL_TEST_DIR) holding:
-#   odbc/odbcinst.ini   drivers "SQLite3" and "PostgreSQL Unicode" (ODBCSYSINI)
+#   odbc/odbcinst.ini   drivers "SQLite3", "PostgreSQL Unicode" and the
+#                       project's scripted "WsqlTest" (ODBCSYSINI)
 #   odbc/odbc.ini       empty, so no system data source leaks in
 #   template.sqlite     the SQLite test database built from tests/data/sqlite.sql
 #   pg/                 a private PostgreSQL cluster (owned by the postgres user)
@@ -15,6 +16,10 @@ WSQL_SQLITE_DRIVER_PKG=libsqliteodbc
 WSQL_PG_DRIVER_FILE=psqlodbcw.so
 WSQL_PG_DRIVER_PKG=odbc-postgresql
 WSQL_DRIVER_DIRS="/usr/lib/x86_64-linux-gnu/odbc /usr/lib/odbc /usr/lib64 /usr/local/lib /usr/lib"
+# The scripted test driver built with wsql (tests/testdriver), below the build
+# folder: $WSQL_BUILD_DIR, or <repo>/build.
+WSQL_TESTDRV_FILE=tests/testdriver/libwsqltestdrv.so
+WSQL_TESTDRV_NAME=WsqlTest
 
 # Credentials of the test role; a wrong-password case relies on these.
 WSQL_PG_ROLE=wsql
@@ -46,19 +51,34 @@ wsql_find_driver() {
   printf '%s\n' "$path"
 }
 
-# wsql_write_odbcinst DIR -> writes DIR/odbcinst.ini naming the two test
-# drivers (those found) and an empty DIR/odbc.ini. Status 1 if no driver found.
+# wsql_testdrv_path ROOT -> prints where the build puts the scripted test
+# driver (whether it is built yet or not).
+wsql_testdrv_path() {
+  printf '%s/%s\n' "${WSQL_BUILD_DIR:-$1/build}" "$WSQL_TESTDRV_FILE"
+}
+
+# wsql_write_odbcinst DIR [ROOT] -> writes DIR/odbcinst.ini naming the test
+# drivers (those found; the scripted one when ROOT is given) and an empty
+# DIR/odbc.ini. Status 1 if no driver found.
 wsql_write_odbcinst() {
-  local dir=$1 sqlite pg
+  local dir=$1 root=${2:-} sqlite pg testdrv=""
   mkdir -p "$dir"
   sqlite=$(wsql_find_driver "$WSQL_SQLITE_DRIVER_FILE" "$WSQL_SQLITE_DRIVER_PKG") || sqlite=""
   pg=$(wsql_find_driver "$WSQL_PG_DRIVER_FILE" "$WSQL_PG_DRIVER_PKG") || pg=""
+  [ -n "$root" ] && testdrv=$(wsql_testdrv_path "$root")
   {
     if [ -n "$sqlite" ]; then
       printf '[SQLite3]\nDescription=SQLite3 ODBC Driver\nDriver=%s\n\n' "$sqlite"
     fi
     if [ -n "$pg" ]; then
       printf '[PostgreSQL Unicode]\nDescription=PostgreSQL ODBC driver (Unicode)\nDriver=%s\n\n' "$pg"
+    fi
+    # Written even before the build made the file; such runs then skip.
+    # DontDLClose keeps it loaded, so that it counts the connections of a
+    # whole wsql run.
+    if [ -n "$testdrv" ]; then
+      printf '[%s]\nDescription=wsql scripted test driver\nDriver=%s\nDontDLClose=1\n\n' \
+        "$WSQL_TESTDRV_NAME" "$testdrv"
     fi
   } >"$dir/odbcinst.ini"
   : >"$dir/odbc.ini"
@@ -181,7 +201,7 @@ wsql_pg_stop() {
 wsql_env_start() {
   local dir=$1 root=$2 rc=0
   WSQL_PG_PORT="" WSQL_PG_DATA="" WSQL_PG_BINDIR=""
-  wsql_write_odbcinst "$dir/odbc" || { wsql_log "no ODBC test driver found"; return 1; }
+  wsql_write_odbcinst "$dir/odbc" "$root" || { wsql_log "no ODBC test driver found"; return 1; }
   rm -f "$dir/template.sqlite"
   sqlite3 -bail "$dir/template.sqlite" <"$root/tests/data/sqlite.sql" \
     || { wsql_log "loading tests/data/sqlite.sql failed"; return 1; }

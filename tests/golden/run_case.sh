@@ -4,7 +4,8 @@
 # The case folder layout is described in README.md beside this script. For
 # each data source named in the case's `db` file (or once, when there is none)
 # the case files are copied into a fresh working directory with @DSN@ and
-# @WORK@ substituted, a fresh copy of the test data is made, WSQL is run there
+# @WORK@ substituted, a fresh copy of the test data is made (the scripted test
+# driver plays the case's `scenario` file instead), WSQL is run there
 # with the case's arguments and input, and its standard output, standard error
 # and exit status are compared byte for byte with the expected files, after
 # the elapsed-time figures are normalised. Then `check`, if present, runs.
@@ -17,6 +18,8 @@
 #                         built from tests/data/sqlite.sql with sqlite3
 #   ODBCSYSINI            folder of the odbcinst.ini naming the test drivers;
 #                         when unset one is written for the run
+#   WSQL_BUILD_DIR        build folder holding the scripted test driver
+#                         (default <repo>/build), when ODBCSYSINI is unset
 #   WSQL_PGHOST, WSQL_PG_PORT, WSQL_PG_USER, WSQL_PG_PASSWORD, WSQL_PG_TEMPLATE
 #                         PostgreSQL test server; pg runs skip without them
 #   WSQL_REQUIRE_DB=1     a missing data source fails instead of skipping
@@ -47,7 +50,7 @@ CHECK_TIMEOUT=60
 # Locale and time zone wsql runs under, so that its output is reproducible.
 WSQL_RUN_LOCALE=C.UTF-8
 WSQL_RUN_TZ=UTC
-KNOWN_DBS="sqlite pg"
+KNOWN_DBS="sqlite pg testdrv"
 EXPECTED_NAMES="stdout stderr status"
 
 # Drops the databases made for this case and removes its temporary files,
@@ -91,6 +94,11 @@ db_unavailable() {
         echo "no PostgreSQL test server (WSQL_PG_PORT unset; see scripts/testenv)"; return 0
       fi
       if ! command -v psql >/dev/null 2>&1; then echo "psql not installed"; return 0; fi
+      ;;
+    testdrv)
+      if [ ! -f "$(testdrv_file)" ]; then
+        echo "scripted test driver not built ($(testdrv_file))"; return 0
+      fi
       ;;
   esac
   return 1
@@ -137,7 +145,8 @@ normalise() {
 }
 
 # write_odbc_ini WORK DB DATA -> the run's data sources: "sqlite" on the SQLite
-# copy DATA or "pg" on the database DATA, whichever DB names.
+# copy DATA, "pg" on the database DATA or "testdrv" on the scripted test
+# driver playing WORK/scenario, whichever DB names.
 write_odbc_ini() {
   local work=$1 db=$2 data=$3
   case "$db" in
@@ -146,6 +155,8 @@ write_odbc_ini() {
     pg)
       printf '[pg]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=%s\nUsername=%s\nPassword=%s\nSSLmode=disable\n' \
         "$WSQL_PGHOST" "$WSQL_PG_PORT" "$data" "$WSQL_PG_USER" "$WSQL_PG_PASSWORD" ;;
+    testdrv)
+      printf '[testdrv]\nDriver=%s\nScenario=%s\n' "$WSQL_TESTDRV_NAME" "$work/scenario" ;;
     *) : ;;
   esac >"$work/odbc.ini"
 }
@@ -158,9 +169,15 @@ sysini_dir() {
     return
   fi
   if [ ! -f "$TMPROOT/sys/odbcinst.ini" ]; then
-    wsql_write_odbcinst "$TMPROOT/sys" || true
+    wsql_write_odbcinst "$TMPROOT/sys" "$ROOT" || true
   fi
   printf '%s\n' "$TMPROOT/sys"
+}
+
+# testdrv_file -> prints the library that the "WsqlTest" entry of the runs'
+# odbcinst.ini names (nothing when there is no such entry).
+testdrv_file() {
+  sed -n "/^\[$WSQL_TESTDRV_NAME\]\$/,/^\[/s/^Driver=//p" "$(sysini_dir)/odbcinst.ini" 2>/dev/null | head -n 1
 }
 
 # sqlite_template -> prints the SQLite database to copy for a run.
