@@ -97,10 +97,19 @@ int cut_column_name(ColumnName& name, SQLSMALLINT nameLength) {
     return len;
 }
 
-void write_too_many_columns(SQLSMALLINT ncols) {
-    isql_trace(gfpErrFile, TRACE_ERROR,
-               "SQL: The number of result cols = %d exceed the maximum columns supported %d\n",
-               ncols, kMaxResultCols);
+// Reads the number of result columns into ncols. -1 to go on; otherwise the
+// caller returns the value: print_err's result when the count cannot be read,
+// 0 (after the message) when there are more columns than are supported.
+int count_columns(SQLHDBC hdbc, SQLHSTMT hstmt, SQLSMALLINT& ncols) {
+    if (SQLNumResultCols(hstmt, &ncols) != SQL_SUCCESS)
+        return print_err("SQLNumResultCols", hdbc, hstmt);
+    if (ncols > kMaxResultCols) {
+        isql_trace(gfpErrFile, TRACE_ERROR,
+                   "SQL: The number of result cols = %d exceed the maximum columns supported %d\n",
+                   ncols, kMaxResultCols);
+        return 0;
+    }
+    return -1;
 }
 
 // Allocates len bytes; a length without a usable size, or a large one that
@@ -273,12 +282,7 @@ void print_row(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, lo
 // is left after its last row, with no column bound.
 int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     SQLSMALLINT ncols = 0;
-    if (SQLNumResultCols(hstmt, &ncols) != SQL_SUCCESS)
-        return print_err("SQLNumResultCols", hdbc, hstmt);
-    if (ncols > kMaxResultCols) {
-        write_too_many_columns(ncols);
-        return 0;
-    }
+    if (int res = count_columns(hdbc, hstmt, ncols); res >= 0) return res;
     isql_format_locale_refresh();
 
     std::vector<ResultColumn> cols(static_cast<size_t>(ncols > 0 ? ncols : 0));
@@ -364,12 +368,7 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
 // 0, or print_err's result when the column count cannot be read.
 int isql_print_resColumns_desc(SQLHDBC hdbc, SQLHSTMT hstmt) {
     SQLSMALLINT ncols = 0;
-    if (SQLNumResultCols(hstmt, &ncols) != SQL_SUCCESS)
-        return print_err("SQLNumResultCols", hdbc, hstmt);
-    if (ncols > kMaxResultCols) {
-        write_too_many_columns(ncols);
-        return 0;
-    }
+    if (int res = count_columns(hdbc, hstmt, ncols); res >= 0) return res;
 
     isql_timer_print_start();
     for (const char* heading : {"icol\t", "szColName\t", "*pcbColNameLen\t", "*pfSqlType\t",
