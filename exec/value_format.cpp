@@ -45,6 +45,11 @@ T read_as(const void* buffer) {
 
 // printf "%d"-style decimal, zero-padded to width as "%0<width>d" would.
 void append_int(std::string& out, long long v, int width = 0) {
+    if (width == 2 && v >= 0 && v < 100) {  // the fields of dates and times
+        const char pair[2] = {static_cast<char>('0' + v / 10), static_cast<char>('0' + v % 10)};
+        out.append(pair, 2);
+        return;
+    }
     char digits[24];
     unsigned long long mag = v < 0 ? 0ULL - static_cast<unsigned long long>(v)
                                    : static_cast<unsigned long long>(v);
@@ -120,6 +125,36 @@ struct WideSource {
 // makes the whole text empty. cap < 0 means no limit.
 void append_multibyte(std::string& out, const WideSource& src, SQLLEN count, SQLLEN cap) {
     const size_t start = out.size();
+    if (gMbMode != IsqlMbMode::Generic) {
+        // UTF-8 or ASCII: encode straight into the output. A UTF-16 unit needs
+        // at most 3 bytes, a 4-byte character at most 6.
+        const bool ascii = gMbMode == IsqlMbMode::Ascii;
+        SQLLEN room = count * (ascii ? 1 : (gUnicodeEnc ? 3 : 6));
+        if (cap >= 0 && cap < room) room = cap;
+        out.resize(start + static_cast<size_t>(room));
+        char* p = out.data() + start;
+        char* const end = p + room;
+        for (SQLLEN i = 0; i < count; ++i) {
+            uint32_t c = src.at(i);
+            if (c == 0) break;
+            if (c < 0x80) {
+                if (p == end) break;
+                *p++ = static_cast<char>(c);
+                continue;
+            }
+            char one[6];
+            int k = ascii ? -1 : encode_utf8(c, one);
+            if (k < 0) {
+                out.resize(start);
+                return;
+            }
+            if (end - p < k) break;
+            std::memcpy(p, one, static_cast<size_t>(k));
+            p += k;
+        }
+        out.resize(static_cast<size_t>(p - out.data()));
+        return;
+    }
     SQLLEN produced = 0;
     mbstate_t state{};
     char one[MB_LEN_MAX > 6 ? MB_LEN_MAX : 6];

@@ -81,8 +81,9 @@ struct IsqlCommand {
 // Byte reader of one input source. Lines are read as bytes and decoded by the
 // program, so the decoding mode may change while a stream is half read.
 struct LineReader {
-    std::vector<char> buf;   // bytes read ahead from the stream
+    std::unique_ptr<char[]> buf;  // bytes read ahead from the stream
     size_t pos = 0;          // next unread byte in buf
+    size_t end = 0;          // end of the bytes read into buf
     bool eof = false;        // the stream has no more bytes
 };
 

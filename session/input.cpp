@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <unistd.h>
 
 #include "isql.h"
@@ -22,18 +23,18 @@ constexpr size_t kReadChunk = 65536;
 // Makes at least one unread byte available; false at end of input.
 bool fill(ClientState* state) {
     LineReader& r = state->reader;
-    if (r.pos < r.buf.size()) return true;
+    if (r.pos < r.end) return true;
     if (r.eof) return false;
-    r.buf.resize(kReadChunk);
+    if (!r.buf) r.buf = std::make_unique_for_overwrite<char[]>(kReadChunk);
     r.pos = 0;
+    r.end = 0;
     for (;;) {
-        ssize_t n = read(fileno(state->inFile), r.buf.data(), kReadChunk);
+        ssize_t n = read(fileno(state->inFile), r.buf.get(), kReadChunk);
         if (n > 0) {
-            r.buf.resize(static_cast<size_t>(n));
+            r.end = static_cast<size_t>(n);
             return true;
         }
         if (n < 0 && errno == EINTR) continue;
-        r.buf.clear();
         r.eof = true;
         return false;
     }
@@ -45,9 +46,9 @@ bool read_bytes_line(ClientState* state, std::string& out, size_t maxBytes) {
     out.clear();
     LineReader& r = state->reader;
     while (out.size() < maxBytes && fill(state)) {
-        size_t avail = r.buf.size() - r.pos;
+        size_t avail = r.end - r.pos;
         size_t want = std::min(avail, maxBytes - out.size());
-        const char* start = r.buf.data() + r.pos;
+        const char* start = r.buf.get() + r.pos;
         const void* nl = memchr(start, '\n', want);
         size_t take = nl ? static_cast<size_t>(static_cast<const char*>(nl) - start) + 1 : want;
         out.append(start, take);
@@ -55,6 +56,12 @@ bool read_bytes_line(ClientState* state, std::string& out, size_t maxBytes) {
         if (nl) return true;
     }
     return !out.empty();
+}
+
+// Marks the source as finished: nothing more is read from it.
+void end_source(ClientState* state) {
+    state->reader.eof = true;
+    state->reader.pos = state->reader.end = 0;
 }
 
 // Puts the last bytes of out back into the reader (they were just taken from it).
@@ -95,7 +102,7 @@ bool read_locale_line(ClientState* state, std::wstring& line, size_t capacity) {
             return !line.empty() && mbsinit(&st);
         }
         wchar_t wc;
-        size_t k = mbrtowc(&wc, r.buf.data() + r.pos, 1, &st);
+        size_t k = mbrtowc(&wc, r.buf.get() + r.pos, 1, &st);
         ++r.pos;
         if (k == static_cast<size_t>(-1)) return false;
         if (k == static_cast<size_t>(-2)) continue;
@@ -112,13 +119,11 @@ bool read_locale_line(ClientState* state, std::wstring& line, size_t capacity) {
 int isql_get_newcmd(ClientState* state, std::wstring& line, const char* prompt) {
     if (state->inFile == stdin) isql_print_always(stdout, "%s> ", prompt);
     isql_flush_all();
-    if (state->reader.eof && state->reader.pos >= state->reader.buf.size()) return 0;
+    if (state->reader.eof && state->reader.pos >= state->reader.end) return 0;
 
     if (gCmdFile == 0) {
         if (!read_locale_line(state, line, kCmdCapacity)) {
-            state->reader.eof = true;
-            state->reader.buf.clear();
-            state->reader.pos = 0;
+            end_source(state);
             return 0;
         }
         if (gHexDisplay) hex_dump_wide(line, "Input ReadAs Unicode");
@@ -135,14 +140,14 @@ int isql_get_newcmd(ClientState* state, std::wstring& line, const char* prompt) 
     const char* text = bytes.c_str() + skip;
     if (gHexDisplay) isql_HexDumpQuery(text, static_cast<long>(strlen(text)), "Input ReadAs UTF8");
 
-    std::wstring wide(kCmdCapacity + 1, L'\0');
+    // One wide character at most per byte, and the terminator.
+    const size_t room = strlen(text) + 1;
+    std::wstring wide(room, L'\0');
     unsigned int n = utf8towcs(reinterpret_cast<const unsigned char*>(text), -1, wide.data(),
-                               kCmdCapacity + 1);
+                               static_cast<unsigned int>(room));
     if (n == 0) {
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: utf8towcs conversion of command failed \n");
-        state->reader.eof = true;
-        state->reader.buf.clear();
-        state->reader.pos = 0;
+        end_source(state);
         return 0;
     }
     wide.resize(wcslen(wide.c_str()));
