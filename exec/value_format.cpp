@@ -45,11 +45,6 @@ T read_as(const void* buffer) {
 
 // printf "%d"-style decimal, zero-padded to width as "%0<width>d" would.
 void append_int(std::string& out, long long v, int width = 0) {
-    if (width == 2 && v >= 0 && v < 100) {  // the fields of dates and times
-        const char pair[2] = {static_cast<char>('0' + v / 10), static_cast<char>('0' + v % 10)};
-        out.append(pair, 2);
-        return;
-    }
     char digits[24];
     unsigned long long mag = v < 0 ? 0ULL - static_cast<unsigned long long>(v)
                                    : static_cast<unsigned long long>(v);
@@ -59,6 +54,38 @@ void append_int(std::string& out, long long v, int width = 0) {
     for (int pad = width - len - (v < 0 ? 1 : 0); pad > 0; --pad) out.push_back('0');
     out.append(digits, static_cast<size_t>(len));
 }
+
+// The fields of a date, time or timestamp, written "%d"-style into a small
+// buffer and appended to the row at once.
+class Fields {
+public:
+    Fields& num(long long v, int width = 0) {
+        if (width == 2 && v >= 0 && v < 100) {
+            *p_++ = static_cast<char>('0' + v / 10);
+            *p_++ = static_cast<char>('0' + v % 10);
+            return *this;
+        }
+        char digits[24];
+        unsigned long long mag = v < 0 ? 0ULL - static_cast<unsigned long long>(v)
+                                       : static_cast<unsigned long long>(v);
+        auto res = std::to_chars(digits, digits + sizeof digits, mag);
+        int len = static_cast<int>(res.ptr - digits);
+        if (v < 0) *p_++ = '-';
+        for (int pad = width - len - (v < 0 ? 1 : 0); pad > 0; --pad) *p_++ = '0';
+        std::memcpy(p_, digits, static_cast<size_t>(len));
+        p_ += len;
+        return *this;
+    }
+    Fields& put(char c) {
+        *p_++ = c;
+        return *this;
+    }
+    void append_to(std::string& out) const { out.append(text_, static_cast<size_t>(p_ - text_)); }
+
+private:
+    char text_[128];  // seven fields of at most 20 characters and their separators
+    char* p_ = text_;
+};
 
 // "%.<precision>G" of v. Finite values under a locale whose decimal point is
 // "." take the shortcut of to_chars, which yields printf's digits; the rest
@@ -410,44 +437,28 @@ void isql_format_value(std::string& out, std::string& err, SQLSMALLINT sqlType,
     case SQL_TYPE_DATE:
         if (holds(sizeof(DATE_STRUCT))) {
             auto d = read_as<DATE_STRUCT>(bytes);
-            append_int(out, d.year);
-            out.push_back('-');
-            append_int(out, d.month, 2);
-            out.push_back('-');
-            append_int(out, d.day, 2);
+            Fields f;
+            f.num(d.year).put('-').num(d.month, 2).put('-').num(d.day, 2).append_to(out);
         }
         return;
     case SQL_TIME:
     case SQL_TYPE_TIME:
         if (holds(sizeof(TIME_STRUCT))) {
             auto t = read_as<TIME_STRUCT>(bytes);
-            append_int(out, t.hour, 2);
-            out.push_back(':');
-            append_int(out, t.minute, 2);
-            out.push_back(':');
-            append_int(out, t.second, 2);
+            Fields f;
+            f.num(t.hour, 2).put(':').num(t.minute, 2).put(':').num(t.second, 2).append_to(out);
         }
         return;
     case SQL_TIMESTAMP:
     case SQL_TYPE_TIMESTAMP:
         if (holds(sizeof(TIMESTAMP_STRUCT))) {
             auto ts = read_as<TIMESTAMP_STRUCT>(bytes);
-            append_int(out, ts.year);
-            out.push_back('-');
-            append_int(out, ts.month, 2);
-            out.push_back('-');
-            append_int(out, ts.day, 2);
-            out.push_back(' ');
-            append_int(out, ts.hour, 2);
-            out.push_back(':');
-            append_int(out, ts.minute, 2);
-            out.push_back(':');
-            append_int(out, ts.second, 2);
-            if (columnSize > 19) {
-                out.push_back('.');
-                // The fraction goes through "%09d", that is as a signed value.
-                append_int(out, static_cast<int32_t>(ts.fraction), 9);
-            }
+            Fields f;
+            f.num(ts.year).put('-').num(ts.month, 2).put('-').num(ts.day, 2).put(' ');
+            f.num(ts.hour, 2).put(':').num(ts.minute, 2).put(':').num(ts.second, 2);
+            // The fraction goes through "%09d", that is as a signed value.
+            if (columnSize > 19) f.put('.').num(static_cast<int32_t>(ts.fraction), 9);
+            f.append_to(out);
         }
         return;
     case kSqlTypeUnknown:

@@ -327,6 +327,15 @@ TEST_F(ValueFormat, FloatingPointMatchesPrintf) {
         values.push_back(d);
         values.push_back(static_cast<double>(static_cast<int64_t>(seed >> 20)) / 1000.0);
     }
+    // Short decimals at every magnitude around the switch between fixed and
+    // exponent form.
+    for (const char* mantissa : {"1", "-12", "5.5", "123456789012345", "999999999999999",
+                                 "100000000000001", "1.00000000000001"}) {
+        for (int e = -12; e <= 22; ++e) {
+            std::string text = std::string(mantissa) + "e" + std::to_string(e);
+            values.push_back(std::strtod(text.c_str(), nullptr));
+        }
+    }
     char want[64];
     for (double d : values) {
         std::snprintf(want, sizeof want, "%.15G", d);
