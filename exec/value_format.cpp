@@ -90,8 +90,60 @@ private:
 // "%.<precision>G" of v. Finite values under a locale whose decimal point is
 // "." take the shortcut of to_chars, which yields printf's digits; the rest
 // (infinities, NaN, other decimal points) go through printf itself.
+// "%.15G" of v when v is a decimal of at most 15 digits with at most 6 after
+// the point and at least 1e-4 in size (no exponent form): if v * 10^k is an
+// integer t below 10^15, v lies within a double's rounding error of t / 10^k,
+// far closer than half a unit of the 15th digit, so printf's rounding gives
+// exactly t / 10^k. Such values are most of what tables hold, and formatting
+// an integer is much cheaper. False when v is not such a value.
+bool append_short_decimal(std::string& out, double v) {
+    constexpr double kLimit = 1e15;
+    constexpr int kMaxFraction = 6;
+    if (v == 0) {
+        out.append(std::signbit(v) ? "-0" : "0");
+        return true;
+    }
+    const double mag = std::fabs(v);
+    if (!(mag >= 1e-4 && mag < kLimit)) return false;
+    double scale = 1;
+    for (int k = 0; k <= kMaxFraction; ++k, scale *= 10) {
+        const double t = mag * scale;
+        if (t >= kLimit) return false;
+        if (t != std::floor(t)) continue;
+        char digits[24];
+        auto res = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(t));
+        int len = static_cast<int>(res.ptr - digits);
+        int frac = k;
+        while (frac > 0 && digits[len - 1] == '0') {  // %G drops trailing zeros
+            --len;
+            --frac;
+        }
+        char text[40];
+        char* q = text;
+        if (v < 0) *q++ = '-';
+        const int whole = len - frac;
+        if (whole <= 0) {
+            *q++ = '0';
+        } else {
+            std::memcpy(q, digits, static_cast<size_t>(whole));
+            q += whole;
+        }
+        if (frac > 0) {
+            *q++ = '.';
+            for (int z = whole; z < 0; ++z) *q++ = '0';
+            const int from = whole > 0 ? whole : 0;
+            std::memcpy(q, digits + from, static_cast<size_t>(len - from));
+            q += len - from;
+        }
+        out.append(text, static_cast<size_t>(q - text));
+        return true;
+    }
+    return false;
+}
+
 void append_double(std::string& out, const char* format, int precision, double v) {
     char text[64];
+    if (precision == 15 && gPointIsDot && append_short_decimal(out, v)) return;
     if (gPointIsDot && std::isfinite(v)) {
         auto res = std::to_chars(text, text + sizeof text, v, std::chars_format::general, precision);
         if (res.ec == std::errc()) {

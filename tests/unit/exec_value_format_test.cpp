@@ -326,6 +326,10 @@ TEST_F(ValueFormat, FloatingPointMatchesPrintf) {
         std::memcpy(&d, &seed, sizeof d);
         values.push_back(d);
         values.push_back(static_cast<double>(static_cast<int64_t>(seed >> 20)) / 1000.0);
+        // Decimals of up to 15 digits with up to 6 after the point.
+        const double scale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7};
+        values.push_back(static_cast<double>(seed % 1000000000000000ULL) * (seed & 1 ? -1 : 1) /
+                         scale[(seed >> 3) % 8]);
     }
     // Short decimals at every magnitude around the switch between fixed and
     // exponent form.
