@@ -163,22 +163,18 @@ bool form_statement(Parser& p, IsqlCommand& rec) {
     return true;
 }
 
+// The objects that CREATE and DROP may start a statement on.
+bool is_statement_object(int token) {
+    return token == TOK_TABLE || token == TOK_INDEX || token == TOK_VIEW || token == TOK_USER ||
+           token == TOK_ROLE;
+}
+
 // CREATE TABLE|INDEX|VIEW|USER|ROLE, CREATE UNIQUE INDEX.
 bool form_create_statement(Parser& p, IsqlCommand& rec) {
     const wchar_t* start = p.last_start();
-    switch (p.next()) {
-    case TOK_TABLE:
-    case TOK_INDEX:
-    case TOK_VIEW:
-    case TOK_USER:
-    case TOK_ROLE:
-        break;
-    case TOK_UNIQUE:
-        if (p.next() != TOK_INDEX) return false;
-        break;
-    default:
+    const int object = p.next();
+    if (!is_statement_object(object) && !(object == TOK_UNIQUE && p.next() == TOK_INDEX))
         return false;
-    }
     rec.wsText = start;
     return true;
 }
@@ -186,17 +182,9 @@ bool form_create_statement(Parser& p, IsqlCommand& rec) {
 // DROP TABLE|INDEX|VIEW|USER|ROLE.
 bool form_drop_statement(Parser& p, IsqlCommand& rec) {
     const wchar_t* start = p.last_start();
-    switch (p.next()) {
-    case TOK_TABLE:
-    case TOK_INDEX:
-    case TOK_VIEW:
-    case TOK_USER:
-    case TOK_ROLE:
-        rec.wsText = start;
-        return true;
-    default:
-        return false;
-    }
+    if (!is_statement_object(p.next())) return false;
+    rec.wsText = start;
+    return true;
 }
 
 // DESCRIBE SELECT rest of line, or DESCRIBE [[catalog.]owner.]table [;]
