@@ -1,0 +1,105 @@
+// The output writers on temporary files: the trace mask, the wide-text cut,
+// and the order kept between two buffered streams.
+#include <gtest/gtest.h>
+
+#include <clocale>
+#include <cstdio>
+#include <string>
+
+#include "isql.h"
+#include "isqltm.h"
+
+namespace {
+
+// A temporary file used as a session stream.
+class TempStream {
+public:
+    TempStream() : file_(std::tmpfile()) {}
+    ~TempStream() { isql_close_stream(file_); }
+    FILE* get() const { return file_; }
+    // What reached the file, without flushing the writers first.
+    std::string on_disk() const {
+        std::string s;
+        char buf[4096];
+        std::rewind(file_);
+        size_t n;
+        while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0) s.append(buf, n);
+        std::fseek(file_, 0, SEEK_END);
+        return s;
+    }
+
+private:
+    FILE* file_;
+};
+
+class Writers : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setlocale(LC_ALL, "C.UTF-8");
+        isql_trace_init(15);
+    }
+    void TearDown() override {
+        isql_trace_init(15);
+        setlocale(LC_ALL, "C");
+    }
+};
+
+TEST_F(Writers, MaskSelectsTheClassesWritten) {
+    TempStream out;
+    isql_trace_init(7);  // -q
+    isql_trace(out.get(), TRACE_NOTICE, "notice\n");
+    isql_trace(out.get(), TRACE_DATA, "data %d\n", 4);
+    isql_tracew(out.get(), TRACE_NOTICE, "%s", L"wide notice");
+    isql_tracew(out.get(), TRACE_ERROR, "%s", L"error\n");
+    isql_trace_init(0);
+    isql_trace(out.get(), TRACE_ERROR, "hidden\n");
+    isql_print_always(out.get(), "prompt> ");
+    isql_flush_all();
+    EXPECT_EQ(out.on_disk(), "data 4\nerror\nprompt> ");
+}
+
+TEST_F(Writers, WideTextIsWrittenLiterallyAndCutAt1024Bytes) {
+    TempStream out;
+    isql_tracew(out.get(), TRACE_DATA, "%s", L"100% %s %d");
+    // 600 two-byte characters: 1200 bytes, cut after 512 whole characters.
+    isql_tracew(out.get(), TRACE_DATA, "%s", std::wstring(600, L'\u00e9').c_str());
+    isql_flush_all();
+    EXPECT_EQ(out.on_disk(), "100% %s %d" + [] {
+        std::string s;
+        for (int i = 0; i < 512; ++i) s += "\xC3\xA9";
+        return s;
+    }());
+}
+
+TEST_F(Writers, UnrepresentableCharacterEndsTheTextInTheCLocale) {
+    setlocale(LC_ALL, "C");
+    TempStream out;
+    isql_tracew(out.get(), TRACE_DATA, "%s", L"ab\u00e9cd");
+    isql_flush_all();
+    EXPECT_EQ(out.on_disk(), "ab");
+}
+
+TEST_F(Writers, BufferedStreamsFlushWhenTheOtherIsWritten) {
+    TempStream results;
+    TempStream errors;
+    isql_trace(results.get(), TRACE_DATA, "row 1\n");
+    EXPECT_EQ(results.on_disk(), "");  // not a terminal: held back
+    isql_trace(errors.get(), TRACE_ERROR, "error\n");
+    EXPECT_EQ(results.on_disk(), "row 1\n");  // written before the error
+    EXPECT_EQ(errors.on_disk(), "");
+    isql_write(results.get(), TRACE_DATA, "row 2\n", 6);
+    EXPECT_EQ(errors.on_disk(), "error\n");
+    isql_flush_all();
+    EXPECT_EQ(results.on_disk(), "row 1\nrow 2\n");
+}
+
+TEST_F(Writers, LongWritesPassThroughWhole) {
+    TempStream out;
+    const std::string big(200000, 'x');
+    isql_write(out.get(), TRACE_DATA, big.data(), big.size());
+    isql_trace(out.get(), TRACE_DATA, "%s|", big.c_str());
+    isql_flush_all();
+    EXPECT_EQ(out.on_disk(), big + big + "|");
+}
+
+}  // namespace
