@@ -227,16 +227,21 @@ bool at_dsn(Parser& p, IsqlCommand& rec) {
     return true;
 }
 
+// After a user name: * password @ dsn, as CONNECT and MULTICONNECT share it.
+bool star_password_at_dsn(Parser& p, IsqlCommand& rec, const std::wstring& user) {
+    std::wstring password;
+    if (!p.take(TOK_STAR) || !p.word(password)) return false;
+    rec.wsUser = user;
+    rec.wsPassword = password;
+    return at_dsn(p, rec);
+}
+
 // CONNECT dsn [;] | CONNECT user @ dsn [;] | CONNECT user * password @ dsn [;]
 bool form_connect(Parser& p, IsqlCommand& rec) {
     std::wstring first;
     if (!p.word(first)) return false;
-    if (p.take(TOK_STAR)) {
-        std::wstring password;
-        if (!p.word(password)) return false;
-        rec.wsUser = first;
-        rec.wsPassword = password;
-        if (!at_dsn(p, rec)) return false;
+    if (p.peek() == TOK_STAR) {
+        if (!star_password_at_dsn(p, rec, first)) return false;
     } else if (p.peek() == TOK_AT) {
         rec.wsUser = first;
         if (!at_dsn(p, rec)) return false;
@@ -261,12 +266,8 @@ bool form_multiconnect(Parser& p, IsqlCommand& rec) {
     std::wstring first;
     if (!p.number(digits) || !p.word(first)) return false;
     rec.lNumber = count32(digits);
-    if (p.take(TOK_STAR)) {
-        std::wstring password;
-        if (!p.word(password)) return false;
-        rec.wsUser = first;
-        rec.wsPassword = password;
-        if (!at_dsn(p, rec)) return false;
+    if (p.peek() == TOK_STAR) {
+        if (!star_password_at_dsn(p, rec, first)) return false;
     } else {
         rec.sPathOrDsn = dsn_of(first);
     }
