@@ -140,6 +140,8 @@ int print_disclaimer();
 // Stores the large-column folder of -o and RESDIR with its closing "/".
 bool isql_set_largecol_folder(ClientState* first, const char* path);
 
+// fopen for a command file, refusing folders; null when refused.
+FILE* isql_open_command_file(const char* path, const char* mode);
 int isql_new_curstate(const char* path, int textMode);
 int isql_close_curstate(ClientState* state);
 int isql_get_nextcmd(ClientState* state, std::wstring& line);

@@ -2,6 +2,7 @@
 // with the hand-back of output streams and of the connection to its parent.
 #include <cstring>
 #include <strings.h>
+#include <sys/stat.h>
 
 #include "isql.h"
 #include "isqlodbc.h"
@@ -10,6 +11,13 @@
 ClientStateList gClientStateList;
 
 namespace {
+// Most command files open on top of the first source at once. Each holds a
+// file descriptor and a read-ahead buffer; a file that includes itself would
+// otherwise go on until the descriptors run out. Real scripts nest a few
+// levels; 64 leaves descriptors for result files, large-column files and the
+// drivers' sockets under the usual limit of 1024.
+constexpr size_t kMaxCmdFileDepth = 64;
+
 bool is_std_stream(FILE* f) { return f == stdin || f == stdout || f == stderr; }
 
 // Connects the parent again with the parameters it stored when it connected.
@@ -37,10 +45,30 @@ int isql_init() {
     return 1;
 }
 
+// Opens path for reading as a command file; null when it cannot be opened or
+// is a folder (which would open, and then read as if it were empty).
+FILE* isql_open_command_file(const char* path, const char* mode) {
+    FILE* f = fopen(path, mode);
+    if (f == nullptr) return nullptr;
+    struct stat st {};
+    if (fstat(fileno(f), &st) == 0 && S_ISDIR(st.st_mode)) {
+        fclose(f);
+        return nullptr;
+    }
+    return f;
+}
+
 // Pushes the command file at path as the current source; it starts on the
-// connection and output streams of its parent. 0 when it cannot be opened.
+// connection and output streams of its parent. 0 when it cannot be opened or
+// kMaxCmdFileDepth command files are open already.
 int isql_new_curstate(const char* path, int textMode) {
-    FILE* f = fopen(path, textMode ? "rt" : "rb");
+    if (gClientStateList.states.size() > kMaxCmdFileDepth) {
+        isql_trace(gfpErrFile, TRACE_ERROR,
+                   "SQL: Command files nested more than %zu deep are not supported; %s was not opened\n",
+                   kMaxCmdFileDepth, path);
+        return 0;
+    }
+    FILE* f = isql_open_command_file(path, textMode ? "rt" : "rb");
     if (f == nullptr) {
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not open the command file %s\n", path);
         return 0;

@@ -31,7 +31,7 @@ constexpr const char kBuiltinBanner[] =
 
 // Makes path the input of the first state (the -c and -n options).
 void open_first_command_file(ClientState* first, const char* path) {
-    FILE* f = fopen(path, "rb");
+    FILE* f = isql_open_command_file(path, "rb");
     if (f == nullptr) {
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not open the command file %s\n", path);
         return;

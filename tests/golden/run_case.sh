@@ -5,7 +5,8 @@
 # each data source named in the case's `db` file (or once, when there is none)
 # the case files are copied into a fresh working directory with @DSN@ and
 # @WORK@ substituted, a fresh copy of the test data is made (the scripted test
-# driver plays the case's `scenario` file instead), WSQL is run there
+# driver plays the case's `scenario` file instead), the case's `prepare`
+# program, if present, makes further input there, WSQL is run there
 # with the case's arguments and input, and its standard output, standard error
 # and exit status are compared byte for byte with the expected files, after
 # the elapsed-time figures are normalised. Then `check`, if present, runs.
@@ -192,6 +193,25 @@ sqlite_template() {
   printf '%s\n' "$TMPROOT/template.sqlite"
 }
 
+# run_prepare DB WORK -> runs the case's optional `prepare` program in WORK,
+# to make input too big to keep in the repository; status 1 when it fails.
+run_prepare() {
+  local db=$1 work=$2 cmd rc=0
+  [ -f "$work/prepare" ] || return 0
+  if [ -x "$work/prepare" ]; then cmd=(./prepare); else cmd=(sh ./prepare); fi
+  (
+    cd "$work" || exit 1
+    exec env WSQL_DSN="$db" WSQL_WORK="$work" \
+      timeout --foreground -k 10 "$CHECK_TIMEOUT" "${cmd[@]}"
+  ) >"$TMPROOT/prepare.out" 2>&1 || rc=$?
+  if [ "$rc" -ne 0 ]; then
+    echo "prepare failed (status $rc):"
+    cat "$TMPROOT/prepare.out"
+    return 1
+  fi
+  return 0
+}
+
 # run_one DB OUT -> one run of the case on data source DB (empty: none); the
 # normalised outputs go to OUT/stdout, OUT/stderr, OUT/status. Status 0 when
 # the run could be made (whatever wsql did), 1 when setting it up failed.
@@ -222,6 +242,7 @@ run_one() {
       ;;
   esac
   write_odbc_ini "$work" "$db" "$data"
+  run_prepare "$db" "$work" || return 1
 
   [ -f "$work/args" ] && mapfile -t args <"$work/args"
   [ -f "$work/stdin" ] && stdin=$work/stdin

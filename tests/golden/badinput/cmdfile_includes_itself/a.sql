@@ -1,0 +1,1 @@
+ncmdfile b.sql

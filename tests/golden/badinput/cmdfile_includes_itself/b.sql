@@ -1,0 +1,2 @@
+# Includes a.sql, which includes this file again.
+ncmdfile a.sql

@@ -1,0 +1,1 @@
+echo the last line has no line feed

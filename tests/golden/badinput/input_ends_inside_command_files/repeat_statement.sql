@@ -1,0 +1,3 @@
+repeat 2
+echo in the block
+select ename

@@ -1,0 +1,2 @@
+select ename
+from emp
