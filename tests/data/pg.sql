@@ -1,6 +1,6 @@
 -- Common test data of the golden cases, PostgreSQL form. Loaded once into the
 -- template database; every case run works on a fresh clone of it.
--- Keep the same tables, columns and rows in sqlite.sql.
+-- Keep the same tables, columns and rows in sqlite.sql and mariadb.sql.
 
 -- One row, no index.
 CREATE TABLE emp (

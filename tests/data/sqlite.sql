@@ -1,6 +1,6 @@
 -- Common test data of the golden cases, SQLite form. Built once into the
 -- template database file; every case run works on a fresh copy of it.
--- Keep the same tables, columns and rows in pg.sql.
+-- Keep the same tables, columns and rows in pg.sql and mariadb.sql.
 
 -- One row, no index.
 CREATE TABLE emp (

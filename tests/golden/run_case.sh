@@ -23,6 +23,8 @@
 #                         (default <repo>/build), when ODBCSYSINI is unset
 #   WSQL_PGHOST, WSQL_PG_PORT, WSQL_PG_USER, WSQL_PG_PASSWORD, WSQL_PG_TEMPLATE
 #                         PostgreSQL test server; pg runs skip without them
+#   WSQL_MARIADB_HOST, WSQL_MARIADB_PORT, WSQL_MARIADB_USER, WSQL_MARIADB_PASSWORD,
+#   WSQL_MARIADB_VERSION  MariaDB test server; mariadb runs skip without them
 #   WSQL_REQUIRE_DB=1     a missing data source fails instead of skipping
 #   GOLDEN_UPDATE=1       write the actual outputs as the expected files
 #   WSQL_KEEP_WORK=1      keep the working directories (path printed)
@@ -51,7 +53,7 @@ CHECK_TIMEOUT=60
 # Locale and time zone wsql runs under, so that its output is reproducible.
 WSQL_RUN_LOCALE=C.UTF-8
 WSQL_RUN_TZ=UTC
-KNOWN_DBS="sqlite pg testdrv"
+KNOWN_DBS="sqlite pg mariadb testdrv"
 EXPECTED_NAMES="stdout stderr status"
 
 # Drops the databases made for this case and removes its temporary files,
@@ -60,6 +62,9 @@ cleanup() {
   local db
   for db in "${PG_DBS[@]}"; do
     pg_admin -c "DROP DATABASE IF EXISTS \"$db\" WITH (FORCE)" >/dev/null 2>&1 || true
+  done
+  for db in "${MARIADB_DBS[@]}"; do
+    mariadb_admin -e "DROP DATABASE IF EXISTS \`$db\`" >/dev/null 2>&1 || true
   done
   if [ -n "${WSQL_KEEP_WORK:-}" ]; then
     echo "kept: $TMPROOT"
@@ -72,6 +77,13 @@ cleanup() {
 pg_admin() {
   PGPASSWORD=$WSQL_PG_PASSWORD psql -X -q -v ON_ERROR_STOP=1 -h "$WSQL_PGHOST" \
     -p "$WSQL_PG_PORT" -U "$WSQL_PG_USER" -d postgres "$@"
+}
+
+# mariadb_admin CLIENT-ARGS... -> runs the mariadb client as the test role.
+mariadb_admin() {
+  mariadb --no-defaults --protocol=tcp -h "$WSQL_MARIADB_HOST" -P "$WSQL_MARIADB_PORT" \
+    -u "$WSQL_MARIADB_USER" -p"$WSQL_MARIADB_PASSWORD" --default-character-set=utf8mb4 \
+    --batch --silent "$@"
 }
 
 # sed_escape TEXT -> TEXT quoted for the pattern side of a sed substitution.
@@ -96,6 +108,12 @@ db_unavailable() {
       fi
       if ! command -v psql >/dev/null 2>&1; then echo "psql not installed"; return 0; fi
       ;;
+    mariadb)
+      if [ -z "${WSQL_MARIADB_PORT:-}" ] || [ -z "${WSQL_MARIADB_HOST:-}" ]; then
+        echo "no MariaDB test server (WSQL_MARIADB_PORT unset; see scripts/testenv)"; return 0
+      fi
+      if ! command -v mariadb >/dev/null 2>&1; then echo "mariadb client not installed"; return 0; fi
+      ;;
     testdrv)
       if [ ! -f "$(testdrv_file)" ]; then
         echo "scripted test driver not built ($(testdrv_file))"; return 0
@@ -115,27 +133,39 @@ expected_file() {
   fi
 }
 
-# substitute FILE DSN WORK -> replaces @DSN@ (when DSN is not empty), @WORK@
-# and, in a pg run, @PGPORT@ in FILE, in place; files without a placeholder
-# are left untouched.
+# substitute FILE DSN WORK -> replaces @DSN@ (when DSN is not empty), @WORK@,
+# @DATABASE@ (in pg and mariadb runs: the run's database, RUN_DB) and, in a
+# pg run, @PGPORT@ (in a mariadb run, @MARIADBPORT@) in FILE, in place; files
+# without a placeholder are left untouched.
 substitute() {
   local file=$1 dsn=$2 work=$3
-  grep -q -F -e '@DSN@' -e '@WORK@' -e '@PGPORT@' -- "$file" 2>/dev/null || return 0
+  grep -q -F -e '@DSN@' -e '@WORK@' -e '@DATABASE@' -e '@PGPORT@' -e '@MARIADBPORT@' -- "$file" \
+    2>/dev/null || return 0
   local args=(-e "s|@WORK@|$(sed_escape_repl "$work")|g")
+  [ -n "$RUN_DB" ] && args+=(-e "s|@DATABASE@|$RUN_DB|g")
   [ -n "$dsn" ] && args+=(-e "s|@DSN@|$(sed_escape_repl "$dsn")|g")
   [ "$dsn" = pg ] && args+=(-e "s|@PGPORT@|$WSQL_PG_PORT|g")
+  [ "$dsn" = mariadb ] && args+=(-e "s|@MARIADBPORT@|$WSQL_MARIADB_PORT|g")
   sed -i "${args[@]}" -- "$file"
 }
 
 # normalise FILE WORK -> in place: puts @WORK@ back for the working directory
-# WORK (when not empty) and @PGPORT@ for the test server's port where it
-# follows "port" (server messages, connect strings); turns the run-dependent
-# figures into N and the build time and date into DATE.
+# WORK (when not empty), @DATABASE@ for the run's own server database (RUN_DB,
+# when set; server messages name it), @MARIADBVERSION@ for the MariaDB server's
+# version text (its messages quote it, and it changes with every update), and
+# @PGPORT@ and @MARIADBPORT@ for the test servers' ports where they follow
+# "port" (server messages, connect strings); turns the run-dependent figures
+# into N and the build time and date into DATE.
 normalise() {
   local file=$1 work=$2 back=()
   [ -n "$work" ] && back=(-e "s|$(sed_escape "$work")|@WORK@|g")
+  [ -n "${RUN_DB:-}" ] && back+=(-e "s/$(sed_escape "$RUN_DB")/@DATABASE@/g")
+  [ -n "${WSQL_MARIADB_VERSION:-}" ] &&
+    back+=(-e "s/$(sed_escape "$WSQL_MARIADB_VERSION")/@MARIADBVERSION@/g")
   [ -n "${WSQL_PG_PORT:-}" ] &&
     back+=(-e "s/([Pp][Oo][Rr][Tt][ =:]+)$WSQL_PG_PORT([^0-9]|\$)/\1@PGPORT@\2/g")
+  [ -n "${WSQL_MARIADB_PORT:-}" ] &&
+    back+=(-e "s/([Pp][Oo][Rr][Tt][ =:]+)$WSQL_MARIADB_PORT([^0-9]|\$)/\1@MARIADBPORT@\2/g")
   sed -E -i "${back[@]}" \
     -e 's/Elapsed time -?[0-9]+ ms\./Elapsed time N ms./g' \
     -e 's/Elapsed time: Prepare -?[0-9]+ ms\.\t Execute -?[0-9]+ ms\.\t Fetch results -?[0-9]+ ms\./Elapsed time: Prepare N ms.\t Execute N ms.\t Fetch results N ms./g' \
@@ -146,8 +176,8 @@ normalise() {
 }
 
 # write_odbc_ini WORK DB DATA -> the run's data sources: "sqlite" on the SQLite
-# copy DATA, "pg" on the database DATA or "testdrv" on the scripted test
-# driver playing WORK/scenario, whichever DB names.
+# copy DATA, "pg" or "mariadb" on the database DATA, or "testdrv" on the
+# scripted test driver playing WORK/scenario, whichever DB names.
 write_odbc_ini() {
   local work=$1 db=$2 data=$3
   case "$db" in
@@ -156,6 +186,10 @@ write_odbc_ini() {
     pg)
       printf '[pg]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=%s\nUsername=%s\nPassword=%s\nSSLmode=disable\n' \
         "$WSQL_PGHOST" "$WSQL_PG_PORT" "$data" "$WSQL_PG_USER" "$WSQL_PG_PASSWORD" ;;
+    mariadb)
+      printf '[mariadb]\nDriver=%s\nServer=%s\nPort=%s\nDatabase=%s\nUser=%s\nPassword=%s\n' \
+        "$WSQL_MARIADB_DRIVER_NAME" "$WSQL_MARIADB_HOST" "$WSQL_MARIADB_PORT" "$data" \
+        "$WSQL_MARIADB_USER" "$WSQL_MARIADB_PASSWORD" ;;
     testdrv)
       printf '[testdrv]\nDriver=%s\nScenario=%s\n' "$WSQL_TESTDRV_NAME" "$work/scenario" ;;
     *) : ;;
@@ -218,6 +252,9 @@ run_prepare() {
 run_one() {
   local db=$1 out=$2 work data="" stdin=/dev/null args=() status f d
   work=$TMPROOT/work${db:+.$db}
+  # The server database of the run, named before the files mention it.
+  RUN_DB=""
+  case "$db" in pg | mariadb) RUN_DB=wsql_t_$$_${RANDOM}_${db} ;; esac
   mkdir -p "$work" "$out"
   # The case files, less the expected outputs.
   cp -a -- "$CASEDIR/." "$work/"
@@ -235,10 +272,18 @@ run_one() {
       cp -- "$(sqlite_template)" "$data" || { echo "cannot copy the SQLite test database"; return 1; }
       ;;
     pg)
-      data=wsql_t_$$_${RANDOM}_${db}
+      data=$RUN_DB
       PG_DBS+=("$data")
       pg_admin -c "CREATE DATABASE \"$data\" TEMPLATE \"$WSQL_PG_TEMPLATE\"" \
         || { echo "cannot clone the PostgreSQL test database"; return 1; }
+      ;;
+    mariadb)
+      # No template databases in MariaDB: a new database gets the test data.
+      data=$RUN_DB
+      MARIADB_DBS+=("$data")
+      { printf 'CREATE DATABASE `%s` CHARACTER SET utf8mb4;\nUSE `%s`;\n' "$data" "$data"
+        cat -- "$ROOT/tests/data/mariadb.sql"; } | mariadb_admin >/dev/null \
+        || { echo "cannot create the MariaDB test database"; return 1; }
       ;;
   esac
   write_odbc_ini "$work" "$db" "$data"
@@ -252,6 +297,7 @@ run_one() {
     exec env -u LANG -u LANGUAGE -u ODBCINSTINI \
       -u PGHOST -u PGHOSTADDR -u PGPORT -u PGUSER -u PGPASSWORD -u PGPASSFILE \
       -u PGDATABASE -u PGSERVICE -u PGSERVICEFILE -u PGOPTIONS -u PGSSLMODE \
+      -u MYSQL_HOST -u MYSQL_TCP_PORT -u MYSQL_UNIX_PORT -u MYSQL_PWD -u MARIADB_HOST \
       LC_ALL="$WSQL_RUN_LOCALE" TZ="$WSQL_RUN_TZ" HOME="$work" \
       ODBCINI="$work/odbc.ini" ODBCSYSINI="$(sysini_dir)" \
       timeout --foreground -k 10 "$TIMEOUT" \
@@ -262,7 +308,7 @@ run_one() {
   printf '%s\n' "$status" >"$out/status"
   normalise "$out/stdout" "$work"
   normalise "$out/stderr" "$work"
-  # The PostgreSQL database stays until the end, for `check`; cleanup drops it.
+  # The server databases stay until the end, for `check`; cleanup drops them.
   return 0
 }
 
@@ -328,45 +374,75 @@ template_dsn() {
 
 # update_expected DBS... -> writes the expected files of the case from the
 # actual outputs of every run: one common file where all runs agree (with
-# @DSN@ put in where only the data source name differs), else one file per
-# data source. Empty stderr and status 0 are written as absent files.
+# @DSN@ put in where only the data source name differs); otherwise the output
+# that most runs share (at least two) is the common file and the other runs
+# get a file of their own each; with no such majority every run gets its own.
+# Empty stderr and status 0 are written as absent files, unless a common file
+# would then stand in for them.
 update_expected() {
-  local dbs=("$@") name first db same common_from=""
+  local dbs=("$@") name db other n best bestn plain_from members
   for name in $EXPECTED_NAMES; do
-    first=${dbs[0]}
-    same=1
-    common_from=$TMPROOT/out.$first/$name
-    for db in "${dbs[@]:1}"; do
-      cmp -s "$TMPROOT/out.$first/$name" "$TMPROOT/out.$db/$name" || same=0
+    # The form of each run that others may share: its text with its own data
+    # source name as @DSN@, where putting the name back gives the text again.
+    for db in "${dbs[@]}"; do
+      cp -- "$TMPROOT/out.$db/$name" "$TMPROOT/form.$db"
+      [ "$name" = status ] && continue
+      template_dsn "$TMPROOT/out.$db/$name" "$db" >"$TMPROOT/tmpl.$db"
+      if sed "s|@DSN@|$db|g" "$TMPROOT/tmpl.$db" | cmp -s - "$TMPROOT/out.$db/$name"; then
+        cp -- "$TMPROOT/tmpl.$db" "$TMPROOT/form.$db"
+      fi
     done
-    if [ $same -eq 0 ] && [ "$name" != status ]; then
-      # Same text once each data source's own name is replaced by @DSN@?
-      same=1
-      for db in "${dbs[@]}"; do
-        template_dsn "$TMPROOT/out.$db/$name" "$db" >"$TMPROOT/tmpl.$db"
-        sed "s|@DSN@|$db|g" "$TMPROOT/tmpl.$db" | cmp -s - "$TMPROOT/out.$db/$name" || same=0
-        cmp -s "$TMPROOT/tmpl.$first" "$TMPROOT/tmpl.$db" || same=0
+    best="" bestn=1 members=" "
+    for db in "${dbs[@]}"; do
+      n=0
+      for other in "${dbs[@]}"; do
+        cmp -s "$TMPROOT/form.$db" "$TMPROOT/form.$other" && n=$((n + 1))
       done
-      common_from=$TMPROOT/tmpl.$first
-    fi
-    if [ $same -eq 1 ]; then
-      for db in "${dbs[@]}"; do rm -f -- "$CASEDIR/$name.$db"; done
-      write_expected "$common_from" "$CASEDIR/$name" "$name"
-    else
-      rm -f -- "$CASEDIR/$name"
+      if [ "$n" -gt "$bestn" ]; then best=$db bestn=$n; fi
+    done
+    plain_from=""
+    if [ "${#dbs[@]}" -gt 1 ] && same_outputs "$name" "${dbs[@]}"; then
+      plain_from=$TMPROOT/out.${dbs[0]}/$name
+      members=" ${dbs[*]} "
+    elif [ "${#dbs[@]}" -eq 1 ]; then
+      plain_from=$TMPROOT/out.${dbs[0]}/$name
+      members=" ${dbs[0]} "
+    elif [ -n "$best" ]; then
+      plain_from=$TMPROOT/form.$best
       for db in "${dbs[@]}"; do
-        write_expected "$TMPROOT/out.$db/$name" "$CASEDIR/$name.$db" "$name"
+        cmp -s "$TMPROOT/form.$best" "$TMPROOT/form.$db" && members+="$db "
       done
     fi
+    rm -f -- "$CASEDIR/$name"
+    for db in "${dbs[@]}"; do rm -f -- "$CASEDIR/$name.$db"; done
+    [ -n "$plain_from" ] && write_expected "$plain_from" "$CASEDIR/$name" "$name"
+    for db in "${dbs[@]}"; do
+      case "$members" in *" $db "*) continue ;; esac
+      write_expected "$TMPROOT/out.$db/$name" "$CASEDIR/$name.$db" "$name" \
+        "$([ -f "$CASEDIR/$name" ] && echo keep)"
+    done
   done
 }
 
-# write_expected FROM TO NAME -> copies FROM to TO, or removes TO when FROM is
-# the default (empty stderr, status 0); stdout is always written.
+# same_outputs NAME DBS... -> status 0 when the runs on DBS wrote the same
+# NAME output, byte for byte.
+same_outputs() {
+  local name=$1 first=$2 db
+  shift 2
+  for db in "$@"; do
+    cmp -s "$TMPROOT/out.$first/$name" "$TMPROOT/out.$db/$name" || return 1
+  done
+  return 0
+}
+
+# write_expected FROM TO NAME [keep] -> copies FROM to TO, or removes TO when
+# FROM is the default (empty stderr, status 0) and keep is not given; stdout
+# is always written.
 write_expected() {
-  local from=$1 to=$2 name=$3
-  if { [ "$name" = stderr ] && [ ! -s "$from" ]; } ||
-     { [ "$name" = status ] && [ "$(cat "$from")" = 0 ]; }; then
+  local from=$1 to=$2 name=$3 keep=${4:-}
+  if [ -z "$keep" ] &&
+     { { [ "$name" = stderr ] && [ ! -s "$from" ]; } ||
+       { [ "$name" = status ] && [ "$(cat "$from")" = 0 ]; }; }; then
     rm -f -- "$to"
   else
     cp -- "$from" "$to"
@@ -455,6 +531,8 @@ UPDATE=${GOLDEN_UPDATE:-0}
 TMPROOT=$(mktemp -d "${TMPDIR:-/tmp}/wsql-case.XXXXXX") || exit 1
 TMPROOT=$(cd "$TMPROOT" && pwd -P)
 PG_DBS=()
+MARIADB_DBS=()
+RUN_DB=""
 
 trap cleanup EXIT
 trap 'exit 130' INT

@@ -1,5 +1,5 @@
 # User names and passwords given with CONNECT: SQLite ignores them, the
-# PostgreSQL server checks them against the role of the test data.
+# PostgreSQL and MariaDB servers check them against the role of the test data.
 connect wsql*wrongpw@@DSN@
 select ename from emp;
 connect nobody@@DSN@
