@@ -1,6 +1,8 @@
 // Statement handles, prepare and execute, and the loop over the results of
 // one executed statement. Every statement is prepared, then executed, on a
 // handle that lives for one command.
+#include <mutex>
+
 #include "isqlexec.h"
 #include "isqlodbc.h"
 #include "isqltm.h"
@@ -9,6 +11,26 @@ long long lPrepareTime = 0;
 long long lExecTime = 0;
 
 namespace {
+
+// The statement now executing or fetching, for Ctrl-C at the terminal. The
+// cancelling thread calls SQLCancel under the same lock that the session
+// takes to withdraw the handle before dropping it, so a handle is never
+// cancelled after it was freed.
+std::mutex gRunningLock;
+SQLHSTMT gRunningStmt = SQL_NULL_HSTMT;  // guarded by gRunningLock
+
+void publish_running(SQLHSTMT hstmt) {
+    std::lock_guard<std::mutex> hold(gRunningLock);
+    gRunningStmt = hstmt;
+}
+
+// Withdraws the handle published for this command, whatever the outcome.
+struct RunningStatement {
+    explicit RunningStatement(SQLHSTMT hstmt) { publish_running(hstmt); }
+    ~RunningStatement() { publish_running(SQL_NULL_HSTMT); }
+    RunningStatement(const RunningStatement&) = delete;
+    RunningStatement& operator=(const RunningStatement&) = delete;
+};
 
 // Drops a handle that a failure left behind. The failure has been reported
 // already; a failing drop is reported as well, since it may tell why.
@@ -104,20 +126,33 @@ int isql_exec(SQLHENV /*henv*/, SQLHDBC hdbc, const wchar_t* text) {
     if (res != 0) return res;
 
     isql_flush_all();  // the execution may take long: show what came before
-    SQLRETURN rc = SQLExecute(hstmt);
-    if (rc != SQL_SUCCESS && rc != SQL_NO_DATA) {
-        print_err("SQLExecute", hdbc, hstmt);
-        drop_after_failure(hdbc, hstmt);
-        return 1;
+    {
+        RunningStatement running(hstmt);
+        SQLRETURN rc = SQLExecute(hstmt);
+        if (rc != SQL_SUCCESS && rc != SQL_NO_DATA) {
+            print_err("SQLExecute", hdbc, hstmt);
+            res = 1;
+        } else {
+            lExecTime = isql_now_ms() - executeStart;
+            res = isql_util_print_results(hdbc, hstmt);
+        }
     }
-    lExecTime = isql_now_ms() - executeStart;
-
-    res = isql_util_print_results(hdbc, hstmt);
     if (res != 0) {
         drop_after_failure(hdbc, hstmt);
         return res;
     }
     return drop_and_report(hdbc, hstmt);
+}
+
+// Cancels the statement that isql_exec is executing or fetching, from any
+// thread. The driver's diagnostics of the cancelled call are printed by that
+// call's own failure path. A refused cancel is only told to the caller: this
+// runs beside the session thread, which owns the output and the diagnostics.
+CancelResult isql_cancel_running_stmt() {
+    std::lock_guard<std::mutex> hold(gRunningLock);
+    if (gRunningStmt == SQL_NULL_HSTMT) return CancelResult::NoStatement;
+    const SQLRETURN rc = SQLCancel(gRunningStmt);
+    return SQL_SUCCEEDED(rc) ? CancelResult::Sent : CancelResult::Refused;
 }
 
 // Prints the column description of a prepared query without executing it.

@@ -85,6 +85,7 @@ struct LineReader {
     size_t pos = 0;          // next unread byte in buf
     size_t end = 0;          // end of the bytes read into buf
     bool eof = false;        // the stream has no more bytes
+    bool interrupted = false;  // Ctrl-C at the terminal dropped the last line asked for
 };
 
 // One open input source.
@@ -145,7 +146,13 @@ FILE* isql_open_command_file(const char* path, const char* mode);
 int isql_new_curstate(const char* path, int textMode);
 int isql_close_curstate(ClientState* state);
 int isql_get_nextcmd(ClientState* state, std::wstring& line);
+// 1 with a line, 0 at the end of input, kInputInterrupted when Ctrl-C at the
+// terminal dropped the line being typed.
 int isql_get_newcmd(ClientState* state, std::wstring& line, const char* prompt);
+constexpr int kInputInterrupted = 2;
+// True when the last line asked of state was dropped by Ctrl-C at the
+// terminal, so the command being gathered is abandoned without a message.
+bool isql_input_interrupted(const ClientState* state);
 // Gathers a statement beginning at firstLine up to its closing ";".
 // Returns false when input ended first; text then holds what was gathered.
 bool isql_get_stmt(ClientState* state, const wchar_t* firstLine, std::wstring& text);

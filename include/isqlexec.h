@@ -16,6 +16,13 @@ int isql_exec(SQLHENV henv, SQLHDBC hdbc, const wchar_t* text);
 int isql_describe_stmt(SQLHENV henv, SQLHDBC hdbc, const wchar_t* text);
 int isql_util_print_results(SQLHDBC hdbc, SQLHSTMT hstmt);
 int isql_fetchBlock(SQLHENV henv, SQLHDBC hdbc, void* unused, int blockSize);
+// Cancels the statement being executed or fetched by isql_exec, if any; safe
+// to call from another thread.
+enum class CancelResult { NoStatement, Sent, Refused };
+CancelResult isql_cancel_running_stmt();
+// Names of the tables and views of the connection (catalog functions, for
+// completion at the terminal). False after a failure, reported by print_err.
+bool isql_table_names(SQLHDBC hdbc, std::vector<std::wstring>& names);
 
 int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt);
 int isql_print_resColumns_desc(SQLHDBC hdbc, SQLHSTMT hstmt);

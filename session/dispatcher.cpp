@@ -25,7 +25,8 @@ timeval Start{};               // TIMER START
 
 constexpr long long kMaxRepeatCount = INT_MAX;
 
-// What a handler asks of the dispatcher after it ran.
+// What a handler asks of the dispatcher after it ran: the elapsed-time
+// lines, or nothing more (a failed RESDIR; a command dropped by Ctrl-C).
 enum class After { Report, Silent };
 
 const char kNotConnected[] = "You are not connected to any database\n";
@@ -155,8 +156,10 @@ After cmd_repeat(ClientState* state, IsqlCommand& cmd) {
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_repeat() failure \n");
         return After::Report;
     }
-    if (!isql_repeat(state, count))
+    if (!isql_repeat(state, count)) {
+        if (isql_input_interrupted(state)) return After::Silent;  // Ctrl-C while typing it
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_repeat() failure \n");
+    }
     return After::Report;
 }
 
@@ -286,6 +289,7 @@ After cmd_show_tables(ClientState* state, IsqlCommand& cmd) {
 After run_statement(ClientState* state, IsqlCommand& cmd, bool describe) {
     std::wstring stmt;
     if (!isql_get_stmt(state, cmd.wsText, stmt)) {
+        if (isql_input_interrupted(state)) return After::Silent;  // Ctrl-C while typing it
         isql_trace(gfpErrFile, TRACE_ERROR,
                    "SQL: Input ended before the closing \";\" of the statement; it was not run\n");
         return After::Report;
@@ -357,8 +361,9 @@ void isql_timer_print_start() { lpntBeginMs = isql_now_ms(); }
 
 void isql_timer_print_stop() { lTotalpntTime += isql_now_ms() - lpntBeginMs; }
 
-// Runs one command line of state. Returns 1; 0 only when RESDIR could not
-// create its folder.
+// Runs one command line of state. Returns 1; 0 when the command ended
+// without its elapsed-time lines: RESDIR could not create its folder, or
+// Ctrl-C at the terminal dropped the statement or block being typed.
 int isql_process_cmd(ClientState* state, std::wstring& line) {
     IsqlCommand cmd;
     if (isql_cmdparse(line.c_str(), cmd) != 0) {

@@ -14,13 +14,15 @@
 
 #include "isql.h"
 #include "isqlexec.h"
+#include "isqlterm.h"
 #include "isqltm.h"
 #include "zvunicode.h"
 
 namespace {
 constexpr size_t kReadChunk = 65536;
 
-// Makes at least one unread byte available; false at end of input.
+// Makes at least one unread byte available; false at end of input, or when
+// Ctrl-C was pressed at the terminal (reader.interrupted is then set).
 bool fill(ClientState* state) {
     LineReader& r = state->reader;
     if (r.pos < r.end) return true;
@@ -29,6 +31,14 @@ bool fill(ClientState* state) {
     r.pos = 0;
     r.end = 0;
     for (;;) {
+        if (isql_terminal_source(state)) {
+            const InputWait w = isql_terminal_wait(fileno(state->inFile));
+            if (w == InputWait::Signal) continue;
+            if (w == InputWait::Interrupted) {
+                r.interrupted = true;
+                return false;
+            }
+        }
         ssize_t n = read(fileno(state->inFile), r.buf.get(), kReadChunk);
         if (n > 0) {
             r.end = static_cast<size_t>(n);
@@ -111,18 +121,74 @@ bool read_locale_line(ClientState* state, std::wstring& line, size_t capacity) {
     }
     return true;
 }
+
+// Drops what was read of a line that Ctrl-C interrupted; the terminal shows
+// "^C" already, the next prompt goes on a line of its own.
+int drop_interrupted_line(ClientState* state, std::wstring& line) {
+    line.clear();
+    state->reader.pos = state->reader.end;
+    isql_print_always(stdout, "\n");
+    return kInputInterrupted;
+}
+
+// A line through the line editor, handled afterwards as the plain reader
+// handles the same text: a UTF-8 failure reported, a byte-order mark at the
+// start dropped in UTF-8 mode, the hexadecimal dumps of -f.
+int read_edited_line(ClientState* state, std::wstring& line, const char* prompt) {
+    isql_flush_all();
+    if (state->reader.eof) return 0;
+    switch (isql_lineedit_read(state, prompt, line)) {
+    case EditRead::Line:
+        break;
+    case EditRead::Interrupted:
+        line.clear();
+        state->reader.interrupted = true;
+        return kInputInterrupted;
+    case EditRead::BadUtf8:
+        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: utf8towcs conversion of command failed \n");
+        end_source(state);
+        return 0;
+    case EditRead::Undecodable:
+    case EditRead::End:
+        end_source(state);
+        return 0;
+    }
+    if (gCmdFile == 0) {
+        if (gHexDisplay) hex_dump_wide(line, "Input ReadAs Unicode");
+        return 1;
+    }
+    if (!line.empty() && line[0] == L'\xFEFF') line.erase(0, 1);
+    if (gHexDisplay) {
+        std::string bytes(line.size() * 4 + 1, '\0');
+        int n = wcstoutf8(line.c_str(), static_cast<long>(line.size()),
+                          reinterpret_cast<unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
+        isql_HexDumpQuery(bytes.data(), n > 0 ? n : 0, "Input ReadAs UTF8");
+        hex_dump_wide(line, "Converted to Unicode");
+    }
+    return 1;
+}
 }  // namespace
+
+bool isql_input_interrupted(const ClientState* state) { return state->reader.interrupted; }
 
 // Reads one line of the state's source into line, prompting on standard
 // input. Returns 0 at end of input or when a UTF-8 line does not convert
-// (reported); the source is then finished for good.
+// (reported); the source is then finished for good. At the terminal, Ctrl-C
+// makes it return kInputInterrupted instead.
 int isql_get_newcmd(ClientState* state, std::wstring& line, const char* prompt) {
+    state->reader.interrupted = false;
+    if (isql_terminal_source(state)) {
+        isql_terminal_drain();
+        if (isql_lineedit_on()) return read_edited_line(state, line, prompt);
+    }
     if (state->inFile == stdin) isql_print_always(stdout, "%s> ", prompt);
     isql_flush_all();
     if (state->reader.eof && state->reader.pos >= state->reader.end) return 0;
 
     if (gCmdFile == 0) {
-        if (!read_locale_line(state, line, kCmdCapacity)) {
+        const bool read = read_locale_line(state, line, kCmdCapacity);
+        if (state->reader.interrupted) return drop_interrupted_line(state, line);
+        if (!read) {
             end_source(state);
             return 0;
         }
@@ -131,7 +197,9 @@ int isql_get_newcmd(ClientState* state, std::wstring& line, const char* prompt) 
     }
 
     std::string bytes;
-    if (!read_bytes_line(state, bytes, kUtf8PieceBytes)) return 0;
+    const bool read = read_bytes_line(state, bytes, kUtf8PieceBytes);
+    if (state->reader.interrupted) return drop_interrupted_line(state, line);
+    if (!read) return 0;
     if (bytes.back() != '\n' && bytes.size() == kUtf8PieceBytes) {
         size_t tail = unfinished_utf8_tail(bytes);
         if (tail < bytes.size()) unread_bytes(state, bytes, tail);
@@ -167,6 +235,7 @@ void echo_line(ClientState* state, const std::wstring& line) {
 // The next command of the state: replayed from its repeat block while one is
 // armed, otherwise a fresh line (echoed with -e). 0 at end of input.
 int isql_get_nextcmd(ClientState* state, std::wstring& line) {
+    isql_terminal_follow(state);
     while (state->repeatCount != 0) {
         if (state->repeatCursor < state->repeatList.size()) {
             line = state->repeatList[state->repeatCursor++];
@@ -177,7 +246,11 @@ int isql_get_nextcmd(ClientState* state, std::wstring& line) {
         state->repeatCursor = 0;
         if (state->repeatCount == 0) isql_close_repeatlist(state);
     }
-    if (!isql_get_newcmd(state, line, "ISQL")) return 0;
+    // Ctrl-C at the command prompt only gives a fresh prompt.
+    int got;
+    while ((got = isql_get_newcmd(state, line, "ISQL")) == kInputInterrupted) {
+    }
+    if (got == 0) return 0;
     echo_line(state, line);
     return 1;
 }
@@ -185,6 +258,7 @@ int isql_get_nextcmd(ClientState* state, std::wstring& line) {
 // Gathers the statement that starts at firstLine (leading blanks dropped) up
 // to the line whose last character other than blanks and line ends is ";",
 // joining lines with one blank. The ";" and what follows it are dropped.
+// False when input ended, or Ctrl-C dropped a continuation line.
 bool isql_get_stmt(ClientState* state, const wchar_t* firstLine, std::wstring& text) {
     while (*firstLine == L' ') ++firstLine;
     text.assign(firstLine);
@@ -195,7 +269,7 @@ bool isql_get_stmt(ClientState* state, const wchar_t* firstLine, std::wstring& t
             return true;
         }
         std::wstring more;
-        if (!isql_get_newcmd(state, more, "Cont")) return false;
+        if (isql_get_newcmd(state, more, "Cont") != 1) return false;
         echo_line(state, more);
         text += L' ';
         text += more;

@@ -8,6 +8,7 @@
 #include "isqlini.h"
 #include "isqlexec.h"
 #include "isqlodbc.h"
+#include "isqlterm.h"
 #include "isqltm.h"
 
 namespace {
@@ -60,6 +61,7 @@ int main(int argc, char** argv) {
     print_disclaimer();
     isql_trace(gfpResFile, TRACE_NOTICE, "Program Locale:%s\n", setlocale(LC_ALL, nullptr));
     signal(SIGALRM, alarmHandler);
+    if (isql_terminal_init()) isql_lineedit_init();
 
     std::wstring line;
     while (!gClientStateList.states.empty()) {
@@ -72,6 +74,7 @@ int main(int argc, char** argv) {
         isql_process_cmd(state, line);
     }
 
+    isql_lineedit_end();
     isql_term();
     isql_trace(gfpResFile, TRACE_NOTICE, "*****************************************************\n");
     isql_trace(gfpResFile, TRACE_NOTICE, "* Interactive SQL session has finished successfully *\n");

@@ -7,7 +7,7 @@
 #include "isqltm.h"
 
 // Reads the lines of a block up to END into the state's list without running
-// them. 1 when END was read, 0 when the input ended first.
+// them. 1 when END was read, 0 when the input ended (or Ctrl-C came) first.
 int isql_get_repeatlist(ClientState* state) {
     if (state->inFile == stdin) {
         isql_trace(gfpResFile, TRACE_NOTICE,
@@ -17,7 +17,7 @@ int isql_get_repeatlist(ClientState* state) {
     std::wstring line;
     for (int n = 1;; ++n) {
         const std::string prompt = "CMD #" + std::to_string(n);
-        if (!isql_get_newcmd(state, line, prompt.c_str())) return 0;
+        if (isql_get_newcmd(state, line, prompt.c_str()) != 1) return 0;
         IsqlCommand cmd;
         if (isql_cmdparse(line.c_str(), cmd) != 0) {
             cmd = IsqlCommand{};
@@ -48,10 +48,12 @@ int isql_get_repeatlist(ClientState* state) {
 }
 
 // Reads and arms a block of count passes. 0 (reported) when the input ended
-// before END; nothing of the block then runs.
+// before END, or (quietly) when Ctrl-C dropped it; nothing of the block runs.
 int isql_repeat(ClientState* state, long long count) {
     if (!isql_get_repeatlist(state)) {
-        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Error in processing the repeat loop\n");
+        // Ctrl-C at the terminal drops the block without a word.
+        if (!isql_input_interrupted(state))
+            isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Error in processing the repeat loop\n");
         isql_close_repeatlist(state);
         return 0;
     }
