@@ -307,6 +307,7 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     choose_long_columns(hdbc, cols);
     bind_columns(hstmt, cols);
 
+    isql_running_fetches();
     SQLRETURN rc = SQLFetch(hstmt);
     long long blockStart = gBenchmarkBlock != 0 ? isql_now_ms() : 0;
     long long rows = 0;
@@ -314,7 +315,12 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     std::string row;
     std::string err;
     row.reserve(kRowReserveBytes);
+    bool cancelled = false;
     while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+        if (isql_stop_requested()) {
+            cancelled = true;
+            break;
+        }
         ++rows;
         if (gBenchmarkMode) {
             // Only the block lines are written, so only they are timed as printing.
@@ -346,7 +352,11 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     isql_timer_print_start();
     isql_trace(gfpResFile, TRACE_DATA, "\n");
     isql_timer_print_stop();
-    if (rc != SQL_NO_DATA) print_err("SQLFetch", hdbc, hstmt);
+    if (cancelled)
+        isql_trace(gfpErrFile, TRACE_ERROR,
+                   "SQL: Fetch cancelled by Ctrl-C; the rest of the result set was not read\n");
+    else if (rc != SQL_NO_DATA)
+        print_err("SQLFetch", hdbc, hstmt);
 
     isql_timer_print_start();
     if (gTestMode) {

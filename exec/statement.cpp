@@ -1,6 +1,7 @@
 // Statement handles, prepare and execute, and the loop over the results of
 // one executed statement. Every statement is prepared, then executed, on a
 // handle that lives for one command.
+#include <atomic>
 #include <mutex>
 
 #include "isqlexec.h"
@@ -18,10 +19,15 @@ namespace {
 // cancelled after it was freed.
 std::mutex gRunningLock;
 SQLHSTMT gRunningStmt = SQL_NULL_HSTMT;  // guarded by gRunningLock
+bool gFetching = false;                  // guarded by gRunningLock
+// Set by the first Ctrl-C for the published statement; read once per row.
+std::atomic<bool> gStopRequested{false};
 
 void publish_running(SQLHSTMT hstmt) {
     std::lock_guard<std::mutex> hold(gRunningLock);
     gRunningStmt = hstmt;
+    gFetching = false;
+    gStopRequested.store(false, std::memory_order_relaxed);
 }
 
 // Withdraws the handle published for this command, whatever the outcome.
@@ -145,15 +151,29 @@ int isql_exec(SQLHENV /*henv*/, SQLHDBC hdbc, const wchar_t* text) {
 }
 
 // Cancels the statement that isql_exec is executing or fetching, from any
-// thread. The driver's diagnostics of the cancelled call are printed by that
-// call's own failure path. A refused cancel is only told to the caller: this
-// runs beside the session thread, which owns the output and the diagnostics.
+// thread. While rows are fetched the first press only asks the row loop to
+// stop between two rows: SQLCancel beside a running SQLFetch is more than
+// some drivers survive (SQLite's frees the rows being read). A second press
+// while the loop has not stopped (a fetch waiting on the server) and any
+// press during execution send SQLCancel; the driver's diagnostics are then
+// printed by the cancelled call's own failure path. A refused cancel is only
+// told to the caller: this runs beside the session thread, which owns the
+// output and the diagnostics.
 CancelResult isql_cancel_running_stmt() {
     std::lock_guard<std::mutex> hold(gRunningLock);
     if (gRunningStmt == SQL_NULL_HSTMT) return CancelResult::NoStatement;
+    const bool firstPress = !gStopRequested.exchange(true, std::memory_order_relaxed);
+    if (gFetching && firstPress) return CancelResult::Sent;
     const SQLRETURN rc = SQLCancel(gRunningStmt);
     return SQL_SUCCEEDED(rc) ? CancelResult::Sent : CancelResult::Refused;
 }
+
+void isql_running_fetches() {
+    std::lock_guard<std::mutex> hold(gRunningLock);
+    gFetching = gRunningStmt != SQL_NULL_HSTMT;
+}
+
+bool isql_stop_requested() { return gStopRequested.load(std::memory_order_relaxed); }
 
 // Prints the column description of a prepared query without executing it.
 int isql_describe_stmt(SQLHENV /*henv*/, SQLHDBC hdbc, const wchar_t* text) {
@@ -184,6 +204,7 @@ int isql_util_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
             // Failures inside the printing are reported there and do not end
             // the loop.
             isql_print_results(hdbc, hstmt);
+            if (isql_stop_requested()) return 0;  // Ctrl-C: no further results
         } else {
             isql_trace(gfpResFile, TRACE_DATA, "Rows affected = %ld\n", static_cast<long>(count));
         }

@@ -20,6 +20,11 @@ int isql_fetchBlock(SQLHENV henv, SQLHDBC hdbc, void* unused, int blockSize);
 // to call from another thread.
 enum class CancelResult { NoStatement, Sent, Refused };
 CancelResult isql_cancel_running_stmt();
+// Marks the published statement as fetching rows: from then on a first Ctrl-C
+// only asks the row loop to stop.
+void isql_running_fetches();
+// True once Ctrl-C was pressed for the statement now running.
+bool isql_stop_requested();
 // Names of the tables and views of the connection (catalog functions, for
 // completion at the terminal). False after a failure, reported by print_err.
 bool isql_table_names(SQLHDBC hdbc, std::vector<std::wstring>& names);

@@ -355,6 +355,34 @@ def case_cancel(wsql):
         s.kill()
 
 
+def case_cancel_fetch(wsql):
+    """Ctrl-C while rows are printed stops them between two rows, also with a
+    driver that would go on delivering rows (SQLite); the session goes on."""
+    s = Session(wsql)
+    try:
+        connect(s, "sqlite")
+        s.prompt()
+        s.line(b"maxrows 0")
+        s.expect(rb"Elapsed time", what="the end of MAXROWS")
+        s.prompt()
+        s.line(b"with recursive n(i) as (select 1 union all select i + 1 from n "
+               b"where i < 3000000) select i from n;")
+        # The terminal holds only a few kilobytes that were not read yet, so
+        # wsql is far from the end of its three million rows at the press.
+        s.expect(rb"\r\n1000\t\r\n", what="the first thousand rows")
+        s.send(CTRL_C)
+        s.expect(rb"SQL: Fetch cancelled by Ctrl-C; the rest of the result set was not read",
+                 what="the fetch stopped")
+        rows = s.expect(rb"Rows selected = (\d+)\r\n", what="the row count")
+        check(int(rows.group(1)) < 3000000, "every row was printed", s)
+        s.prompt()
+        s.line(b"select 'still here' as alive;")
+        result_row(s, b"still here")
+        check(os.WEXITSTATUS(s.finish()) == 0, "exit status not 0", s)
+    finally:
+        s.kill()
+
+
 def case_sigint_file(wsql):
     """A command file at the terminal: SIGINT ends the session as before."""
     with open("cmds", "w") as f:
@@ -496,6 +524,7 @@ CASES = {
     "completion": case_completion,
     "ctrlc_prompt": case_ctrlc_prompt,
     "cancel": case_cancel,
+    "cancel_fetch": case_cancel_fetch,
     "sigint_file": case_sigint_file,
 }
 
