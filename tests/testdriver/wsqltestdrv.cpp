@@ -20,6 +20,7 @@
 #include <cstring>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -123,6 +124,8 @@ struct Env : Handle {
   Env() : Handle(Kind::Env) {}
 };
 
+struct Stmt;
+
 struct Dbc : Handle {
   Dbc() : Handle(Kind::Dbc) {}
   bool connected = false;
@@ -132,6 +135,7 @@ struct Dbc : Handle {
   std::map<std::string, long> calls;  // connection calls made, by rule name
   long statements = 0;
   SQLULEN autocommit = SQL_AUTOCOMMIT_ON;
+  std::set<Stmt*> stmts;  // statements allocated on it and not yet freed
 };
 
 struct Binding {
@@ -142,7 +146,12 @@ struct Binding {
 };
 
 struct Stmt : Handle {
-  explicit Stmt(Dbc* d) : Handle(Kind::Stmt), dbc(d) {}
+  explicit Stmt(Dbc* d) : Handle(Kind::Stmt), dbc(d) { dbc->stmts.insert(this); }
+  ~Stmt() {
+    if (dbc) dbc->stmts.erase(this);
+  }
+  Stmt(const Stmt&) = delete;
+  Stmt& operator=(const Stmt&) = delete;
   Dbc* dbc;
   bool prepared = false;
   bool executed = false;
@@ -159,6 +168,17 @@ struct Stmt : Handle {
   int needData = 0;  // 0 none, 1 SQLParamData must name the parameter, 2 it did
   SQLUSMALLINT needParam = 0;
 };
+
+// Frees the statements still allocated on dbc, as disconnecting and freeing
+// a connection must: one whose drop was scripted to fail stays until then.
+void freeStatements(Dbc& dbc) {
+  std::set<Stmt*> left;
+  left.swap(dbc.stmts);
+  for (Stmt* s : left) {
+    s->dbc = nullptr;
+    delete s;
+  }
+}
 
 // Process-wide count of connection attempts; the library stays loaded
 // (DontDLClose) so it counts across connections.
@@ -649,7 +669,11 @@ SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT type, SQLHANDLE h) {
       if (Env* e = as<Env>(h, Kind::Env)) { delete e; return SQL_SUCCESS; }
       return SQL_INVALID_HANDLE;
     case SQL_HANDLE_DBC:
-      if (Dbc* d = as<Dbc>(h, Kind::Dbc)) { delete d; return SQL_SUCCESS; }
+      if (Dbc* d = as<Dbc>(h, Kind::Dbc)) {
+        freeStatements(*d);
+        delete d;
+        return SQL_SUCCESS;
+      }
       return SQL_INVALID_HANDLE;
     case SQL_HANDLE_STMT:
       if (Stmt* s = as<Stmt>(h, Kind::Stmt)) {
@@ -718,6 +742,7 @@ SQLRETURN SQL_API SQLDisconnect(SQLHDBC h) {
   SQLRETURN code = SQL_SUCCESS;
   if (scripted(*dbc, nullptr, "SQLDISCONNECT", *dbc, code) && failed(code)) return code;
   dbc->connected = false;
+  freeStatements(*dbc);
   return code;
 }
 

@@ -1,0 +1,3 @@
+resfile final.out
+echo leaving from the nested file
+exit

@@ -1,0 +1,2 @@
+echo Ünïcödé € in a UTF-8 command file
+select c_varchar from alltypes where id = 2;
