@@ -159,7 +159,7 @@ int read_char(EditLine*, wchar_t* out) {
 char* prompt_text(EditLine*) { return gPrompt.data(); }
 
 // Ctrl-C: the line ends here and the caller drops it.
-unsigned char on_interrupt(EditLine*, int) {
+unsigned char on_interrupt(EditLine*, wint_t) {
     gInterrupted = true;
     return CC_NEWLINE;
 }
@@ -177,7 +177,7 @@ void show_choices(const std::vector<std::wstring>& choices) {
 }
 
 // Tab: completes the word before the cursor.
-unsigned char on_complete(EditLine* el, int) {
+unsigned char on_complete(EditLine* el, wint_t) {
     const LineInfoW* li = el_wline(el);
     const wchar_t* start = li->cursor;
     while (start > li->buffer && is_name_char(start[-1])) --start;
@@ -330,8 +330,10 @@ bool isql_lineedit_init() {
     // The user's ~/.editrc first: a "bind -v" in it resets the key maps, and
     // Tab and Ctrl-C must keep their meaning in whichever maps it chose.
     el_source(gEditor, nullptr);
-    el_set(gEditor, EL_ADDFN, "wsql-complete", "Complete a keyword or table name", on_complete);
-    el_set(gEditor, EL_ADDFN, "wsql-interrupt", "Drop the line being typed", on_interrupt);
+    // The wide form keeps our static names; the narrow one converts them into
+    // copies that el_end never frees.
+    el_wset(gEditor, EL_ADDFN, L"wsql-complete", L"Complete a keyword or table name", on_complete);
+    el_wset(gEditor, EL_ADDFN, L"wsql-interrupt", L"Drop the line being typed", on_interrupt);
     el_set(gEditor, EL_BIND, "^I", "wsql-complete", nullptr);
     el_set(gEditor, EL_BIND, "^C", "wsql-interrupt", nullptr);
     el_set(gEditor, EL_BIND, "-a", "^C", "wsql-interrupt", nullptr);
