@@ -227,25 +227,6 @@ sqlite_template() {
   printf '%s\n' "$TMPROOT/template.sqlite"
 }
 
-# run_prepare DB WORK -> runs the case's optional `prepare` program in WORK,
-# to make input too big to keep in the repository; status 1 when it fails.
-run_prepare() {
-  local db=$1 work=$2 cmd rc=0
-  [ -f "$work/prepare" ] || return 0
-  if [ -x "$work/prepare" ]; then cmd=(./prepare); else cmd=(sh ./prepare); fi
-  (
-    cd "$work" || exit 1
-    exec env WSQL_DSN="$db" WSQL_WORK="$work" \
-      timeout --foreground -k 10 "$CHECK_TIMEOUT" "${cmd[@]}"
-  ) >"$TMPROOT/prepare.out" 2>&1 || rc=$?
-  if [ "$rc" -ne 0 ]; then
-    echo "prepare failed (status $rc):"
-    cat "$TMPROOT/prepare.out"
-    return 1
-  fi
-  return 0
-}
-
 # run_one DB OUT -> one run of the case on data source DB (empty: none); the
 # normalised outputs go to OUT/stdout, OUT/stderr, OUT/status. Status 0 when
 # the run could be made (whatever wsql did), 1 when setting it up failed.
@@ -287,7 +268,7 @@ run_one() {
       ;;
   esac
   write_odbc_ini "$work" "$db" "$data"
-  run_prepare "$db" "$work" || return 1
+  run_hook prepare "$db" "$work" || return 1
 
   [ -f "$work/args" ] && mapfile -t args <"$work/args"
   [ -f "$work/stdin" ] && stdin=$work/stdin
@@ -312,22 +293,24 @@ run_one() {
   return 0
 }
 
-# run_check DB -> runs the case's check program in the run's working
-# directory; status 0 when there is none or it passed.
-run_check() {
-  local db=$1 work=$TMPROOT/work${1:+.$1} rc=0
-  [ -f "$work/check" ] || return 0
+# run_hook NAME DB WORK -> runs the case's optional program NAME in WORK:
+# `prepare` before wsql (to make input too big to keep in the repository),
+# `check` after it (for the files wsql wrote). Status 0 when there is none or
+# it passed; else its output is shown and the status is 1.
+run_hook() {
+  local name=$1 db=$2 work=$3 cmd rc=0
+  [ -f "$work/$name" ] || return 0
+  if [ -x "$work/$name" ]; then cmd=("./$name"); else cmd=(sh "./$name"); fi
   (
     cd "$work" || exit 1
-    if [ -x ./check ]; then cmd=(./check); else cmd=(sh ./check); fi
     exec env LC_ALL="$WSQL_RUN_LOCALE" TZ="$WSQL_RUN_TZ" WSQL_DSN="$db" WSQL_WORK="$work" \
       WSQL_RUN_CASE="$HERE/run_case.sh" \
       ODBCINI="$work/odbc.ini" ODBCSYSINI="$(sysini_dir)" \
       timeout --foreground -k 10 "$CHECK_TIMEOUT" "${cmd[@]}"
-  ) >"$TMPROOT/check.out" 2>&1 || rc=$?
+  ) >"$TMPROOT/$name.out" 2>&1 || rc=$?
   if [ "$rc" -ne 0 ]; then
-    echo "check failed (status $rc):"
-    cat "$TMPROOT/check.out"
+    echo "$name failed (status $rc):"
+    cat "$TMPROOT/$name.out"
     return 1
   fi
   return 0
@@ -486,7 +469,7 @@ main() {
     if [ -z "$UPDATE" ]; then
       compare "$db" "$out" || ok=0
     fi
-    run_check "$db" || ok=0
+    run_hook check "$db" "$TMPROOT/work${db:+.$db}" || ok=0
     if [ $ok -eq 1 ]; then
       if [ -n "$UPDATE" ]; then echo "$label: ran"; else echo "$label: PASS"; fi
     else
