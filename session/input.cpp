@@ -20,16 +20,24 @@
 
 namespace {
 constexpr size_t kReadChunk = 65536;
+// Bytes of the previous chunk kept in front of the next one: a UTF-8 piece
+// may put back its unfinished last character (at most 6 bytes) even when
+// that character began in the previous chunk.
+constexpr size_t kKeptBytes = 8;
 
 // Makes at least one unread byte available; false at end of input, or when
-// Ctrl-C was pressed at the terminal (reader.interrupted is then set).
+// Ctrl-C was pressed at the terminal (reader.interrupted is then set). The
+// last bytes already read stay in front of the new ones, so unread_bytes can
+// always step back over them.
 bool fill(ClientState* state) {
     LineReader& r = state->reader;
     if (r.pos < r.end) return true;
     if (r.eof) return false;
-    if (!r.buf) r.buf = std::make_unique_for_overwrite<char[]>(kReadChunk);
-    r.pos = 0;
-    r.end = 0;
+    if (!r.buf) r.buf = std::make_unique_for_overwrite<char[]>(kKeptBytes + kReadChunk);
+    const size_t kept = std::min(r.end, kKeptBytes);
+    memmove(r.buf.get(), r.buf.get() + r.end - kept, kept);
+    r.pos = kept;
+    r.end = kept;
     for (;;) {
         if (isql_terminal_source(state)) {
             const InputWait w = isql_terminal_wait(fileno(state->inFile));
@@ -39,9 +47,9 @@ bool fill(ClientState* state) {
                 return false;
             }
         }
-        ssize_t n = read(fileno(state->inFile), r.buf.get(), kReadChunk);
+        ssize_t n = read(fileno(state->inFile), r.buf.get() + kept, kReadChunk);
         if (n > 0) {
-            r.end = static_cast<size_t>(n);
+            r.end = kept + static_cast<size_t>(n);
             return true;
         }
         if (n < 0 && errno == EINTR) continue;
@@ -74,7 +82,8 @@ void end_source(ClientState* state) {
     state->reader.pos = state->reader.end = 0;
 }
 
-// Puts the last bytes of out back into the reader (they were just taken from it).
+// Puts the last bytes of out back into the reader (they were just taken from
+// it; count is at most kKeptBytes).
 void unread_bytes(ClientState* state, std::string& out, size_t count) {
     state->reader.pos -= count;
     out.resize(out.size() - count);

@@ -1,0 +1,65 @@
+// Helpers shared by the fuzz targets.
+#pragma once
+
+#include <clocale>
+#include <locale.h>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <sys/mman.h>
+#include <unistd.h>
+
+// A property of the code under test that must hold for every input. A
+// failure aborts, so libFuzzer keeps the input as a crash.
+#define FUZZ_CHECK(cond)                                                                  \
+    do {                                                                                  \
+        if (!(cond)) {                                                                    \
+            std::fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
+            std::abort();                                                                 \
+        }                                                                                 \
+    } while (0)
+
+// Makes "C.UTF-8" or "C" the locale of every category for this thread.
+// Both are loaded once; switching with uselocale is cheap, where setlocale
+// for every input would cost more than the code under test.
+inline void fuzz_use_locale(bool utf8) {
+    static const locale_t locales[2] = {newlocale(LC_ALL_MASK, "C", locale_t()),
+                                        newlocale(LC_ALL_MASK, "C.UTF-8", locale_t())};
+    const locale_t wanted = locales[utf8 ? 1 : 0];
+    if (wanted == locale_t()) {
+        std::fprintf(stderr, "fuzz: locale %s is not available\n", utf8 ? "C.UTF-8" : "C");
+        std::abort();
+    }
+    uselocale(wanted);
+}
+
+// An anonymous in-memory file, created once per process and refilled for
+// every input, so the code under test reads a real descriptor or path.
+inline int fuzz_memfd() {
+    static const int fd = [] {
+        const int created = memfd_create("wsql-fuzz", 0);
+        if (created < 0) {
+            std::perror("fuzz: memfd_create");
+            std::abort();
+        }
+        return created;
+    }();
+    return fd;
+}
+
+// Replaces the contents of the in-memory file with size bytes of data and
+// rewinds its offset. Returns the descriptor.
+inline int fuzz_fill_memfd(const void* data, size_t size) {
+    const int fd = fuzz_memfd();
+    if (ftruncate(fd, 0) != 0) std::abort();
+    const auto* p = static_cast<const unsigned char*>(data);
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = pwrite(fd, p + done, size - done, static_cast<off_t>(done));
+        if (n <= 0) std::abort();
+        done += static_cast<size_t>(n);
+    }
+    if (lseek(fd, 0, SEEK_SET) != 0) std::abort();
+    return fd;
+}
