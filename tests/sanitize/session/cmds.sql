@@ -63,7 +63,7 @@ errfile
 resfile
 # Driver-specific statements and large columns (-r), then the large-column
 # folder moved, first where it cannot be made.
-cmdfile specific_@DSN@.sql
+cmdfile per_db_@DSN@.sql
 resdir no/such/folder/
 resdir largecolresult/
 select id, t, b, id * 10 as after from lc order by id;
