@@ -365,3 +365,13 @@ int isql_cmdparse(const wchar_t* cmdText, IsqlCommand& cmd) {
     }
     return 1;
 }
+
+IsqlCommand isql_parse_line(const wchar_t* line) {
+    IsqlCommand cmd;
+    if (isql_cmdparse(line, cmd) != 0) {
+        cmd = IsqlCommand{};
+        cmd.kind = CMD_SQL;
+        cmd.wsText = line;
+    }
+    return cmd;
+}

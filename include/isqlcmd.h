@@ -49,3 +49,5 @@ std::string isql_to_multibyte(const wchar_t* text, size_t len);
 // Parses one line into cmd. 0: a command of the client language; 1: not one
 // (the caller treats the line as SQL).
 int isql_cmdparse(const wchar_t* cmdText, IsqlCommand& cmd);
+// The record a line runs as: its command, or the whole line as SQL.
+IsqlCommand isql_parse_line(const wchar_t* line);

@@ -365,12 +365,7 @@ void isql_timer_print_stop() { lTotalpntTime += isql_now_ms() - lpntBeginMs; }
 // without its elapsed-time lines: RESDIR could not create its folder, or
 // Ctrl-C at the terminal dropped the statement or block being typed.
 int isql_process_cmd(ClientState* state, std::wstring& line) {
-    IsqlCommand cmd;
-    if (isql_cmdparse(line.c_str(), cmd) != 0) {
-        cmd = IsqlCommand{};
-        cmd.kind = CMD_SQL;
-        cmd.wsText = line.c_str();
-    }
+    IsqlCommand cmd = isql_parse_line(line.c_str());
     lBeginMs = isql_now_ms();
     lTotalpntTime = 0;
 

@@ -18,12 +18,7 @@ int isql_get_repeatlist(ClientState* state) {
     for (int n = 1;; ++n) {
         const std::string prompt = "CMD #" + std::to_string(n);
         if (isql_get_newcmd(state, line, prompt.c_str()) != 1) return 0;
-        IsqlCommand cmd;
-        if (isql_cmdparse(line.c_str(), cmd) != 0) {
-            cmd = IsqlCommand{};
-            cmd.kind = CMD_SQL;
-            cmd.wsText = line.c_str();
-        }
+        IsqlCommand cmd = isql_parse_line(line.c_str());
         switch (cmd.kind) {
         case CMD_END:
             return 1;

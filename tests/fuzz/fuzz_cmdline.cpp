@@ -53,17 +53,6 @@ void lex_whole_line(const wchar_t* begin, const wchar_t* end) {
     }
 }
 
-// The record the dispatcher runs: the parsed command, or the whole line as SQL.
-IsqlCommand parse_as_dispatcher(const wchar_t* line) {
-    IsqlCommand cmd;
-    if (isql_cmdparse(line, cmd) != 0) {
-        cmd = IsqlCommand{};
-        cmd.kind = CMD_SQL;
-        cmd.wsText = line;
-    }
-    return cmd;
-}
-
 bool known_kind(int kind) {
     return kind == CMD_EMPTY || (kind >= CMD_CMDFILE && kind <= CMD_RESFILE) ||
            (kind >= CMD_TIMER_START && kind <= CMD_SHOW_TABLES);
@@ -128,8 +117,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const wchar_t* end = begin + std::wcslen(begin);  // the line ends at its first NUL
 
     lex_whole_line(begin, end);
-    const IsqlCommand first = parse_as_dispatcher(begin);
+    const IsqlCommand first = isql_parse_line(begin);
     check_record(first, begin, end);
-    check_same(first, parse_as_dispatcher(begin));
+    check_same(first, isql_parse_line(begin));
     return 0;
 }

@@ -125,12 +125,7 @@ void read_to_end(ClientState& state) {
     while (isql_get_nextcmd(&state, line)) {
         check_line(line, gCmdFile != 0);
         if (!line.empty() && line[0] == L'#') continue;
-        IsqlCommand cmd;
-        if (isql_cmdparse(line.c_str(), cmd) != 0) {
-            cmd = IsqlCommand{};
-            cmd.kind = CMD_SQL;
-            cmd.wsText = line.c_str();
-        }
+        IsqlCommand cmd = isql_parse_line(line.c_str());
         switch (cmd.kind) {
         case CMD_SQL:
         case CMD_DESCRIBE_STMT: {
