@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstring>
 #include <cwchar>
+#include <dlfcn.h>
 #include <histedit.h>
 #include <pwd.h>
 #include <sys/stat.h>
@@ -21,6 +22,40 @@
 #include "zvunicode.h"
 
 namespace {
+// libedit is loaded when editing starts, not linked: scripts and pipes never
+// edit, and its libraries (libedit, libtinfo, libbsd, libmd) cost more at every
+// start than the rest of start-up together. Without it, lines are read plainly.
+constexpr char kEditLibrary[] = "libedit.so.2";
+
+#define WSQL_EDIT_FUNCTIONS(X)                                                         \
+    X(el_init) X(el_end) X(el_reset) X(el_resize) X(el_set) X(el_source) X(el_wgets) \
+    X(el_winsertstr) X(el_wline) X(el_wset) X(history_w) X(history_wend) X(history_winit)
+
+struct EditLibrary {
+#define WSQL_EDIT_POINTER(name) decltype(&::name) name = nullptr;
+    WSQL_EDIT_FUNCTIONS(WSQL_EDIT_POINTER)
+#undef WSQL_EDIT_POINTER
+};
+EditLibrary lib;
+
+// Loads libedit and every function used from it; false (and nothing kept)
+// when the library or one of them is missing.
+bool load_edit_library() {
+    void* handle = dlopen(kEditLibrary, RTLD_NOW | RTLD_LOCAL);
+    if (handle == nullptr) return false;
+    EditLibrary found;
+#define WSQL_EDIT_LOOKUP(name)                                                        \
+    found.name = reinterpret_cast<decltype(found.name)>(dlsym(handle, #name));       \
+    if (found.name == nullptr) {                                                      \
+        dlclose(handle);                                                              \
+        return false;                                                                 \
+    }
+    WSQL_EDIT_FUNCTIONS(WSQL_EDIT_LOOKUP)
+#undef WSQL_EDIT_LOOKUP
+    lib = found;
+    return true;
+}
+
 constexpr int kHistoryEntries = 500;
 constexpr size_t kSettingBytes = 4096;
 constexpr char kSettingAbsent[] = "\n";   // a value never holds a line feed
@@ -65,11 +100,11 @@ Byte next_byte(unsigned char* out) {
         case InputWait::Signal:
             if (gResized) {
                 gResized = 0;
-                el_resize(gEditor);
+                lib.el_resize(gEditor);
             }
             if (gResumed) {
                 gResumed = 0;
-                el_set(gEditor, EL_REFRESH);
+                lib.el_set(gEditor, EL_REFRESH);
             }
             continue;
         case InputWait::Ready:
@@ -178,7 +213,7 @@ void show_choices(const std::vector<std::wstring>& choices) {
 
 // Tab: completes the word before the cursor.
 unsigned char on_complete(EditLine* el, wint_t) {
-    const LineInfoW* li = el_wline(el);
+    const LineInfoW* li = lib.el_wline(el);
     const wchar_t* start = li->cursor;
     while (start > li->buffer && is_name_char(start[-1])) --start;
     const std::wstring prefix(start, li->cursor);
@@ -191,7 +226,7 @@ unsigned char on_complete(EditLine* el, wint_t) {
         opensCommand || gReading == nullptr ? kNoTables : isql_completion_tables(gReading);
     const Completion done = isql_complete(prefix, opensCommand, tables);
     if (!done.insert.empty()) {
-        if (el_winsertstr(el, done.insert.c_str()) != 0) return CC_ERROR;
+        if (lib.el_winsertstr(el, done.insert.c_str()) != 0) return CC_ERROR;
         return CC_REFRESH;
     }
     if (done.choices.empty()) return CC_REFRESH_BEEP;
@@ -286,12 +321,12 @@ void remember(const std::wstring& line) {
     if (entry.find_first_not_of(L" \t") == std::wstring::npos) return;
     if (isql_line_holds_password(entry)) return;
     HistEventW ev;
-    if (history_w(gHistory, &ev, H_ENTER, entry.c_str()) < 0) return;
+    if (lib.history_w(gHistory, &ev, H_ENTER, entry.c_str()) < 0) return;
     if (gHistoryPath.empty()) return;
     // Written at once, so that a session ended by a signal keeps its lines;
     // only the owner may read it, since statements may hold anything.
     const mode_t old = umask(077);
-    history_w(gHistory, &ev, H_SAVE, gHistoryPath.c_str());
+    lib.history_w(gHistory, &ev, H_SAVE, gHistoryPath.c_str());
     umask(old);
 }
 
@@ -313,30 +348,33 @@ bool changes_connection(const std::wstring& line) {
 bool isql_lineedit_init() {
     if (!isql_terminal_present() || !isatty(STDOUT_FILENO)) return false;
     if (tcgetattr(STDIN_FILENO, &gCooked) != 0) return false;
-    gEditor = el_init("wsql", stdin, stdout, stderr);
+    if (lib.el_init == nullptr && !load_edit_library()) return false;
+    gEditor = lib.el_init("wsql", stdin, stdout, stderr);
     if (gEditor == nullptr) return false;
-    gHistory = history_winit();
+    gHistory = lib.history_winit();
     HistEventW ev;
-    history_w(gHistory, &ev, H_SETSIZE, kHistoryEntries);
-    history_w(gHistory, &ev, H_SETUNIQUE, 1);
+    lib.history_w(gHistory, &ev, H_SETSIZE, kHistoryEntries);
+    lib.history_w(gHistory, &ev, H_SETUNIQUE, 1);
     gHistoryPath = history_file();
-    if (!gHistoryPath.empty()) history_w(gHistory, &ev, H_LOAD, gHistoryPath.c_str());
+    if (!gHistoryPath.empty()) lib.history_w(gHistory, &ev, H_LOAD, gHistoryPath.c_str());
 
-    el_set(gEditor, EL_EDITOR, "emacs");
-    el_set(gEditor, EL_SIGNAL, 0);
-    el_set(gEditor, EL_PROMPT, prompt_text);
-    el_wset(gEditor, EL_HIST, history_w, gHistory);
-    el_wset(gEditor, EL_GETCFN, read_char);
+    lib.el_set(gEditor, EL_EDITOR, "emacs");
+    lib.el_set(gEditor, EL_SIGNAL, 0);
+    lib.el_set(gEditor, EL_PROMPT, prompt_text);
+    lib.el_wset(gEditor, EL_HIST, lib.history_w, gHistory);
+    lib.el_wset(gEditor, EL_GETCFN, read_char);
     // The user's ~/.editrc first: a "bind -v" in it resets the key maps, and
     // Tab and Ctrl-C must keep their meaning in whichever maps it chose.
-    el_source(gEditor, nullptr);
+    lib.el_source(gEditor, nullptr);
     // The wide form keeps our static names; the narrow one converts them into
     // copies that el_end never frees.
-    el_wset(gEditor, EL_ADDFN, L"wsql-complete", L"Complete a keyword or table name", on_complete);
-    el_wset(gEditor, EL_ADDFN, L"wsql-interrupt", L"Drop the line being typed", on_interrupt);
-    el_set(gEditor, EL_BIND, "^I", "wsql-complete", nullptr);
-    el_set(gEditor, EL_BIND, "^C", "wsql-interrupt", nullptr);
-    el_set(gEditor, EL_BIND, "-a", "^C", "wsql-interrupt", nullptr);
+    lib.el_wset(gEditor, EL_ADDFN, L"wsql-complete", L"Complete a keyword or table name",
+                on_complete);
+    lib.el_wset(gEditor, EL_ADDFN, L"wsql-interrupt", L"Drop the line being typed",
+                on_interrupt);
+    lib.el_set(gEditor, EL_BIND, "^I", "wsql-complete", nullptr);
+    lib.el_set(gEditor, EL_BIND, "^C", "wsql-interrupt", nullptr);
+    lib.el_set(gEditor, EL_BIND, "-a", "^C", "wsql-interrupt", nullptr);
     install_stop_handlers();
     return true;
 }
@@ -345,9 +383,9 @@ bool isql_lineedit_on() { return gEditor != nullptr; }
 
 void isql_lineedit_end() {
     if (gEditor == nullptr) return;
-    el_end(gEditor);
+    lib.el_end(gEditor);
     gEditor = nullptr;
-    history_wend(gHistory);
+    lib.history_wend(gHistory);
     gHistory = nullptr;
 }
 
@@ -364,13 +402,13 @@ EditRead isql_lineedit_read(ClientState* state, const char* prompt, std::wstring
     struct sigaction jobSignals[2];
     hold_job_signals(jobSignals);
     gEditing = 1;
-    const wchar_t* got = el_wgets(gEditor, &count);
+    const wchar_t* got = lib.el_wgets(gEditor, &count);
     gEditing = 0;
     release_job_signals(jobSignals);
     gReading = nullptr;
 
     if (gInterrupted) {
-        el_reset(gEditor);
+        lib.el_reset(gEditor);
         fputs("^C\n", stdout);
         fflush(stdout);
         return EditRead::Interrupted;
