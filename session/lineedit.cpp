@@ -332,14 +332,8 @@ void remember(const std::wstring& line) {
 
 // A connect or disconnect typed here changes what the table names are of.
 bool changes_connection(const std::wstring& line) {
-    size_t i = line.find_first_not_of(L" \t");
-    if (i == std::wstring::npos) return false;
-    size_t j = i;
-    while (j < line.size() && zviswalpha(static_cast<wint_t>(line[j]))) ++j;
-    const std::wstring word = line.substr(i, j - i);
-    return zvwcsicmp(word.c_str(), L"connect") == 0 ||
-           zvwcsicmp(word.c_str(), L"customconnect") == 0 ||
-           zvwcsicmp(word.c_str(), L"disconnect") == 0;
+    const int kind = isql_parse_line(line.c_str()).kind;
+    return kind == CMD_CONNECT || kind == CMD_CUSTOMCONNECT || kind == CMD_DISCONNECT;
 }
 }  // namespace
 
