@@ -71,6 +71,17 @@ struct ValueFile {
     }
 };
 
+// Reports a value file that could not be written whole and removes it, so
+// that no cut value is left looking complete. Returns 0.
+int write_failed(const std::string& name, int err) {
+    isql_print_always(stdout, "isql_print_longcol_value() Error: Writing to file %s\n", name.c_str());
+    const bool removed = std::remove(name.c_str()) == 0;
+    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Output to %s was lost: %s%s\n", name.c_str(),
+               std::strerror(err), removed ? "; the file was removed" : "");
+    isql_note_output_lost();
+    return 0;
+}
+
 }  // namespace
 
 // Makes sure folder + "largecolresult" exists. 1 when it does afterwards,
@@ -152,17 +163,13 @@ int isql_print_longcol_value(SQLHSTMT hstmt, SQLSMALLINT sqlType, long long rowN
             if (!file.open(name)) return 0;
             size_t written = std::fwrite(gChunk, 1, static_cast<size_t>(chunk), file.fp);
             if (written < static_cast<size_t>(chunk)) {
-                isql_print_always(stdout, "isql_print_longcol_value() Error: Writing to file %s\n",
-                                  name.c_str());
-                return 0;
+                const int err = errno;
+                file.close();
+                return write_failed(name, err);
             }
         }
         if (rc == SQL_SUCCESS) break;
     }
-    if (!file.close()) {
-        isql_print_always(stdout, "isql_print_longcol_value() Error: Writing to file %s\n",
-                          name.c_str());
-        return 0;
-    }
+    if (!file.close()) return write_failed(name, errno);
     return 1;
 }

@@ -316,9 +316,14 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     std::string err;
     row.reserve(kRowReserveBytes);
     bool cancelled = false;
+    bool readerGone = false;
     while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
         if (isql_stop_requested()) {
             cancelled = true;
+            break;
+        }
+        if (isql_results_reader_gone()) {  // nobody reads the rest
+            readerGone = true;
             break;
         }
         ++rows;
@@ -355,7 +360,7 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     if (cancelled)
         isql_trace(gfpErrFile, TRACE_ERROR,
                    "SQL: Fetch cancelled by Ctrl-C; the rest of the result set was not read\n");
-    else if (rc != SQL_NO_DATA)
+    else if (rc != SQL_NO_DATA && !readerGone)
         print_err("SQLFetch", hdbc, hstmt);
 
     isql_timer_print_start();

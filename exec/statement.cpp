@@ -3,6 +3,7 @@
 // handle that lives for one command.
 #include <atomic>
 #include <mutex>
+#include <new>
 
 #include "isqlexec.h"
 #include "isqlodbc.h"
@@ -60,13 +61,13 @@ int create_and_prepare(SQLHDBC hdbc, const wchar_t* text, SQLHSTMT* hstmt, long 
     if (rc != 0) return rc;
     long long start = isql_now_ms();
     rc = isql_prepare_stmt(hdbc, *hstmt, text);
+    *prepared = isql_now_ms();
+    lPrepareTime = *prepared - start;
     if (rc != 0) {
         drop_after_failure(hdbc, *hstmt);
         *hstmt = SQL_NULL_HSTMT;
         return rc;
     }
-    *prepared = isql_now_ms();
-    lPrepareTime = *prepared - start;
     return 0;
 }
 
@@ -114,7 +115,13 @@ int isql_prepare_stmt(SQLHDBC hdbc, SQLHSTMT hstmt, const wchar_t* text) {
     SQLRETURN rc;
     if (gUnicodeEnc) {
         std::vector<zvutf16> copy;
-        isql_util_wcstoutf16(text, copy);
+        try {
+            isql_util_wcstoutf16(text, copy);
+        } catch (const std::bad_alloc&) {
+            isql_trace(gfpErrFile, TRACE_ERROR,
+                       "SQL: Out of memory: the statement is too large to convert; it was not run\n");
+            return 1;
+        }
         rc = SQLPrepareW(hstmt, reinterpret_cast<SQLWCHAR*>(copy.data()), SQL_NTS);
     } else {
         rc = SQLPrepareW(hstmt, reinterpret_cast<SQLWCHAR*>(const_cast<wchar_t*>(text)), SQL_NTS);
@@ -132,16 +139,23 @@ int isql_exec(SQLHENV /*henv*/, SQLHDBC hdbc, const wchar_t* text) {
     if (res != 0) return res;
 
     isql_flush_all();  // the execution may take long: show what came before
-    {
+    try {
         RunningStatement running(hstmt);
         SQLRETURN rc = SQLExecute(hstmt);
+        lExecTime = isql_now_ms() - executeStart;
         if (rc != SQL_SUCCESS && rc != SQL_NO_DATA) {
             print_err("SQLExecute", hdbc, hstmt);
             res = 1;
         } else {
-            lExecTime = isql_now_ms() - executeStart;
             res = isql_util_print_results(hdbc, hstmt);
         }
+    } catch (const std::bad_alloc&) {
+        // A value or result too large to hold: this statement stops, the
+        // session goes on.
+        isql_flush_all();
+        isql_trace(gfpErrFile, TRACE_ERROR,
+                   "SQL: Out of memory while reading the results; the rest was not read\n");
+        res = 1;
     }
     if (res != 0) {
         drop_after_failure(hdbc, hstmt);

@@ -86,11 +86,14 @@ struct LineReader {
     size_t end = 0;          // end of the bytes read into buf
     bool eof = false;        // the stream has no more bytes
     bool interrupted = false;  // Ctrl-C at the terminal dropped the last line asked for
+    bool undecodable = false;  // the source ended at a line that could not be decoded
+    long long lines = 0;       // line ends read so far, for messages that name a line
 };
 
 // One open input source.
 struct ClientState {
     FILE* inFile = nullptr;
+    std::string inName = "standard input";  // the command file's name, for messages
     FILE* resFile = nullptr;     // results stream in force for this source
     FILE* errFile = nullptr;     // error stream in force for this source
     std::string dsn;             // at most kDsnBytes bytes
@@ -112,6 +115,9 @@ struct ClientStateList {
     std::vector<std::unique_ptr<ClientState>> states;  // front = first, back = current
     SQLHENV henv = SQL_NULL_HENV;
     SQLHDBC hdbc = SQL_NULL_HDBC;
+    // hdbc lost its connection (SQLSTATE 08003) but the driver manager still
+    // holds it as connected; it is released before the next connect.
+    bool hdbcLost = false;
 
     ClientState* first() const { return states.empty() ? nullptr : states.front().get(); }
     ClientState* last() const { return states.empty() ? nullptr : states.back().get(); }
@@ -153,11 +159,24 @@ constexpr int kInputInterrupted = 2;
 // True when the last line asked of state was dropped by Ctrl-C at the
 // terminal, so the command being gathered is abandoned without a message.
 bool isql_input_interrupted(const ClientState* state);
+// How gathering a statement ended.
+enum class Gathered {
+    Complete,     // up to its closing ";"
+    InputEnded,   // input ended, or Ctrl-C dropped a line, before the ";"
+    OutOfMemory,  // too large to hold; its lines were read and dropped up to the ";"
+};
 // Gathers a statement beginning at firstLine up to its closing ";".
-// Returns false when input ended first; text then holds what was gathered.
-bool isql_get_stmt(ClientState* state, const wchar_t* firstLine, std::wstring& text);
+Gathered isql_get_stmt(ClientState* state, const wchar_t* firstLine, std::wstring& text);
 
-int isql_process_cmd(ClientState* state, std::wstring& line);
+// What became of one command line, as the session counts it.
+enum class Outcome {
+    Done,          // ran; the elapsed-time lines were written
+    Failed,        // failed (reported); the elapsed-time lines were written
+    FailedSilent,  // failed (reported) and ended without the elapsed-time lines
+    Dropped,       // Ctrl-C at the terminal dropped it while it was typed
+    Empty,         // an empty line or a comment: nothing ran
+};
+Outcome isql_process_cmd(ClientState* state, std::wstring& line);
 int isql_repeat(ClientState* state, long long count);
 int isql_get_repeatlist(ClientState* state);
 int isql_close_repeatlist(ClientState* state);

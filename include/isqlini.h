@@ -5,6 +5,7 @@
 
 constexpr size_t kIniPathBytes = 512;
 constexpr size_t kIniLineBytes = 1023;   // longer lines are read in pieces
+constexpr size_t kSettingBytes = 4096;   // one value read from the settings file
 
 extern int (*gzv_stricmp)(const char*, const char*);
 

@@ -18,6 +18,9 @@ int isql_call_sqlconnectw(SQLHDBC hdbc, const wchar_t* dsn, const wchar_t* user,
                           const wchar_t* password);
 int isql_call_sqldriverconnectw(SQLHDBC hdbc, const wchar_t* connstr);
 int isql_disconnect(ClientState* state, int announce);
+// Notes that the shared connection was lost; the next CONNECT or DISCONNECT
+// releases it quietly first, so that it starts as on a fresh handle.
+void isql_connection_lost();
 int isql_multi_connect(ClientState* state, int count, const wchar_t* user,
                        const wchar_t* password, const char* dsn);
 int isql_multi_disconnect(ClientState* state);

@@ -13,6 +13,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 
 extern unsigned int giTraceMask;
 
@@ -32,6 +33,15 @@ void isql_print_always(FILE* stream, const char* format, ...) __attribute__((for
 void isql_flush_all();
 // Flushes and closes a stream opened by the session (RESFILE, ERRFILE).
 void isql_close_stream(FILE* stream);
+// Names a stream the session opened, for the message of a failed write.
+void isql_name_stream(FILE* stream, const std::string& name);
+
+// A write that fails is told once per stream on the error stream ("SQL: Output
+// to NAME was lost: REASON"), and what is written to that stream afterwards
+// is dropped. These tell the session about it afterwards.
+bool isql_output_lost();            // some write failed, in any stream
+bool isql_results_reader_gone();    // a stream other than stderr met EPIPE
+void isql_note_output_lost();       // a write outside these writers failed
 // Flushes the buffers when a stopping signal arrives, then stops as it would.
 void isql_install_stop_handlers();
 

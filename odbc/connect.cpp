@@ -137,6 +137,24 @@ int isql_call_sqldriverconnectw(SQLHDBC hdbc, const wchar_t* connstr) {
     return rc;
 }
 
+void isql_connection_lost() { gClientStateList.hdbcLost = true; }
+
+namespace {
+// Releases a lost connection without a word: the driver manager would refuse
+// to connect a handle it still counts as connected (08002). A handle that
+// will not disconnect is replaced by a fresh one.
+void release_lost_connection() {
+    ClientStateList& list = gClientStateList;
+    if (!list.hdbcLost) return;
+    list.hdbcLost = false;
+    if (SQL_SUCCEEDED(SQLDisconnect(list.hdbc))) return;
+    SQLHDBC fresh = SQL_NULL_HDBC;
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, list.henv, &fresh))) return;
+    SQLFreeHandle(SQL_HANDLE_DBC, list.hdbc);
+    list.hdbc = fresh;
+}
+}  // namespace
+
 // Connects the shared handle on behalf of state, by data source name or, when
 // connstr is not empty, by connect string. Whatever the state held before is
 // disconnected first. The identity is stored in the state before the attempt,
@@ -156,6 +174,7 @@ int isql_connect(ClientState* state, const char* dsn, const wchar_t* connstr, in
     const std::wstring passwordCopy = password != nullptr ? password : L"";
 
     if (state->connected) isql_disconnect(state, announce);
+    release_lost_connection();
 
     if (hasDsn) state->dsn = dsnCopy;
     state->connectString = connCopy;
@@ -198,6 +217,7 @@ int isql_disconnect(ClientState* state, int announce) {
     if (announce)
         isql_trace(gfpResFile, TRACE_NOTICE, "SQL: disconnecting from database: %s...\n",
                    state->dsn.c_str());
+    release_lost_connection();
     if (!state->connected) return 1;
 
     // A refused disconnect is not reported: the state is marked free anyway,

@@ -76,6 +76,7 @@ int isql_new_curstate(const char* path, int textMode) {
     const ClientState* cur = gClientStateList.last();
     auto state = std::make_unique<ClientState>();
     state->inFile = f;
+    state->inName = path;
     state->resFile = cur->resFile;
     state->errFile = cur->errFile;
     state->dsn = cur->dsn;

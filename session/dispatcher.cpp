@@ -1,5 +1,6 @@
 // The command dispatcher: parses one line, runs the handler of its kind,
 // watches for a lost connection and reports the elapsed time.
+#include <algorithm>
 #include <climits>
 #include <csignal>
 #include <cstring>
@@ -25,26 +26,27 @@ timeval Start{};               // TIMER START
 
 constexpr long long kMaxRepeatCount = INT_MAX;
 
-// What a handler asks of the dispatcher after it ran: the elapsed-time
-// lines, or nothing more (a failed RESDIR; a command dropped by Ctrl-C).
-enum class After { Report, Silent };
-
 const char kNotConnected[] = "You are not connected to any database\n";
+
+Outcome done_if(bool ok) { return ok ? Outcome::Done : Outcome::Failed; }
 const wchar_t kSqlState08003[] = L"08003";
 
-// Marks the state not connected when the failed command lost the connection.
-void check_connection_lost(ClientState* state, int result) {
-    if (result == 0) return;
-    if (zvwcscmp(gwsLastSqlError, kSqlState08003) != 0) return;
+// The outcome of a database command with result (0 = success); marks the
+// state not connected when the failure lost the connection.
+Outcome check_connection_lost(ClientState* state, int result) {
+    if (result == 0) return Outcome::Done;
+    if (zvwcscmp(gwsLastSqlError, kSqlState08003) != 0) return Outcome::Failed;
     isql_trace(gfpErrFile, TRACE_ERROR,
                "SQL: Connection to the database was lost.\nTerminating the session...\n");
     state->connected = 0;
+    isql_connection_lost();
+    return Outcome::Failed;
 }
 
 // Opens path ("wt") as the state's results or error stream, or goes back to
 // the standard stream without a path. A file this source opened before is
-// closed when it is replaced.
-void switch_stream(ClientState* state, const std::optional<std::string>& path, bool results) {
+// closed when it is replaced. False when the file could not be opened.
+bool switch_stream(ClientState* state, const std::optional<std::string>& path, bool results) {
     FILE*& own = results ? state->resFile : state->errFile;
     FILE*& global = results ? gfpResFile : gfpErrFile;
     FILE* fallback = results ? stdout : stderr;
@@ -54,8 +56,9 @@ void switch_stream(ClientState* state, const std::optional<std::string>& path, b
         if (next == nullptr) {
             isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not open the results file %s\n",
                        path->c_str());
-            return;
+            return false;
         }
+        isql_name_stream(next, *path);
     }
     auto& states = gClientStateList.states;
     FILE* inherited = states.size() > 1 ? (results ? states[states.size() - 2]->resFile
@@ -66,6 +69,7 @@ void switch_stream(ClientState* state, const std::optional<std::string>& path, b
     global = next;
     if (previous != inherited && previous != stdout && previous != stderr && previous != next)
         isql_close_stream(previous);
+    return true;
 }
 
 // Sleeps for seconds; 0 returns at once. The alarm is blocked until the
@@ -90,62 +94,62 @@ SQLHDBC hdbc() { return gClientStateList.hdbc; }
 
 // ---- handlers, one per kind ------------------------------------------------
 
-After cmd_cmdfile(ClientState* state, IsqlCommand& cmd) {
+Outcome cmd_cmdfile(ClientState* state, IsqlCommand& cmd) {
     const std::string& path = cmd.sPathOrDsn.value_or("");
     if (path.compare(0, 2, "o:") == 0) {
-        zvtests(state, path.c_str() + 2);
-        return After::Report;
+        const bool connected = state->connected != 0;
+        return done_if(zvtests(state, path.c_str() + 2) == 0 && connected);
     }
     gCmdFile = 0;
-    isql_new_curstate(path.c_str(), 0);
-    return After::Report;
+    return done_if(isql_new_curstate(path.c_str(), 0) != 0);
 }
 
-After cmd_ncmdfile(ClientState*, IsqlCommand& cmd) {
+Outcome cmd_ncmdfile(ClientState*, IsqlCommand& cmd) {
     gCmdFile = 1;
-    isql_new_curstate(cmd.sPathOrDsn.value_or("").c_str(), 1);
-    return After::Report;
+    return done_if(isql_new_curstate(cmd.sPathOrDsn.value_or("").c_str(), 1) != 0);
 }
 
 const wchar_t* opt_c_str(const std::optional<std::wstring>& s) { return s ? s->c_str() : nullptr; }
 
-After cmd_connect(ClientState* state, IsqlCommand& cmd) {
+Outcome cmd_connect(ClientState* state, IsqlCommand& cmd) {
     const char* dsn = cmd.sPathOrDsn ? cmd.sPathOrDsn->c_str() : nullptr;
-    if (!isql_connect(state, dsn, nullptr, 1, opt_c_str(cmd.wsUser), opt_c_str(cmd.wsPassword)))
-        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_connect() failure \n");
-    return After::Report;
+    if (isql_connect(state, dsn, nullptr, 1, opt_c_str(cmd.wsUser), opt_c_str(cmd.wsPassword)))
+        return Outcome::Done;
+    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_connect() failure \n");
+    return Outcome::Failed;
 }
 
-After cmd_customconnect(ClientState* state, IsqlCommand& cmd) {
-    if (!isql_connect(state, nullptr, opt_c_str(cmd.wsConnStr), 1, opt_c_str(cmd.wsUser),
-                      opt_c_str(cmd.wsPassword)))
-        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_connect() failure \n");
-    return After::Report;
+Outcome cmd_customconnect(ClientState* state, IsqlCommand& cmd) {
+    if (isql_connect(state, nullptr, opt_c_str(cmd.wsConnStr), 1, opt_c_str(cmd.wsUser),
+                     opt_c_str(cmd.wsPassword)))
+        return Outcome::Done;
+    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_connect() failure \n");
+    return Outcome::Failed;
 }
 
-After cmd_disconnect(ClientState* state, IsqlCommand&) {
-    if (!isql_disconnect(state, 1))
-        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_disconnect() failure \n");
-    return After::Report;
+Outcome cmd_disconnect(ClientState* state, IsqlCommand&) {
+    if (isql_disconnect(state, 1)) return Outcome::Done;
+    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_disconnect() failure \n");
+    return Outcome::Failed;
 }
 
-After cmd_echo(ClientState*, IsqlCommand& cmd) {
+Outcome cmd_echo(ClientState*, IsqlCommand& cmd) {
     isql_tracew(gfpResFile, TRACE_DATA, "%s", cmd.wsText);
     isql_trace(gfpResFile, TRACE_DATA, "\n");
-    return After::Report;
+    return Outcome::Done;
 }
 
-After cmd_exit(ClientState*, IsqlCommand&) {
+Outcome cmd_exit(ClientState*, IsqlCommand&) {
     isql_exit();
-    return After::Report;
+    return Outcome::Done;
 }
 
-After cmd_help(ClientState*, IsqlCommand&) {
+Outcome cmd_help(ClientState*, IsqlCommand&) {
     isql_cmdhelp();
-    return After::Report;
+    return Outcome::Done;
 }
 
-After cmd_repeat(ClientState* state, IsqlCommand& cmd) {
+Outcome cmd_repeat(ClientState* state, IsqlCommand& cmd) {
     long long count = cmd.lNumber;
     if (count > kMaxRepeatCount) {
         // Read the block all the same so its lines are not run as commands.
@@ -154,78 +158,74 @@ After cmd_repeat(ClientState* state, IsqlCommand& cmd) {
         isql_get_repeatlist(state);
         isql_close_repeatlist(state);
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_repeat() failure \n");
-        return After::Report;
+        return Outcome::Failed;
     }
-    if (!isql_repeat(state, count)) {
-        if (isql_input_interrupted(state)) return After::Silent;  // Ctrl-C while typing it
-        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_repeat() failure \n");
-    }
-    return After::Report;
+    if (isql_repeat(state, count)) return Outcome::Done;
+    if (isql_input_interrupted(state)) return Outcome::Dropped;  // Ctrl-C while typing it
+    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_repeat() failure \n");
+    return Outcome::Failed;
 }
 
-After cmd_resfile(ClientState* state, IsqlCommand& cmd) {
-    switch_stream(state, cmd.sPathOrDsn, true);
-    return After::Report;
+Outcome cmd_resfile(ClientState* state, IsqlCommand& cmd) {
+    return done_if(switch_stream(state, cmd.sPathOrDsn, true));
 }
 
-After cmd_errfile(ClientState* state, IsqlCommand& cmd) {
-    switch_stream(state, cmd.sPathOrDsn, false);
-    return After::Report;
+Outcome cmd_errfile(ClientState* state, IsqlCommand& cmd) {
+    return done_if(switch_stream(state, cmd.sPathOrDsn, false));
 }
 
-After cmd_timer_start(ClientState*, IsqlCommand&) {
+Outcome cmd_timer_start(ClientState*, IsqlCommand&) {
     isql_trace(gfpResFile, TRACE_TIMER, "*** Starting the timer\n");
     gettimeofday(&Start, nullptr);
-    return After::Report;
+    return Outcome::Done;
 }
 
-After cmd_timer_stop(ClientState*, IsqlCommand&) {
+Outcome cmd_timer_stop(ClientState*, IsqlCommand&) {
     timeval End{};
     gettimeofday(&End, nullptr);
     double seconds = static_cast<double>(End.tv_sec - Start.tv_sec) +
                      static_cast<double>(End.tv_usec - Start.tv_usec) * 0.000001;
     isql_trace(gfpResFile, TRACE_TIMER, "*** Time taken = %lf sec(s)\n", seconds);
-    return After::Report;
+    return Outcome::Done;
 }
 
-After cmd_wait(ClientState*, IsqlCommand& cmd) {
+Outcome cmd_wait(ClientState*, IsqlCommand& cmd) {
     isql_wait(cmd.lNumber);
-    return After::Report;
+    return Outcome::Done;
 }
 
-After cmd_fetch(ClientState*, IsqlCommand& cmd) {
-    if (!isql_fetchBlock(henv(), hdbc(), nullptr, static_cast<int>(cmd.lNumber)))
-        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_fetchBlock() failure \n");
-    return After::Report;
+Outcome cmd_fetch(ClientState*, IsqlCommand& cmd) {
+    if (isql_fetchBlock(henv(), hdbc(), nullptr, static_cast<int>(cmd.lNumber))) return Outcome::Done;
+    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_fetchBlock() failure \n");
+    return Outcome::Failed;
 }
 
-After cmd_commit(ClientState* state, IsqlCommand&) {
-    if (!isql_transact(state, 0)) isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_transact() failure \n");
-    return After::Report;
+Outcome transact(ClientState* state, int type) {
+    if (isql_transact(state, type)) return Outcome::Done;
+    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_transact() failure \n");
+    return Outcome::Failed;
 }
 
-After cmd_rollback(ClientState* state, IsqlCommand&) {
-    if (!isql_transact(state, 1)) isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_transact() failure \n");
-    return After::Report;
+Outcome cmd_commit(ClientState* state, IsqlCommand&) { return transact(state, 0); }
+Outcome cmd_rollback(ClientState* state, IsqlCommand&) { return transact(state, 1); }
+
+Outcome cmd_autocommit(ClientState* state, IsqlCommand& cmd) {
+    if (isql_autocommit(state, static_cast<int>(cmd.lNumber))) return Outcome::Done;
+    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_autocommit() failure \n");
+    return Outcome::Failed;
 }
 
-After cmd_autocommit(ClientState* state, IsqlCommand& cmd) {
-    if (!isql_autocommit(state, static_cast<int>(cmd.lNumber)))
-        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_autocommit() failure \n");
-    return After::Report;
-}
-
-After cmd_querytimeout(ClientState*, IsqlCommand& cmd) {
+Outcome cmd_querytimeout(ClientState*, IsqlCommand& cmd) {
     gQueryTimeout = static_cast<int>(cmd.lNumber);
-    return After::Report;
+    return Outcome::Done;
 }
 
-After cmd_maxrows(ClientState*, IsqlCommand& cmd) {
+Outcome cmd_maxrows(ClientState*, IsqlCommand& cmd) {
     gMaxRows = cmd.lNumber;
-    return After::Report;
+    return Outcome::Done;
 }
 
-After cmd_multiconnect(ClientState* state, IsqlCommand& cmd) {
+Outcome cmd_multiconnect(ClientState* state, IsqlCommand& cmd) {
     const char* dsn = cmd.sPathOrDsn ? cmd.sPathOrDsn->c_str() : nullptr;
     int ok = isql_multi_connect(state, static_cast<int>(cmd.lNumber), opt_c_str(cmd.wsUser),
                                 opt_c_str(cmd.wsPassword), dsn);
@@ -234,10 +234,10 @@ After cmd_multiconnect(ClientState* state, IsqlCommand& cmd) {
     if (giMultiConnectCount > 0)
         isql_trace(gfpResFile, TRACE_NOTICE, "SQL: %d connections have been successful.\n",
                    giMultiConnectCount);
-    return After::Report;
+    return done_if(ok != 0);
 }
 
-After cmd_multidisconnect(ClientState* state, IsqlCommand&) {
+Outcome cmd_multidisconnect(ClientState* state, IsqlCommand&) {
     int before = giMultiConnectCount;
     int ok = isql_multi_disconnect(state);
     if (ok == 0 && giMultiConnectCount != 0)
@@ -245,72 +245,79 @@ After cmd_multidisconnect(ClientState* state, IsqlCommand&) {
     if (before - giMultiConnectCount > 0)
         isql_trace(gfpResFile, TRACE_NOTICE, "SQL: %d disconnections have been successful.\n",
                    before - giMultiConnectCount);
-    return After::Report;
+    return done_if(ok != 0);
 }
 
-After cmd_resdir(ClientState*, IsqlCommand& cmd) {
-    if (!cmd.sPathOrDsn) return After::Report;
+Outcome cmd_resdir(ClientState*, IsqlCommand& cmd) {
+    if (!cmd.sPathOrDsn) return Outcome::Done;
     ClientState* first = first_state();
-    if (!isql_set_largecol_folder(first, cmd.sPathOrDsn->c_str())) return After::Report;
+    if (!isql_set_largecol_folder(first, cmd.sPathOrDsn->c_str())) return Outcome::Failed;
     if (first->largeColOutput &&
         !isql_checkAndCreate_LargeColResultFolder(first->largeColFolder.c_str())) {
         isql_print_always(stdout, "Unexpected error while creating Large column result folder\n");
-        return After::Silent;
+        return Outcome::FailedSilent;
     }
-    return After::Report;
+    return Outcome::Done;
 }
 
-After cmd_describe_table(ClientState* state, IsqlCommand& cmd) {
+Outcome cmd_describe_table(ClientState* state, IsqlCommand& cmd) {
     if (!state->connected) {
         isql_trace(gfpErrFile, TRACE_ERROR, "%sCannot execute the DESCRIBE table command\n",
                    kNotConnected);
-        return After::Report;
+        return Outcome::Failed;
     }
     int rc = isql_describe_table(hdbc(), opt_c_str(cmd.wsCatalog), opt_c_str(cmd.wsOwner),
                                  opt_c_str(cmd.wsTable));
-    check_connection_lost(state, rc);
-    return After::Report;
+    return check_connection_lost(state, rc);
 }
 
-After cmd_show_tables(ClientState* state, IsqlCommand& cmd) {
+Outcome cmd_show_tables(ClientState* state, IsqlCommand& cmd) {
     if (!state->connected) {
         isql_trace(gfpErrFile, TRACE_ERROR, "%sCannot execute the SHOW/LIST tables command\n",
                    kNotConnected);
-        return After::Report;
+        return Outcome::Failed;
     }
     int rc = isql_show_tables(hdbc(), opt_c_str(cmd.wsCatalog), opt_c_str(cmd.wsOwner),
                               opt_c_str(cmd.wsTable));
-    check_connection_lost(state, rc);
-    return After::Report;
+    return check_connection_lost(state, rc);
 }
 
 // SQL statements and DESCRIBE of a query: the statement is gathered to its
-// ";" first, and the clock restarts after the typing.
-After run_statement(ClientState* state, IsqlCommand& cmd, bool describe) {
+// ";" first, and the clock restarts after the typing. A statement that does
+// not run has no prepare or execute time.
+Outcome run_statement(ClientState* state, IsqlCommand& cmd, bool describe) {
+    lPrepareTime = 0;
+    lExecTime = 0;
     std::wstring stmt;
-    if (!isql_get_stmt(state, cmd.wsText, stmt)) {
-        if (isql_input_interrupted(state)) return After::Silent;  // Ctrl-C while typing it
+    switch (isql_get_stmt(state, cmd.wsText, stmt)) {
+    case Gathered::Complete:
+        break;
+    case Gathered::InputEnded:
+        if (isql_input_interrupted(state)) return Outcome::Dropped;  // Ctrl-C while typing it
         isql_trace(gfpErrFile, TRACE_ERROR,
                    "SQL: Input ended before the closing \";\" of the statement; it was not run\n");
-        return After::Report;
+        return Outcome::Failed;
+    case Gathered::OutOfMemory:
+        isql_trace(gfpErrFile, TRACE_ERROR,
+                   "SQL: Out of memory: the statement is too large to hold; it was not run\n");
+        return Outcome::Failed;
     }
     lBeginMs = isql_now_ms();
     if (!state->connected) {
         isql_trace(gfpErrFile, TRACE_ERROR, "%sCannot execute the %s\n", kNotConnected,
                    describe ? "DESCRIBE statement command" : "SQL statement");
-        return After::Report;
+        return Outcome::Failed;
     }
     int rc = describe ? isql_describe_stmt(henv(), hdbc(), stmt.c_str())
                       : isql_exec(henv(), hdbc(), stmt.c_str());
-    check_connection_lost(state, rc);
-    return After::Report;
+    return check_connection_lost(state, rc);
 }
 
-After cmd_sql(ClientState* state, IsqlCommand& cmd) { return run_statement(state, cmd, false); }
-After cmd_describe_stmt(ClientState* state, IsqlCommand& cmd) { return run_statement(state, cmd, true); }
-After cmd_empty(ClientState*, IsqlCommand&) { return After::Report; }
+Outcome cmd_sql(ClientState* state, IsqlCommand& cmd) { return run_statement(state, cmd, false); }
+Outcome cmd_describe_stmt(ClientState* state, IsqlCommand& cmd) { return run_statement(state, cmd, true); }
+Outcome cmd_empty(ClientState*, IsqlCommand&) { return Outcome::Empty; }
 
-using Handler = After (*)(ClientState*, IsqlCommand&);
+using Handler = Outcome (*)(ClientState*, IsqlCommand&);
 
 // The handler of each command kind; null for kinds that have none.
 Handler handler_for(int kind) {
@@ -353,7 +360,7 @@ Handler handler_for(int kind) {
 
 long long isql_now_ms() {
     timespec ts{};
-    clock_gettime(CLOCK_REALTIME, &ts);
+    clock_gettime(CLOCK_MONOTONIC, &ts);  // never steps back
     return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
@@ -361,29 +368,30 @@ void isql_timer_print_start() { lpntBeginMs = isql_now_ms(); }
 
 void isql_timer_print_stop() { lTotalpntTime += isql_now_ms() - lpntBeginMs; }
 
-// Runs one command line of state. Returns 1; 0 when the command ended
-// without its elapsed-time lines: RESDIR could not create its folder, or
-// Ctrl-C at the terminal dropped the statement or block being typed.
-int isql_process_cmd(ClientState* state, std::wstring& line) {
+// Runs one command line of state and writes its elapsed time. No figure is
+// negative, however the clock moved.
+Outcome isql_process_cmd(ClientState* state, std::wstring& line) {
     IsqlCommand cmd = isql_parse_line(line.c_str());
     lBeginMs = isql_now_ms();
     lTotalpntTime = 0;
 
+    Outcome outcome = Outcome::Failed;
     Handler handler = handler_for(cmd.kind);
     if (handler == nullptr) {
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Invalid CMD type:%d\n", cmd.kind);
-    } else if (handler(state, cmd) == After::Silent) {
-        return 0;
+    } else {
+        outcome = handler(state, cmd);
+        if (outcome == Outcome::Dropped || outcome == Outcome::FailedSilent) return outcome;
     }
 
-    long long elapsed = isql_now_ms() - lBeginMs - lTotalpntTime;
+    const long long elapsed = std::max(0LL, isql_now_ms() - lBeginMs - lTotalpntTime);
     isql_trace(gfpResFile, TRACE_NOTICE, "Elapsed time %ld ms.\n", static_cast<long>(elapsed));
     if (cmd.kind == CMD_SQL) {
         isql_trace(gfpResFile, TRACE_NOTICE,
                    "Elapsed time: Prepare %ld ms.\t Execute %ld ms.\t Fetch results %ld ms.\n",
                    static_cast<long>(lPrepareTime), static_cast<long>(lExecTime),
-                   static_cast<long>(elapsed - lPrepareTime - lExecTime));
+                   static_cast<long>(std::max(0LL, elapsed - lPrepareTime - lExecTime)));
     }
     isql_flush_all();
-    return 1;
+    return outcome;
 }

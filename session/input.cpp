@@ -9,7 +9,9 @@
 #include <climits>
 #include <cstring>
 #include <cwchar>
+#include <langinfo.h>
 #include <memory>
+#include <new>
 #include <unistd.h>
 
 #include "isql.h"
@@ -71,7 +73,10 @@ bool read_bytes_line(ClientState* state, std::string& out, size_t maxBytes) {
         size_t take = nl ? static_cast<size_t>(static_cast<const char*>(nl) - start) + 1 : want;
         out.append(start, take);
         r.pos += take;
-        if (nl) return true;
+        if (nl) {
+            ++r.lines;
+            return true;
+        }
     }
     return !out.empty();
 }
@@ -81,6 +86,17 @@ void end_source(ClientState* state) {
     state->reader.eof = true;
     state->reader.pos = state->reader.end = 0;
 }
+
+// Ends the source at a line that cannot be decoded, saying where, so that a
+// script cut short there does not look like one that ran to its end.
+void end_undecodable(ClientState* state, long long lineNo, const char* encoding) {
+    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Stopped reading %s at line %lld: it is not valid %s\n",
+               state->inName.c_str(), lineNo, encoding);
+    end_source(state);
+    state->reader.undecodable = true;
+}
+
+const char* locale_encoding() { return nl_langinfo(CODESET); }
 
 // Puts the last bytes of out back into the reader (they were just taken from
 // it; count is at most kKeptBytes).
@@ -108,27 +124,32 @@ void hex_dump_wide(const std::wstring& line, const char* title) {
     isql_HexDumpQuery(line.data(), static_cast<long>(line.size() * sizeof(wchar_t)), title);
 }
 
+enum class LocaleRead { Line, End, Undecodable };
+
 // One line decoded by the locale: at most capacity - 1 characters, through the
-// line feed. A byte sequence the locale cannot decode fails the read, which
-// the caller takes as the end of the source.
-bool read_locale_line(ClientState* state, std::wstring& line, size_t capacity) {
+// line feed. A byte sequence the locale cannot decode, also one left
+// unfinished at the end of input, ends the source there.
+LocaleRead read_locale_line(ClientState* state, std::wstring& line, size_t capacity) {
     line.clear();
     LineReader& r = state->reader;
     mbstate_t st{};
     while (line.size() + 1 < capacity) {
         if (!fill(state)) {
-            // An unfinished multibyte sequence at the end of input is an error.
-            return !line.empty() && mbsinit(&st);
+            if (!mbsinit(&st)) return LocaleRead::Undecodable;
+            return line.empty() ? LocaleRead::End : LocaleRead::Line;
         }
         wchar_t wc;
         size_t k = mbrtowc(&wc, r.buf.get() + r.pos, 1, &st);
         ++r.pos;
-        if (k == static_cast<size_t>(-1)) return false;
+        if (k == static_cast<size_t>(-1)) return LocaleRead::Undecodable;
         if (k == static_cast<size_t>(-2)) continue;
         line.push_back(wc);
-        if (wc == L'\n') break;
+        if (wc == L'\n') {
+            ++r.lines;
+            break;
+        }
     }
-    return true;
+    return LocaleRead::Line;
 }
 
 // Drops what was read of a line that Ctrl-C interrupted; the terminal shows
@@ -146,6 +167,7 @@ int drop_interrupted_line(ClientState* state, std::wstring& line) {
 int read_edited_line(ClientState* state, std::wstring& line, const char* prompt) {
     isql_flush_all();
     if (state->reader.eof) return 0;
+    const long long lineNo = ++state->reader.lines;
     switch (isql_lineedit_read(state, prompt, line)) {
     case EditRead::Line:
         break;
@@ -155,9 +177,11 @@ int read_edited_line(ClientState* state, std::wstring& line, const char* prompt)
         return kInputInterrupted;
     case EditRead::BadUtf8:
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: utf8towcs conversion of command failed \n");
-        end_source(state);
+        end_undecodable(state, lineNo, "UTF-8");
         return 0;
     case EditRead::Undecodable:
+        end_undecodable(state, lineNo, locale_encoding());
+        return 0;
     case EditRead::End:
         end_source(state);
         return 0;
@@ -194,10 +218,15 @@ int isql_get_newcmd(ClientState* state, std::wstring& line, const char* prompt) 
     isql_flush_all();
     if (state->reader.eof && state->reader.pos >= state->reader.end) return 0;
 
+    const long long lineNo = state->reader.lines + 1;
     if (gCmdFile == 0) {
-        const bool read = read_locale_line(state, line, kCmdCapacity);
+        const LocaleRead read = read_locale_line(state, line, kCmdCapacity);
         if (state->reader.interrupted) return drop_interrupted_line(state, line);
-        if (!read) {
+        if (read == LocaleRead::Undecodable) {
+            end_undecodable(state, lineNo, locale_encoding());
+            return 0;
+        }
+        if (read == LocaleRead::End) {
             end_source(state);
             return 0;
         }
@@ -224,7 +253,7 @@ int isql_get_newcmd(ClientState* state, std::wstring& line, const char* prompt) 
                                static_cast<unsigned int>(room));
     if (n == 0) {
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: utf8towcs conversion of command failed \n");
-        end_source(state);
+        end_undecodable(state, lineNo, "UTF-8");
         return 0;
     }
     wide.resize(wcslen(wide.c_str()));
@@ -264,23 +293,42 @@ int isql_get_nextcmd(ClientState* state, std::wstring& line) {
     return 1;
 }
 
+namespace {
+// True when line's last character other than blanks and line ends is ";".
+bool ends_statement(const std::wstring& line) {
+    size_t end = line.find_last_not_of(L" \n\r");
+    return end != std::wstring::npos && line[end] == L';';
+}
+}  // namespace
+
 // Gathers the statement that starts at firstLine (leading blanks dropped) up
 // to the line whose last character other than blanks and line ends is ";",
 // joining lines with one blank. The ";" and what follows it are dropped.
-// False when input ended, or Ctrl-C dropped a continuation line.
-bool isql_get_stmt(ClientState* state, const wchar_t* firstLine, std::wstring& text) {
+// A statement too large for memory is read on to its ";" and dropped, so that
+// its remaining lines do not run as commands of their own.
+Gathered isql_get_stmt(ClientState* state, const wchar_t* firstLine, std::wstring& text) {
     while (*firstLine == L' ') ++firstLine;
-    text.assign(firstLine);
-    for (;;) {
-        size_t end = text.find_last_not_of(L" \n\r");
-        if (end != std::wstring::npos && text[end] == L';') {
-            text.resize(end);
-            return true;
-        }
-        std::wstring more;
-        if (isql_get_newcmd(state, more, "Cont") != 1) return false;
-        echo_line(state, more);
-        text += L' ';
-        text += more;
+    bool outOfMemory = false;
+    try {
+        text.assign(firstLine);
+    } catch (const std::bad_alloc&) {
+        outOfMemory = true;
     }
+    std::wstring more = firstLine;
+    for (;;) {
+        if (ends_statement(more)) break;
+        if (isql_get_newcmd(state, more, "Cont") != 1) return Gathered::InputEnded;
+        echo_line(state, more);
+        if (outOfMemory) continue;
+        try {
+            text += L' ';
+            text += more;
+        } catch (const std::bad_alloc&) {
+            outOfMemory = true;
+            std::wstring().swap(text);
+        }
+    }
+    if (outOfMemory) return Gathered::OutOfMemory;
+    text.resize(text.find_last_not_of(L" \n\r"));
+    return Gathered::Complete;
 }

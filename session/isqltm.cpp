@@ -11,6 +11,7 @@
 #include <cstdarg>
 #include <cstring>
 #include <cwchar>
+#include <string>
 #include <unistd.h>
 
 #include "isql.h"
@@ -30,17 +31,34 @@ struct OutStream {
     char data[kBufferBytes];
     volatile size_t len = 0;     // bytes held
     volatile size_t done = 0;    // bytes of data already written by a flush in progress
+    // errno of the first failed write; what is written after it is dropped,
+    // since the output has a hole already.
+    volatile int error = 0;
+    bool reported = false;       // the failure has been told on the error stream
+    std::string name;            // file name for messages; empty for the standard streams
 };
 
 OutStream gStreams[kMaxStreams];
 OutStream* gLast = nullptr;     // the stream written most recently
 
+// Set when a write failed, so that the exit status tells it even when the
+// failure could not be reported (the error stream itself failing).
+volatile sig_atomic_t gOutputLost = 0;
+volatile sig_atomic_t gResultsReaderGone = 0;  // EPIPE on a stream other than stderr
+volatile sig_atomic_t gFailurePending = 0;     // a failure not yet reported
+
 // Writes data[done, len) and empties the buffer. Async-signal-safe.
 void flush_stream(OutStream& s) {
-    while (s.done < s.len) {
+    while (s.error == 0 && s.done < s.len) {
         ssize_t n = ::write(s.fd, s.data + s.done, s.len - s.done);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // nowhere to write: drop rather than spin
+        if (n <= 0) {
+            s.error = n < 0 ? errno : EIO;
+            gOutputLost = 1;
+            gFailurePending = 1;
+            if (s.error == EPIPE && s.fd != STDERR_FILENO) gResultsReaderGone = 1;
+            break;
+        }
         s.done = s.done + static_cast<size_t>(n);
     }
     s.len = 0;
@@ -64,6 +82,9 @@ OutStream& slot_of(FILE* stream) {
     freeSlot->writeThrough = isatty(freeSlot->fd) != 0;
     freeSlot->len = 0;
     freeSlot->done = 0;
+    freeSlot->error = 0;
+    freeSlot->reported = false;
+    freeSlot->name.clear();
     freeSlot->file = stream;
     return *freeSlot;
 }
@@ -89,8 +110,11 @@ void append(OutStream& s, const char* p, size_t n) {
     }
 }
 
+void report_failures();
+
 void end_write(OutStream& s) {
     if (s.writeThrough) flush_stream(s);
+    report_failures();
 }
 
 void vwrite(FILE* stream, const char* format, va_list args) {
@@ -111,6 +135,41 @@ void vwrite(FILE* stream, const char* format, va_list args) {
 }
 
 bool masked(int traceClass) { return (giTraceMask & static_cast<unsigned int>(traceClass)) == 0; }
+
+std::string display_name(const OutStream& s) {
+    if (!s.name.empty()) return s.name;
+    if (s.fd == STDOUT_FILENO) return "standard output";
+    if (s.fd == STDERR_FILENO) return "standard error";
+    return "an output file";
+}
+
+// Tells each failed stream once, on the error stream; when that is the
+// failed stream, or has failed too, straight on standard error.
+void report_failures() {
+    static bool reporting = false;
+    if (gFailurePending == 0 || reporting) return;
+    reporting = true;
+    while (gFailurePending != 0) {
+        gFailurePending = 0;
+        for (OutStream& s : gStreams) {
+            if (s.file == nullptr || s.error == 0 || s.reported) continue;
+            s.reported = true;
+            if (masked(TRACE_ERROR)) continue;
+            const std::string line =
+                "SQL: Output to " + display_name(s) + " was lost: " + strerror(s.error) + "\n";
+            OutStream& err = slot_of(gfpErrFile);
+            if (&err == &s || err.error != 0) {
+                if (::write(STDERR_FILENO, line.data(), line.size()) < 0) continue;
+            } else {
+                if (gLast != nullptr && gLast != &err && gLast->len != 0) flush_stream(*gLast);
+                gLast = &err;
+                append(err, line.data(), line.size());
+                flush_stream(err);
+            }
+        }
+    }
+    reporting = false;
+}
 
 void stop_handler(int sig) {
     for (OutStream& s : gStreams)
@@ -172,17 +231,31 @@ int isql_tracew(FILE* stream, int traceClass, const char* /*format*/, const wcha
 void isql_flush_all() {
     for (OutStream& s : gStreams)
         if (s.file != nullptr && s.len != 0) flush_stream(s);
+    report_failures();
 }
 
+void isql_name_stream(FILE* stream, const std::string& name) { slot_of(stream).name = name; }
+
+// A failed close counts as a failed write: the file may miss its end.
 void isql_close_stream(FILE* stream) {
-    for (OutStream& s : gStreams) {
-        if (s.file != stream) continue;
-        flush_stream(s);
-        s.file = nullptr;
-        if (gLast == &s) gLast = nullptr;
+    const bool own = stream != stdout && stream != stderr && stream != stdin;
+    OutStream& s = slot_of(stream);
+    flush_stream(s);
+    if (own && fclose(stream) != 0 && s.error == 0) {
+        s.error = errno;
+        gOutputLost = 1;
+        gFailurePending = 1;
     }
-    if (stream != stdout && stream != stderr && stream != stdin) fclose(stream);
+    report_failures();
+    s.file = nullptr;
+    if (gLast == &s) gLast = nullptr;
 }
+
+bool isql_output_lost() { return gOutputLost != 0; }
+
+bool isql_results_reader_gone() { return gResultsReaderGone != 0; }
+
+void isql_note_output_lost() { gOutputLost = 1; }
 
 void isql_install_stop_handlers() {
     for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT}) signal(sig, stop_handler);

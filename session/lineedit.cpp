@@ -57,7 +57,6 @@ bool load_edit_library() {
 }
 
 constexpr int kHistoryEntries = 500;
-constexpr size_t kSettingBytes = 4096;
 constexpr char kSettingAbsent[] = "\n";   // a value never holds a line feed
 constexpr size_t kInputBytes = 4096;
 constexpr wchar_t kInterruptKey = 0x03;   // what read_char hands over for Ctrl-C

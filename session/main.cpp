@@ -1,13 +1,19 @@
 // wsql: interactive SQL client for ODBC data sources.
+#include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
 #include <string>
 #include <strings.h>
+#include <unistd.h>
 
 #include "isql.h"
 #include "isqlini.h"
 #include "isqlexec.h"
 #include "isqlodbc.h"
+#include "isqlrun.h"
 #include "isqlterm.h"
 #include "isqltm.h"
 
@@ -26,17 +32,56 @@ void select_locale() {
     if (isql_stricmp(locale, "None") != 0) setlocale(LC_ALL, locale);
 }
 
+// Opens /dev/null on each of descriptors 0, 1 and 2 that is closed, before
+// anything else is opened: the next file or socket would take its number, and
+// prompts and results written to it would reach a database connection.
+void open_missing_std_descriptors() {
+    for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
+        if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+        const int got = open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
+        if (got != fd && got >= 0) close(got);  // a lower descriptor was free: cannot happen
+    }
+}
+
+// The key OnError of the settings file; the option --on-error overrides it.
+void read_on_error_setting() {
+    char path[kIniPathBytes];
+    ZvGetOdbcisqlIniFile(path);
+    char value[kSettingBytes];
+    isql_GetPrivateProfileString("Common", "OnError", "", value, sizeof value, path);
+    if (value[0] == '\0') return;
+    OnError policy;
+    if (isql_parse_on_error(value, policy))
+        isql_set_on_error(policy);
+    else
+        isql_trace(gfpErrFile, TRACE_ERROR,
+                   "SQL: OnError in odbcisql.ini must be ignore, continue or stop; it was ignored\n");
+}
+
+// Runs one command line; running out of memory fails that command only.
+Outcome run_command(ClientState* state, std::wstring& line) {
+    try {
+        return isql_process_cmd(state, line);
+    } catch (const std::bad_alloc&) {
+        isql_flush_all();
+        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Out of memory; the command was not completed\n");
+        return Outcome::Failed;
+    }
+}
+
 void init_failed() {
     isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Error initializing the Interactive SQL session\n");
 }
 }  // namespace
 
 int main(int argc, char** argv) {
+    open_missing_std_descriptors();
     isql_install_stop_handlers();
     select_locale();
     isql_trace_init(15);
     gfpResFile = stdout;
     gfpErrFile = stderr;
+    read_on_error_setting();
     if (!isql_init()) {
         init_failed();
         isql_flush_all();
@@ -65,20 +110,27 @@ int main(int argc, char** argv) {
 
     std::wstring line;
     while (!gClientStateList.states.empty()) {
+        if (isql_run_must_stop()) {
+            isql_exit();
+            break;
+        }
         ClientState* state = gClientStateList.last();
         if (!isql_get_nextcmd(state, line)) {
+            // A source cut short by a line it could not decode counts as failed.
+            const bool cutShort = state->reader.undecodable;
             isql_close_curstate(state);
+            if (cutShort) isql_count_command(Outcome::Failed);
             continue;
         }
         if (!line.empty() && line[0] == L'#') continue;
-        isql_process_cmd(state, line);
+        isql_count_command(run_command(state, line));
     }
 
     isql_lineedit_end();
     isql_term();
+    isql_write_run_summary();
     isql_trace(gfpResFile, TRACE_NOTICE, "*****************************************************\n");
     isql_trace(gfpResFile, TRACE_NOTICE, "* Interactive SQL session has finished successfully *\n");
     isql_trace(gfpResFile, TRACE_NOTICE, "*****************************************************\n");
-    isql_flush_all();
-    return 0;
+    return isql_exit_status();
 }

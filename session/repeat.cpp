@@ -31,7 +31,7 @@ int isql_get_repeatlist(ClientState* state) {
             // Stored in the EXEC form with its own ";" so a replay reads no
             // continuation line.
             std::wstring stmt;
-            if (!isql_get_stmt(state, cmd.wsText, stmt)) return 0;
+            if (isql_get_stmt(state, cmd.wsText, stmt) != Gathered::Complete) return 0;
             state->repeatList.push_back(L"exec " + stmt + L";");
             break;
         }

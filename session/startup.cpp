@@ -3,11 +3,13 @@
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
+#include <getopt.h>
 #include <string>
 #include <unistd.h>
 
 #include "isql.h"
 #include "isqlini.h"
+#include "isqlrun.h"
 #include "isqltm.h"
 
 long long gMaxRows = 100;
@@ -29,15 +31,38 @@ constexpr const char kBuiltinBanner[] =
     "Copyright (c) Tarvio Quenlix Moribar. All rights reserved.\n"
     "\n";
 
-// Makes path the input of the first state (the -c and -n options).
+// Long options: extensions beyond the short ones, which stay as they are.
+enum LongOption { kOptOnError = 0x100, kOptHelp };
+constexpr option kLongOptions[] = {
+    {"on-error", required_argument, nullptr, kOptOnError},
+    {"help", no_argument, nullptr, kOptHelp},
+    {nullptr, 0, nullptr, 0},
+};
+
+void print_long_options() {
+    isql_print_always(stdout,
+                      "\nLong options:\n"
+                      "  --on-error=ignore|continue|stop  what a failed command does: nothing "
+                      "(status 0),\n"
+                      "                                   a summary and status 1, or the end of "
+                      "the session\n"
+                      "                                   with status 3 (key OnError in "
+                      "odbcisql.ini)\n"
+                      "  --help                           this text\n");
+}
+
+// Makes path the input of the first state (the -c and -n options). A file
+// that cannot be opened counts as a failed command.
 void open_first_command_file(ClientState* first, const char* path) {
     FILE* f = isql_open_command_file(path, "rb");
     if (f == nullptr) {
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not open the command file %s\n", path);
+        isql_count_command(Outcome::Failed);
         return;
     }
     if (first->inFile != stdin) fclose(first->inFile);
     first->inFile = f;
+    first->inName = path;
     first->reader = LineReader{};
 }
 }  // namespace
@@ -66,8 +91,23 @@ void print_usage() {
 int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
     int opt;
     // The option parser writes its own complaints on standard error.
-    while ((isql_flush_all(), opt = getopt(argc, argv, kOptions)) != -1) {
+    while ((isql_flush_all(), opt = getopt_long(argc, argv, kOptions, kLongOptions, nullptr)) != -1) {
         switch (opt) {
+        case kOptOnError: {
+            OnError policy;
+            if (!isql_parse_on_error(optarg, policy)) {
+                isql_print_always(stdout,
+                                  "Illegal value for --on-error. Use ignore, continue or stop\n");
+                return 0;
+            }
+            isql_set_on_error(policy);
+            break;
+        }
+        case kOptHelp:
+            print_usage();
+            print_long_options();
+            isql_flush_all();
+            exit(0);
         case 'b':
             gBenchmarkMode = 1;
             gMaxRows = 0;
