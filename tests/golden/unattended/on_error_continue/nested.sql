@@ -1,0 +1,2 @@
+select 2 as two;
+select bogus from nowhere;

@@ -1,0 +1,61 @@
+#!/usr/bin/env bash
+# Against the test servers: a MariaDB session killed by the server connects
+# again (the lost handle is released first), standard output closed at start
+# does not end up in the PostgreSQL socket, and a failing statement shows its
+# own prepare and execute times, never the previous statement's.
+set -euo pipefail
+WSQL=$(readlink -f "$1")
+if [ -z "${WSQL_PG_PORT:-}" ] || [ -z "${WSQL_MARIADB_PORT:-}" ]; then
+  echo "unattended: no test servers (see scripts/testenv)"
+  [ -n "${WSQL_REQUIRE_DB:-}" ] && exit 1
+  exit 77
+fi
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/wsql-unattended.XXXXXX")
+pid=""
+cleanup() { exec 3>&-; [ -z "$pid" ] || kill "$pid" 2>/dev/null || true; rm -rf "$WORK"; }
+trap cleanup EXIT
+{
+  printf '[pg]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=postgres\nUsername=%s\nPassword=%s\nSSLmode=disable\n' \
+    "$WSQL_PGHOST" "$WSQL_PG_PORT" "$WSQL_PG_USER" "$WSQL_PG_PASSWORD"
+  printf '[mariadb]\nDriver=MariaDB Unicode\nServer=%s\nPort=%s\nUser=%s\nPassword=%s\n' \
+    "$WSQL_MARIADB_HOST" "$WSQL_MARIADB_PORT" "$WSQL_MARIADB_USER" "$WSQL_MARIADB_PASSWORD"
+} >"$WORK/odbc.ini"
+export ODBCINI=$WORK/odbc.ini LC_ALL=C.UTF-8
+cd "$WORK"
+fail() { echo "unattended: $*"; for f in out err; do [ -f $f ] && { echo "--- $f"; cat $f; }; done; exit 1; }
+
+# 1. The server kills the MariaDB session; a later CONNECT works again.
+mkfifo in
+timeout -k 5 60 "$WSQL" -q <in >out 2>err &
+pid=$!
+exec 3>in
+printf 'connect mariadb\nresfile id.txt\nselect connection_id() as id;\nresfile\n' >&3
+for _ in $(seq 1 300); do [ -s id.txt ] && grep -q '^[0-9]' id.txt && break; sleep 0.1; done
+id=$(grep -m1 '^[0-9]' id.txt | tr -d '\t') || fail "no connection id"
+mariadb --no-defaults --protocol=tcp -h "$WSQL_MARIADB_HOST" -P "$WSQL_MARIADB_PORT" \
+  -u "$WSQL_MARIADB_USER" -p"$WSQL_MARIADB_PASSWORD" -e "KILL $id"
+printf "select 1;\nselect 1;\nconnect mariadb\nselect 'back again' as phase;\n" >&3
+exec 3>&-
+wait "$pid" || fail "wsql ended with status $?"
+pid=""
+grep -q 'SQL: Connection to the database was lost.' err || fail "the killed session was not seen as lost"
+grep -qx 'back again	' out || fail "CONNECT after the lost connection did not work"
+! grep -q '08002' err || fail "the driver manager still held the lost connection"
+
+# 2. Standard output closed: statements succeed, nothing reaches the socket.
+rc=0
+printf "connect pg\nselect 1 as one;\nresfile r.txt\nselect 'still connected' as phase;\n" |
+  "$WSQL" >&- 2>err || rc=$?
+[ "$rc" = 0 ] || fail "with standard output closed: status $rc"
+[ ! -s err ] || fail "with standard output closed something failed"
+grep -qx 'still connected	' r.txt || fail "the connection did not survive the closed standard output"
+
+# 3. Times: the failing statements after a slow one show their own figures.
+printf 'connect pg\nselect pg_sleep(1);\nselect 1/0;\nselect pg_sleep(1);\nselect bogus from nowhere;\n' |
+  "$WSQL" -q -x 9 >out 2>err || true
+awk -F'[ \t]+' '/^Elapsed time: Prepare/ { n++; p = $4; e = $7; f = $11
+       if (p < 0 || e < 0 || f < 0) { print "negative figure: " $0; bad = 1 }
+       if ((n == 2 || n == 4) && p + e >= 900) { print "stale times: " $0; bad = 1 } }
+     END { if (n != 4) { print n " timing lines"; bad = 1 }; exit bad }' out ||
+  fail "the failing statements did not show their own times"
+echo "unattended: ok"
