@@ -12,6 +12,7 @@
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <poll.h>
 #include <unistd.h>
 
 #include "isql.h"
@@ -52,6 +53,11 @@ void flush_stream(OutStream& s) {
     while (s.error == 0 && s.done < s.len) {
         ssize_t n = ::write(s.fd, s.data + s.done, s.len - s.done);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            // A descriptor left non-blocking by whoever started us: wait, not lose.
+            pollfd p{s.fd, POLLOUT, 0};
+            if (poll(&p, 1, -1) >= 0 || errno == EINTR) continue;
+        }
         if (n <= 0) {
             s.error = n < 0 ? errno : EIO;
             gOutputLost = 1;
