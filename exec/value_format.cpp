@@ -87,9 +87,6 @@ private:
     char* p_ = text_;
 };
 
-// "%.<precision>G" of v. Finite values under a locale whose decimal point is
-// "." take the shortcut of to_chars, which yields printf's digits; the rest
-// (infinities, NaN, other decimal points) go through printf itself.
 // "%.15G" of v when v is a decimal of at most 15 digits with at most 6 after
 // the point and at least 1e-4 in size (no exponent form): if v * 10^k is an
 // integer t below 10^15, v lies within a double's rounding error of t / 10^k,
@@ -141,6 +138,9 @@ bool append_short_decimal(std::string& out, double v) {
     return false;
 }
 
+// "%.<precision>G" of v. Finite values under a locale whose decimal point is
+// "." take the shortcut of to_chars, which yields printf's digits; the rest
+// (infinities, NaN, other decimal points) go through printf itself.
 void append_double(std::string& out, const char* format, int precision, double v) {
     char text[64];
     if (precision == 15 && gPointIsDot && append_short_decimal(out, v)) return;

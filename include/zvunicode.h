@@ -19,9 +19,9 @@ int utf16towcs(const zvutf16* src, int srcLen, wchar_t* dst, int dstLen);
 int wcstoutf16(const wchar_t* src, int srcLen, zvutf16* dst, int dstLen);
 
 size_t zvwcstombs(char* dst, const wchar_t* src, size_t len);
-size_t _zvwcstombs(char* dst, const wchar_t* src, size_t len);
+size_t zvwcstombs_term(char* dst, const wchar_t* src, size_t len);
 size_t zvmbstowcs(wchar_t* dst, const char* src, size_t len);
-size_t _zvmbstowcs(wchar_t* dst, const char* src, size_t len);
+size_t zvmbstowcs_term(wchar_t* dst, const char* src, size_t len);
 size_t zvmbstowcs_l(wchar_t* dst, size_t dstLen, const char* src, size_t srcLen, char* scratch);
 size_t zvGetBufLenForWideCharToMultiByteFixup(const wchar_t* src, int srcLen);
 int zvWideCharToMultipByteFixUp(const wchar_t* src, int srcLen, char* dst, size_t dstLen);

@@ -246,7 +246,7 @@ size_t zvwcstombs(char* dst, const wchar_t* src, size_t len) {
 
 // As zvwcstombs, and on success terminates the destination after the bytes
 // written whenever that position lies within len.
-size_t _zvwcstombs(char* dst, const wchar_t* src, size_t len) {
+size_t zvwcstombs_term(char* dst, const wchar_t* src, size_t len) {
     const size_t r = zvwcstombs(dst, src, len);
     if (dst != nullptr && r != static_cast<size_t>(-1) && r < len) dst[r] = '\0';
     return r;
@@ -266,7 +266,7 @@ size_t zvmbstowcs(wchar_t* dst, const char* src, size_t len) {
 
 // As zvmbstowcs, and on success terminates the destination after the
 // elements written whenever that position lies within len.
-size_t _zvmbstowcs(wchar_t* dst, const char* src, size_t len) {
+size_t zvmbstowcs_term(wchar_t* dst, const char* src, size_t len) {
     const size_t r = zvmbstowcs(dst, src, len);
     if (dst != nullptr && r != static_cast<size_t>(-1) && r < len) dst[r] = L'\0';
     return r;

@@ -187,7 +187,7 @@ void check_multibyte(const std::vector<wchar_t>& wide, const std::vector<char>& 
         const size_t r = zvwcstombs(dst.get(), ws.get(), cap);
         FUZZ_CHECK(r == kAllOnes || r <= cap);
         if (need != kAllOnes && cap >= need) FUZZ_CHECK(r == need);
-        const size_t t = _zvwcstombs(dst.get(), ws.get(), cap);
+        const size_t t = zvwcstombs_term(dst.get(), ws.get(), cap);
         FUZZ_CHECK(t == r);
         if (t != kAllOnes && t < cap) FUZZ_CHECK(dst[t] == '\0');
         const int f = zvWideCharToMultipByteFixUp(ws.get(), 0, dst.get(), cap);
@@ -206,7 +206,7 @@ void check_multibyte(const std::vector<wchar_t>& wide, const std::vector<char>& 
         } else {
             FUZZ_CHECK(r <= cap);
         }
-        const size_t t = _zvmbstowcs(dst.get(), mb.get(), cap);
+        const size_t t = zvmbstowcs_term(dst.get(), mb.get(), cap);
         FUZZ_CHECK(t == r);
         if (t != kAllOnes && t < cap) FUZZ_CHECK(dst[t] == L'\0');
 

@@ -224,7 +224,7 @@ TEST_F(Utf8Locale, MultibyteLayers) {
     std::memset(out, 'z', sizeof out);
     EXPECT_EQ(zvwcstombs(out, text, 3), 3u);
     EXPECT_EQ(out[3], 'z');
-    EXPECT_EQ(_zvwcstombs(out, L"ab", sizeof out), 2u);
+    EXPECT_EQ(zvwcstombs_term(out, L"ab", sizeof out), 2u);
     EXPECT_STREQ(out, "ab");
 
     wchar_t wout[8];
@@ -233,7 +233,7 @@ TEST_F(Utf8Locale, MultibyteLayers) {
     std::fill(std::begin(wout), std::end(wout), kSentinel);
     EXPECT_EQ(zvmbstowcs(wout, "\xFF" "abc", 8), static_cast<size_t>(-1));
     EXPECT_EQ(wout[0], L'\0');
-    EXPECT_EQ(_zvmbstowcs(wout, "xy", 8), 2u);
+    EXPECT_EQ(zvmbstowcs_term(wout, "xy", 8), 2u);
     EXPECT_EQ(std::wstring(wout), L"xy");
 
     // Length-limited source through the caller's scratch buffer.
