@@ -31,21 +31,15 @@ struct CatalogPatterns {
     }
 };
 
-// Drops a handle whose command already failed; a failing drop is reported.
-void drop_after_failure(SQLHDBC hdbc, SQLHSTMT hstmt) {
-    if (SQLFreeStmt(hstmt, SQL_DROP) != SQL_SUCCESS) print_err("SQLFreeStmt", hdbc, hstmt);
-}
-
-// Prints the result of a catalog call that succeeded on hstmt and drops the
-// handle. 0, or the failure result of the result loop or the drop.
-int print_and_drop(SQLHDBC hdbc, SQLHSTMT hstmt) {
-    int res = isql_util_print_results(hdbc, hstmt);
-    if (res != 0) {
-        drop_after_failure(hdbc, hstmt);
-        return res;
-    }
-    if (SQLFreeStmt(hstmt, SQL_DROP) != SQL_SUCCESS) return print_err("SQLFreeStmt", hdbc, hstmt);
-    return 0;
+// Prints the result of a catalog call on stmt when the call was accepted
+// (only SQL_SUCCESS), then drops the handle. 0, or 1 after the diagnostics of
+// the call, the result loop or the drop.
+int print_catalog_result(StmtHandle& stmt, SQLRETURN rc, const char* label) {
+    // Reported so that the SQLSTATE is recorded for the lost-connection test.
+    if (!isql_check(rc, Accept::Success, label, stmt.connection(), stmt.get())) return 1;
+    const int res = isql_util_print_results(stmt.connection(), stmt.get());
+    if (res != 0) return res;
+    return stmt.drop() ? 0 : 1;
 }
 
 }  // namespace
@@ -54,23 +48,17 @@ int print_and_drop(SQLHDBC hdbc, SQLHSTMT hstmt) {
 // 0 when listed; nonzero after a failure whose diagnostics were printed.
 int isql_show_tables(SQLHDBC hdbc, const wchar_t* catalog, const wchar_t* owner,
                      const wchar_t* table) {
-    SQLHSTMT hstmt = SQL_NULL_HSTMT;
-    int res = isql_create_stmt_handle(hdbc, &hstmt);
+    StmtHandle stmt(hdbc);
+    int res = isql_create_stmt_handle(stmt);
     if (res != 0) return res;
 
     SQLRETURN rc;
     {
         CatalogPatterns p(catalog, owner, table);
-        rc = SQLTablesW(hstmt, p.text[0], p.length[0], p.text[1], p.length[1], p.text[2],
+        rc = SQLTablesW(stmt.get(), p.text[0], p.length[0], p.text[1], p.length[1], p.text[2],
                         p.length[2], nullptr, 0);
     }
-    if (rc != SQL_SUCCESS) {
-        // Reported so that the SQLSTATE is recorded for the lost-connection test.
-        res = print_err("SQLTablesW", hdbc, hstmt);
-        drop_after_failure(hdbc, hstmt);
-        return res;
-    }
-    res = print_and_drop(hdbc, hstmt);
+    res = print_catalog_result(stmt, rc, "SQLTablesW");
     if (res != 0) return res;
     isql_trace(gfpResFile, TRACE_NOTICE, "SQL: Operation successful.\n");
     return 0;
@@ -84,28 +72,19 @@ int isql_describe_table(SQLHDBC hdbc, const wchar_t* catalog, const wchar_t* own
     CatalogPatterns p(catalog, owner, table);
     isql_trace(gfpResFile, TRACE_DATA, "Column Information: \n");
 
-    SQLHSTMT hstmt = SQL_NULL_HSTMT;
-    int res = isql_create_stmt_handle(hdbc, &hstmt);
+    StmtHandle columns(hdbc);
+    int res = isql_create_stmt_handle(columns);
     if (res != 0) return res;
-    SQLRETURN rc = SQLColumnsW(hstmt, p.text[0], p.length[0], p.text[1], p.length[1], p.text[2],
-                               p.length[2], nullptr, 0);
-    if (rc != SQL_SUCCESS) {
-        res = print_err("SQLColumnsW", hdbc, hstmt);
-        drop_after_failure(hdbc, hstmt);
-        return res;
-    }
-    res = print_and_drop(hdbc, hstmt);
+    SQLRETURN rc = SQLColumnsW(columns.get(), p.text[0], p.length[0], p.text[1], p.length[1],
+                               p.text[2], p.length[2], nullptr, 0);
+    res = print_catalog_result(columns, rc, "SQLColumnsW");
     if (res != 0) return res;
 
     isql_trace(gfpResFile, TRACE_DATA, "\nStatistics Information: \n");
-    res = isql_create_stmt_handle(hdbc, &hstmt);
+    StmtHandle statistics(hdbc);
+    res = isql_create_stmt_handle(statistics);
     if (res != 0) return res;
-    rc = SQLStatisticsW(hstmt, p.text[0], p.length[0], p.text[1], p.length[1], p.text[2],
-                        p.length[2], SQL_INDEX_UNIQUE, SQL_QUICK);
-    if (rc != SQL_SUCCESS) {
-        res = print_err("SQLStatisticsW", hdbc, hstmt);
-        drop_after_failure(hdbc, hstmt);
-        return res;
-    }
-    return print_and_drop(hdbc, hstmt);
+    rc = SQLStatisticsW(statistics.get(), p.text[0], p.length[0], p.text[1], p.length[1],
+                        p.text[2], p.length[2], SQL_INDEX_UNIQUE, SQL_QUICK);
+    return print_catalog_result(statistics, rc, "SQLStatisticsW");
 }

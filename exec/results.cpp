@@ -286,23 +286,24 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     isql_format_locale_refresh();
 
     std::vector<ResultColumn> cols(static_cast<size_t>(ncols > 0 ? ncols : 0));
-    isql_timer_print_start();
-    for (size_t i = 0; i < cols.size(); ++i) {
-        ResultColumn& c = cols[i];
-        ColumnName name;
-        SQLSMALLINT nameLength = 0, decimalDigits = 0, nullable = 0;
-        describe_column(hdbc, hstmt, static_cast<SQLUSMALLINT>(i + 1), name, &nameLength,
-                        &c.sqlType, &c.columnSize, &decimalDigits, &nullable);
-        c.bufferLength = isql_get_datalen(c.sqlType, static_cast<SQLINTEGER>(c.columnSize),
-                                          &c.targetType);
-        c.printBufferLength =
-            isql_get_printbuflen(c.sqlType, static_cast<int>(c.bufferLength));
-        cut_column_name(name, nameLength);
-        isql_tracew(gfpResFile, TRACE_DATA, "%s", name.wide);
-        isql_trace(gfpResFile, TRACE_DATA, "\t");
+    {
+        PrintClock printing;
+        for (size_t i = 0; i < cols.size(); ++i) {
+            ResultColumn& c = cols[i];
+            ColumnName name;
+            SQLSMALLINT nameLength = 0, decimalDigits = 0, nullable = 0;
+            describe_column(hdbc, hstmt, static_cast<SQLUSMALLINT>(i + 1), name, &nameLength,
+                            &c.sqlType, &c.columnSize, &decimalDigits, &nullable);
+            c.bufferLength = isql_get_datalen(c.sqlType, static_cast<SQLINTEGER>(c.columnSize),
+                                              &c.targetType);
+            c.printBufferLength =
+                isql_get_printbuflen(c.sqlType, static_cast<int>(c.bufferLength));
+            cut_column_name(name, nameLength);
+            isql_tracew(gfpResFile, TRACE_DATA, "%s", name.wide);
+            isql_trace(gfpResFile, TRACE_DATA, "\t");
+        }
+        isql_trace(gfpResFile, TRACE_DATA, "\n\n");
     }
-    isql_trace(gfpResFile, TRACE_DATA, "\n\n");
-    isql_timer_print_stop();
 
     choose_long_columns(hdbc, cols);
     bind_columns(hstmt, cols);
@@ -330,51 +331,53 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
         if (gBenchmarkMode) {
             // Only the block lines are written, so only they are timed as printing.
             if (gBenchmarkBlock != 0 && rows % gBenchmarkBlock == 0) {
-                isql_timer_print_start();
-                long long now = isql_now_ms();
-                long long blockTime = now - blockStart;
-                benchmarkTotal += blockTime;
-                isql_trace(gfpResFile, TRACE_DATA,
-                           "Rows selected = %ld. Fetch results %ld ms Elapased time %ld ms "
-                           "Reading more...\n",
-                           static_cast<long>(rows), static_cast<long>(blockTime),
-                           static_cast<long>(benchmarkTotal));
-                blockStart = isql_now_ms();
-                isql_timer_print_stop();
+                {
+                    PrintClock printing;
+                    long long now = isql_now_ms();
+                    long long blockTime = now - blockStart;
+                    benchmarkTotal += blockTime;
+                    isql_trace(gfpResFile, TRACE_DATA,
+                               "Rows selected = %ld. Fetch results %ld ms Elapased time %ld ms "
+                               "Reading more...\n",
+                               static_cast<long>(rows), static_cast<long>(blockTime),
+                               static_cast<long>(benchmarkTotal));
+                    blockStart = isql_now_ms();
+                }
             }
             // The long values are still read, so the fetch costs what it would.
             for (size_t i = 0; i < cols.size(); ++i)
                 if (cols[i].viaGetData)
                     read_long_value(hdbc, hstmt, static_cast<SQLUSMALLINT>(i + 1), cols[i]);
         } else {
-            isql_timer_print_start();
+            PrintClock printing;
             print_row(hdbc, hstmt, cols, rows, row, err);
-            isql_timer_print_stop();
         }
         rc = SQLFetch(hstmt);
     }
 
-    isql_timer_print_start();
-    isql_trace(gfpResFile, TRACE_DATA, "\n");
-    isql_timer_print_stop();
+    {
+        PrintClock printing;
+        isql_trace(gfpResFile, TRACE_DATA, "\n");
+    }
     if (cancelled)
         isql_trace(gfpErrFile, TRACE_ERROR,
                    "SQL: Fetch cancelled by Ctrl-C; the rest of the result set was not read\n");
     else if (rc != SQL_NO_DATA && !readerGone)
         print_err("SQLFetch", hdbc, hstmt);
 
-    isql_timer_print_start();
-    if (gTestMode) {
-        isql_trace(gfpResFile, TRACE_DATA, "Rows selected = %ld\n", static_cast<long>(rows));
-    } else if (gMaxRows != 0 && gMaxRows == rows) {
-        isql_trace(gfpResFile, TRACE_NOTICE,
-                   "Rows selected = %ld (Results truncated to MAXROWS = %ld, Please use -m 0 "
-                   "command line option for unlimited result rows)\n",
-                   static_cast<long>(rows), static_cast<long>(rows));
-    } else {
-        isql_trace(gfpResFile, TRACE_DATA, "Rows selected = %ld\n", static_cast<long>(rows));
+    {
+        PrintClock printing;
+        if (gTestMode) {
+            isql_trace(gfpResFile, TRACE_DATA, "Rows selected = %ld\n", static_cast<long>(rows));
+        } else if (gMaxRows != 0 && gMaxRows == rows) {
+            isql_trace(gfpResFile, TRACE_NOTICE,
+                       "Rows selected = %ld (Results truncated to MAXROWS = %ld, Please use -m 0 "
+                       "command line option for unlimited result rows)\n",
+                       static_cast<long>(rows), static_cast<long>(rows));
+        } else {
+            isql_trace(gfpResFile, TRACE_DATA, "Rows selected = %ld\n", static_cast<long>(rows));
+        }
     }
-    isql_timer_print_stop();
 
     // The bindings point into cols: remove them before the buffers go, so a
     // later result set of this statement cannot write into freed memory.
@@ -388,36 +391,38 @@ int isql_print_resColumns_desc(SQLHDBC hdbc, SQLHSTMT hstmt) {
     SQLSMALLINT ncols = 0;
     if (int res = count_columns(hdbc, hstmt, ncols); res >= 0) return res;
 
-    isql_timer_print_start();
-    for (const char* heading : {"icol\t", "szColName\t", "*pcbColNameLen\t", "*pfSqlType\t",
-                                "*pcbColDef\t", "*pibScale\t", "*pfNullable\t", "\n\n"})
-        isql_trace(gfpResFile, TRACE_DATA, "%s", heading);
-    for (SQLSMALLINT col = 1; col <= ncols; ++col) {
-        ColumnName name;
-        SQLSMALLINT nameLength = 0, sqlType = 0, decimalDigits = 0, nullable = 0;
-        SQLULEN columnSize = 0;
-        describe_column(hdbc, hstmt, static_cast<SQLUSMALLINT>(col), name, &nameLength, &sqlType,
-                        &columnSize, &decimalDigits, &nullable);
-        isql_trace(gfpResFile, TRACE_DATA, "%d\t", col);
-        int shownLength = cut_column_name(name, nameLength);
-        isql_tracew(gfpResFile, TRACE_DATA, "%s", name.wide);
-        isql_trace(gfpResFile, TRACE_DATA, "\t%d\t%d\t%d\t%d\t", shownLength, sqlType,
-                   static_cast<SQLINTEGER>(columnSize), decimalDigits);
-        isql_tracew(gfpResFile, TRACE_DATA, "%s", nullable != 0 ? wsSqlNullable : wsSqlNoNulls);
+    {
+        PrintClock printing;
+        for (const char* heading : {"icol\t", "szColName\t", "*pcbColNameLen\t", "*pfSqlType\t",
+                                    "*pcbColDef\t", "*pibScale\t", "*pfNullable\t", "\n\n"})
+            isql_trace(gfpResFile, TRACE_DATA, "%s", heading);
+        for (SQLSMALLINT col = 1; col <= ncols; ++col) {
+            ColumnName name;
+            SQLSMALLINT nameLength = 0, sqlType = 0, decimalDigits = 0, nullable = 0;
+            SQLULEN columnSize = 0;
+            describe_column(hdbc, hstmt, static_cast<SQLUSMALLINT>(col), name, &nameLength, &sqlType,
+                            &columnSize, &decimalDigits, &nullable);
+            isql_trace(gfpResFile, TRACE_DATA, "%d\t", col);
+            int shownLength = cut_column_name(name, nameLength);
+            isql_tracew(gfpResFile, TRACE_DATA, "%s", name.wide);
+            isql_trace(gfpResFile, TRACE_DATA, "\t%d\t%d\t%d\t%d\t", shownLength, sqlType,
+                       static_cast<SQLINTEGER>(columnSize), decimalDigits);
+            isql_tracew(gfpResFile, TRACE_DATA, "%s", nullable != 0 ? wsSqlNullable : wsSqlNoNulls);
+            isql_trace(gfpResFile, TRACE_DATA, "\n");
+        }
         isql_trace(gfpResFile, TRACE_DATA, "\n");
     }
-    isql_trace(gfpResFile, TRACE_DATA, "\n");
-    isql_timer_print_stop();
 
-    isql_timer_print_start();
-    if (!gTestMode && gMaxRows != 0 && gMaxRows == ncols) {
-        isql_trace(gfpResFile, TRACE_NOTICE,
-                   "Rows selected = %d (Results truncated to MAXROWS = %ld, Please use -m 0 "
-                   "command line option for unlimited result rows)\n",
-                   ncols, static_cast<long>(gMaxRows));
-    } else {
-        isql_trace(gfpResFile, TRACE_DATA, "Rows selected = %d\n", ncols);
+    {
+        PrintClock printing;
+        if (!gTestMode && gMaxRows != 0 && gMaxRows == ncols) {
+            isql_trace(gfpResFile, TRACE_NOTICE,
+                       "Rows selected = %d (Results truncated to MAXROWS = %ld, Please use -m 0 "
+                       "command line option for unlimited result rows)\n",
+                       ncols, static_cast<long>(gMaxRows));
+        } else {
+            isql_trace(gfpResFile, TRACE_DATA, "Rows selected = %d\n", ncols);
+        }
     }
-    isql_timer_print_stop();
     return 0;
 }

@@ -39,78 +39,58 @@ struct RunningStatement {
     RunningStatement& operator=(const RunningStatement&) = delete;
 };
 
-// Drops a handle that a failure left behind. The failure has been reported
-// already; a failing drop is reported as well, since it may tell why.
-void drop_after_failure(SQLHDBC hdbc, SQLHSTMT hstmt) {
-    if (hstmt == SQL_NULL_HSTMT) return;
-    if (SQLFreeStmt(hstmt, SQL_DROP) != SQL_SUCCESS) print_err("SQLFreeStmt", hdbc, hstmt);
-}
-
-// Final drop of a statement that ran: 0 and the success notice, or the
-// diagnostics of the drop.
-int drop_and_report(SQLHDBC hdbc, SQLHSTMT hstmt) {
-    if (SQLFreeStmt(hstmt, SQL_DROP) != SQL_SUCCESS) return print_err("SQLFreeStmt", hdbc, hstmt);
+// The notice of a statement that ran, after its handle was dropped. 0, or 1
+// when the drop was refused (reported).
+int drop_and_report(StmtHandle& stmt) {
+    if (!stmt.drop()) return 1;
     isql_trace(gfpResFile, TRACE_NOTICE, "SQL: Operation successful.\n");
     return 0;
 }
 
 // Creates the handle and prepares text, timing the prepare into
-// lPrepareTime. 0 with *hstmt ready, or the failure result with no handle.
-int create_and_prepare(SQLHDBC hdbc, const wchar_t* text, SQLHSTMT* hstmt, long long* prepared) {
-    int rc = isql_create_stmt_handle(hdbc, hstmt);
+// lPrepareTime whatever its outcome. 0 with stmt ready, or the failure result.
+int create_and_prepare(StmtHandle& stmt, const wchar_t* text, long long* prepared) {
+    int rc = isql_create_stmt_handle(stmt);
     if (rc != 0) return rc;
     long long start = isql_now_ms();
-    rc = isql_prepare_stmt(hdbc, *hstmt, text);
+    rc = isql_prepare_stmt(stmt.connection(), stmt.get(), text);
     *prepared = isql_now_ms();
     lPrepareTime = *prepared - start;
-    if (rc != 0) {
-        drop_after_failure(hdbc, *hstmt);
-        *hstmt = SQL_NULL_HSTMT;
-        return rc;
-    }
-    return 0;
+    return rc;
 }
 
 }  // namespace
 
-// Allocates a statement handle on hdbc with the row limit and, when one is
-// set, the query time-out. 0 with *hstmt set; otherwise print_err's result
-// and *hstmt null (a half-made handle is dropped).
-int isql_create_stmt_handle(SQLHDBC hdbc, SQLHSTMT* hstmt) {
-    *hstmt = SQL_NULL_HSTMT;
-    SQLHSTMT h = SQL_NULL_HSTMT;
-    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &h);
-    if (rc != SQL_SUCCESS) {
-        // The diagnostics of a failed allocation sit on the connection.
-        int res = print_err("SQLAllocStmt", hdbc, SQL_NULL_HSTMT);
-        if (rc == SQL_SUCCESS_WITH_INFO) drop_after_failure(hdbc, h);
-        return res;
-    }
-    rc = SQLSetStmtAttrW(h, SQL_ATTR_MAX_ROWS,
-                         reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(gMaxRows)), 0);
+// Allocates a statement handle with the row limit and, when one is set, the
+// query time-out. 0 with stmt holding it; otherwise 1 after the diagnostics,
+// with no handle held.
+int isql_create_stmt_handle(StmtHandle& stmt) {
+    if (!stmt.allocate()) return 1;
+    const SQLHDBC hdbc = stmt.connection();
+    SQLRETURN rc = SQLSetStmtAttrW(stmt.get(), SQL_ATTR_MAX_ROWS,
+                                   reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(gMaxRows)), 0);
     if (rc != SQL_SUCCESS) {
         isql_trace(gfpErrFile, TRACE_ERROR, "Error setting Statement Attr (MAX_ROWS)\n");
-        int res = print_err("SQLSetStmtAttr", hdbc, h);
-        drop_after_failure(hdbc, h);
-        return res;
+        print_err("SQLSetStmtAttr", hdbc, stmt.get());
+        stmt.drop();
+        return 1;
     }
     if (gQueryTimeout != -1) {
-        rc = SQLSetStmtAttr(h, SQL_ATTR_QUERY_TIMEOUT,
+        rc = SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
                             reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(gQueryTimeout)), 0);
         if (rc != SQL_SUCCESS) {
             isql_trace(gfpErrFile, TRACE_ERROR,
                        "Error setting Statement Attr (SQL_ATTR_QUERY_TIMEOUT)\n");
-            int res = print_err("SQLSetStmtAttr", hdbc, h);
-            drop_after_failure(hdbc, h);
-            return res;
+            print_err("SQLSetStmtAttr", hdbc, stmt.get());
+            stmt.drop();
+            return 1;
         }
     }
-    *hstmt = h;
     return 0;
 }
 
-// Prepares the wide text on hstmt (as UTF-16 with gUnicodeEnc). 0, or
-// print_err's result; SQL_SUCCESS_WITH_INFO counts as a failure.
+// Prepares the wide text on hstmt (as UTF-16 with gUnicodeEnc). 0, or 1 after
+// the diagnostics; SQL_SUCCESS_WITH_INFO counts as a failure.
 int isql_prepare_stmt(SQLHDBC hdbc, SQLHSTMT hstmt, const wchar_t* text) {
     SQLRETURN rc;
     if (gUnicodeEnc) {
@@ -126,42 +106,36 @@ int isql_prepare_stmt(SQLHDBC hdbc, SQLHSTMT hstmt, const wchar_t* text) {
     } else {
         rc = SQLPrepareW(hstmt, reinterpret_cast<SQLWCHAR*>(const_cast<wchar_t*>(text)), SQL_NTS);
     }
-    if (rc != SQL_SUCCESS) return print_err("SQLPrepareW", hdbc, hstmt);
-    return 0;
+    return isql_check(rc, Accept::Success, "SQLPrepareW", hdbc, hstmt) ? 0 : 1;
 }
 
 // Runs one SQL statement: prepare, execute, print every result, drop.
 // 0 on success; nonzero after a failure whose diagnostics were printed.
 int isql_exec(SQLHENV /*henv*/, SQLHDBC hdbc, const wchar_t* text) {
-    SQLHSTMT hstmt = SQL_NULL_HSTMT;
+    StmtHandle stmt(hdbc);
     long long executeStart = 0;
-    int res = create_and_prepare(hdbc, text, &hstmt, &executeStart);
+    int res = create_and_prepare(stmt, text, &executeStart);
     if (res != 0) return res;
 
     isql_flush_all();  // the execution may take long: show what came before
     try {
-        RunningStatement running(hstmt);
-        SQLRETURN rc = SQLExecute(hstmt);
+        RunningStatement running(stmt.get());
+        SQLRETURN rc = SQLExecute(stmt.get());
         lExecTime = isql_now_ms() - executeStart;
-        if (rc != SQL_SUCCESS && rc != SQL_NO_DATA) {
-            print_err("SQLExecute", hdbc, hstmt);
-            res = 1;
-        } else {
-            res = isql_util_print_results(hdbc, hstmt);
-        }
+        // SQL_NO_DATA: a searched UPDATE or DELETE that touched no row.
+        if (rc != SQL_NO_DATA && !isql_check(rc, Accept::Success, "SQLExecute", hdbc, stmt.get()))
+            return 1;
+        res = isql_util_print_results(hdbc, stmt.get());
     } catch (const std::bad_alloc&) {
         // A value or result too large to hold: this statement stops, the
         // session goes on.
         isql_flush_all();
         isql_trace(gfpErrFile, TRACE_ERROR,
                    "SQL: Out of memory while reading the results; the rest was not read\n");
-        res = 1;
+        return 1;
     }
-    if (res != 0) {
-        drop_after_failure(hdbc, hstmt);
-        return res;
-    }
-    return drop_and_report(hdbc, hstmt);
+    if (res != 0) return res;
+    return drop_and_report(stmt);
 }
 
 // Cancels the statement that isql_exec is executing or fetching, from any
@@ -191,17 +165,13 @@ bool isql_stop_requested() { return gStopRequested.load(std::memory_order_relaxe
 
 // Prints the column description of a prepared query without executing it.
 int isql_describe_stmt(SQLHENV /*henv*/, SQLHDBC hdbc, const wchar_t* text) {
-    SQLHSTMT hstmt = SQL_NULL_HSTMT;
+    StmtHandle stmt(hdbc);
     long long prepared = 0;
-    int res = create_and_prepare(hdbc, text, &hstmt, &prepared);
+    int res = create_and_prepare(stmt, text, &prepared);
     if (res != 0) return res;
-
-    res = isql_print_resColumns_desc(hdbc, hstmt);
-    if (res != 0) {
-        drop_after_failure(hdbc, hstmt);
-        return res;
-    }
-    return drop_and_report(hdbc, hstmt);
+    res = isql_print_resColumns_desc(hdbc, stmt.get());
+    if (res != 0) return res;
+    return drop_and_report(stmt);
 }
 
 // Prints each result of an executed statement in turn: a result set, or the

@@ -16,17 +16,11 @@ bool read_names(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<std::wstring>& names) 
     for (;;) {
         SQLRETURN rc = SQLFetch(hstmt);
         if (rc == SQL_NO_DATA) return true;
-        if (!SQL_SUCCEEDED(rc)) {
-            print_err("SQLFetch", hdbc, hstmt);
-            return false;
-        }
+        if (!isql_check(rc, Accept::Succeeded, "SQLFetch", hdbc, hstmt)) return false;
         SQLLEN indicator = 0;
         rc = SQLGetData(hstmt, kTableNameColumn, SQL_C_WCHAR, unit.data(),
                         static_cast<SQLLEN>(unit.size() * sizeof(zvutf16)), &indicator);
-        if (!SQL_SUCCEEDED(rc)) {
-            print_err("SQLGetData", hdbc, hstmt);
-            return false;
-        }
+        if (!isql_check(rc, Accept::Succeeded, "SQLGetData", hdbc, hstmt)) return false;
         if (indicator == SQL_NULL_DATA) continue;
         const int n = utf16towcs(unit.data(), SQL_NTS, wide.data(), static_cast<int>(wide.size()));
         if (n > 0) names.emplace_back(wide.data());
@@ -39,20 +33,10 @@ bool read_names(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<std::wstring>& names) 
 // list, and a query time-out has nothing to do with it.
 bool isql_table_names(SQLHDBC hdbc, std::vector<std::wstring>& names) {
     names.clear();
-    SQLHSTMT hstmt = SQL_NULL_HSTMT;
-    if (SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &hstmt) != SQL_SUCCESS) {
-        print_err("SQLAllocStmt", hdbc, SQL_NULL_HSTMT);
-        return false;
-    }
-    bool ok = false;
-    SQLRETURN rc = SQLTablesW(hstmt, nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
-    if (rc == SQL_SUCCESS)
-        ok = read_names(hdbc, hstmt, names);
-    else
-        print_err("SQLTablesW", hdbc, hstmt);
-    if (SQLFreeStmt(hstmt, SQL_DROP) != SQL_SUCCESS) {
-        print_err("SQLFreeStmt", hdbc, hstmt);
-        ok = false;
-    }
-    return ok;
+    StmtHandle stmt(hdbc);
+    if (!stmt.allocate()) return false;
+    const SQLRETURN rc = SQLTablesW(stmt.get(), nullptr, 0, nullptr, 0, nullptr, 0, nullptr, 0);
+    bool ok = isql_check(rc, Accept::Success, "SQLTablesW", hdbc, stmt.get()) &&
+              read_names(hdbc, stmt.get(), names);
+    return stmt.drop() && ok;
 }

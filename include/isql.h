@@ -12,6 +12,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "isqlhandle.h"
 #include "platform.h"
 
 // ---- limits --------------------------------------------------------------
@@ -110,11 +111,10 @@ struct ClientState {
     LineReader reader;
 };
 
-// The stack of input sources and the two ODBC handles shared by all of them.
-struct ClientStateList {
+// The stack of input sources and the two ODBC handles shared by all of them
+// (henv, hdbc: owned through OdbcHandles).
+struct ClientStateList : OdbcHandles {
     std::vector<std::unique_ptr<ClientState>> states;  // front = first, back = current
-    SQLHENV henv = SQL_NULL_HENV;
-    SQLHDBC hdbc = SQL_NULL_HDBC;
     // hdbc lost its connection (SQLSTATE 08003) but the driver manager still
     // holds it as connected; it is released before the next connect.
     bool hdbcLost = false;
@@ -184,6 +184,13 @@ int isql_close_repeatlist(ClientState* state);
 // Print clock: bracket result printing so it is left out of elapsed times.
 void isql_timer_print_start();
 void isql_timer_print_stop();
+// Holds the print clock for as long as it lives.
+struct PrintClock {
+    PrintClock() { isql_timer_print_start(); }
+    ~PrintClock() { isql_timer_print_stop(); }
+    PrintClock(const PrintClock&) = delete;
+    PrintClock& operator=(const PrintClock&) = delete;
+};
 
 // Milliseconds of the wall clock, as a seconds/milliseconds pair would give.
 long long isql_now_ms();

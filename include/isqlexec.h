@@ -10,7 +10,7 @@
 extern long long lPrepareTime;   // ms in SQLPrepareW of the last statement
 extern long long lExecTime;      // ms in SQLExecute of the last statement
 
-int isql_create_stmt_handle(SQLHDBC hdbc, SQLHSTMT* hstmt);
+int isql_create_stmt_handle(StmtHandle& stmt);
 int isql_prepare_stmt(SQLHDBC hdbc, SQLHSTMT hstmt, const wchar_t* text);
 int isql_exec(SQLHENV henv, SQLHDBC hdbc, const wchar_t* text);
 int isql_describe_stmt(SQLHENV henv, SQLHDBC hdbc, const wchar_t* text);

@@ -62,38 +62,26 @@ struct BoundValue {
     }
 };
 
-// Allocates a statement on hdbc and prepares the test query. On failure
-// writes the diagnostics and returns 1 (the handle is gone); 0 on success.
-int allocAndPrepare(SQLHDBC hdbc, SQLHSTMT& hstmt) {
-    hstmt = SQL_NULL_HSTMT;
-    SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, hdbc, &hstmt);
-    if (rc != SQL_SUCCESS) {
-        const int result = print_err("SQLAllocStmt", hdbc, hstmt);
-        if (rc == SQL_SUCCESS_WITH_INFO) SQLFreeStmt(hstmt, SQL_DROP);
-        hstmt = SQL_NULL_HSTMT;
-        return result;
-    }
-
+// Allocates the statement and prepares the test query. On failure writes
+// the diagnostics and returns 1 (the handle is gone); 0 on success.
+int allocAndPrepare(StmtHandle& stmt) {
+    if (!stmt.allocate()) return 1;
     std::vector<zvutf16> copy;
     SQLWCHAR* text = reinterpret_cast<SQLWCHAR*>(const_cast<wchar_t*>(kQuery));
     if (gUnicodeEnc != 0) {
         copy = isql_odbc_utf16(kQuery);
         text = reinterpret_cast<SQLWCHAR*>(copy.data());
     }
-    rc = SQLPrepareW(hstmt, text, SQL_NTS);
-    if (rc != SQL_SUCCESS) {
-        print_err("SQLPrepareW", hdbc, hstmt);
-        SQLFreeStmt(hstmt, SQL_DROP);
-        hstmt = SQL_NULL_HSTMT;
-        return 1;
-    }
-    return 0;
+    if (isql_check(SQLPrepareW(stmt.get(), text, SQL_NTS), Accept::Success, "SQLPrepareW",
+                   stmt.connection(), stmt.get()))
+        return 0;
+    stmt.drop();
+    return 1;
 }
 
-// Ends a failed step: diagnostics under label, the handle dropped.
-int failStep(const char* label, SQLHDBC hdbc, SQLHSTMT hstmt) {
-    print_err(label, hdbc, hstmt);
-    SQLFreeStmt(hstmt, SQL_DROP);
+// Ends a failed step: diagnostics under label; the handle is dropped by its owner.
+int failStep(const char* label, const StmtHandle& stmt) {
+    print_err(label, stmt.connection(), stmt.get());
     return 1;
 }
 }  // namespace
@@ -116,8 +104,9 @@ int zvtests(ClientState* state, const char* /*args*/) {
 // Returns 0 when all four ran, 1 at the first failure (diagnostics written).
 int bindAndExec(SQLHENV /*henv*/, SQLHDBC hdbc) {
     stepLine(kSteps[0].bindLine);
-    SQLHSTMT hstmt;
-    if (allocAndPrepare(hdbc, hstmt) != 0) return 1;
+    StmtHandle stmt(hdbc);
+    if (allocAndPrepare(stmt) != 0) return 1;
+    const SQLHSTMT hstmt = stmt.get();
 
     BoundValue value;
     SQLLEN indicator = 0;
@@ -128,13 +117,13 @@ int bindAndExec(SQLHENV /*henv*/, SQLHDBC hdbc) {
                                         kColumnSize, 0, value.buffer, value.length, &indicator);
         static_cast<void>(rc);  // a refused bind shows in the execution
         rc = SQLExecute(hstmt);
-        if (rc != SQL_SUCCESS) return failStep("bindAndExec", hdbc, hstmt);
+        if (rc != SQL_SUCCESS) return failStep("bindAndExec", stmt);
 
         SQLLEN rows = 0;
         rc = SQLRowCount(hstmt, &rows);
         static_cast<void>(rc);  // the count is reported as the driver gives it
         rowCountLine(rows);
-        SQLFreeStmt(hstmt, i + 1 < kStepCount ? SQL_CLOSE : SQL_DROP);
+        if (i + 1 < kStepCount) SQLFreeStmt(hstmt, SQL_CLOSE);
     }
     return 0;
 }
@@ -144,8 +133,9 @@ int bindAndExec(SQLHENV /*henv*/, SQLHDBC hdbc) {
 // exactly SQL_SUCCESS. Returns 0 when all four ran, 1 at the first failure.
 int bindAndExecDataAtExec(SQLHENV /*henv*/, SQLHDBC hdbc) {
     stepLine(kSteps[0].dataAtExecLine);
-    SQLHSTMT hstmt;
-    if (allocAndPrepare(hdbc, hstmt) != 0) return 1;
+    StmtHandle stmt(hdbc);
+    if (allocAndPrepare(stmt) != 0) return 1;
+    const SQLHSTMT hstmt = stmt.get();
 
     BoundValue value;
     SQLLEN indicator = 0;
@@ -156,7 +146,7 @@ int bindAndExecDataAtExec(SQLHENV /*henv*/, SQLHDBC hdbc) {
                                         &indicator);
         static_cast<void>(rc);  // a refused bind shows in the execution
         rc = SQLExecute(hstmt);
-        if (rc != SQL_NEED_DATA) return failStep("bindAndExecDataAtExec", hdbc, hstmt);
+        if (rc != SQL_NEED_DATA) return failStep("bindAndExecDataAtExec", stmt);
 
         SQLPOINTER token = nullptr;
         // The first SQLParamData only names the parameter wanted (always
@@ -166,7 +156,7 @@ int bindAndExecDataAtExec(SQLHENV /*henv*/, SQLHDBC hdbc) {
         rc = SQLPutData(hstmt, value.buffer, value.length);
         static_cast<void>(rc);
         rc = SQLParamData(hstmt, &token);
-        if (rc != SQL_SUCCESS) return failStep("bindAndExecDataAtExec", hdbc, hstmt);
+        if (rc != SQL_SUCCESS) return failStep("bindAndExecDataAtExec", stmt);
 
         SQLLEN rows = 0;
         rc = SQLRowCount(hstmt, &rows);
@@ -175,8 +165,6 @@ int bindAndExecDataAtExec(SQLHENV /*henv*/, SQLHDBC hdbc) {
         if (i + 1 < kStepCount) {
             stepLine(kSteps[i + 1].dataAtExecLine);
             SQLFreeStmt(hstmt, SQL_CLOSE);
-        } else {
-            SQLFreeStmt(hstmt, SQL_DROP);
         }
     }
     return 0;

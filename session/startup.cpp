@@ -176,9 +176,6 @@ int print_disclaimer() {
 }
 
 int isql_term() {
-    if (gClientStateList.hdbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, gClientStateList.hdbc);
-    if (gClientStateList.henv != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, gClientStateList.henv);
-    gClientStateList.hdbc = SQL_NULL_HDBC;
-    gClientStateList.henv = SQL_NULL_HENV;
+    gClientStateList.release();
     return 1;
 }

@@ -1,0 +1,50 @@
+// Handle owners and the return-code rules (policy in isqlhandle.h).
+#include "isqlhandle.h"
+
+#include "isqlodbc.h"
+
+bool isql_accepted(SQLRETURN rc, Accept rule) {
+    switch (rule) {
+    case Accept::Success: return rc == SQL_SUCCESS;
+    case Accept::Succeeded: return SQL_SUCCEEDED(rc);
+    case Accept::SucceededOrNoData: return SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
+    }
+    return false;
+}
+
+bool isql_check(SQLRETURN rc, Accept rule, const char* label, SQLHDBC hdbc, SQLHSTMT hstmt) {
+    if (isql_accepted(rc, rule)) return true;
+    print_err(label, hdbc, hstmt);
+    return false;
+}
+
+// The diagnostics of a refused allocation sit on the connection. A handle
+// that came with a warning is dropped again: only SQL_SUCCESS counts.
+bool StmtHandle::allocate() {
+    drop();
+    SQLHSTMT h = SQL_NULL_HSTMT;
+    const SQLRETURN rc = SQLAllocHandle(SQL_HANDLE_STMT, hdbc_, &h);
+    if (isql_check(rc, Accept::Success, "SQLAllocStmt", hdbc_, SQL_NULL_HSTMT)) {
+        h_ = h;
+        return true;
+    }
+    if (rc == SQL_SUCCESS_WITH_INFO) {
+        h_ = h;
+        drop();
+    }
+    return false;
+}
+
+bool StmtHandle::drop() {
+    if (h_ == SQL_NULL_HSTMT) return true;
+    const SQLHSTMT h = h_;
+    h_ = SQL_NULL_HSTMT;
+    return isql_check(SQLFreeStmt(h, SQL_DROP), Accept::Success, "SQLFreeStmt", hdbc_, h);
+}
+
+void OdbcHandles::release() {
+    if (hdbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, hdbc);
+    if (henv != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, henv);
+    hdbc = SQL_NULL_HDBC;
+    henv = SQL_NULL_HENV;
+}
