@@ -8,8 +8,8 @@
 #include "zvunicode.h"
 
 extern wchar_t gwsLastSqlError[6];          // SQLSTATE of the last diagnostic printed
-extern std::vector<SQLHDBC> gMultiConnectHDBC;  // handles of the MULTICONNECT set
-extern int giMultiConnectCount;             // connected handles at the front of the set
+extern std::vector<SQLHDBC> gMultiConnectHDBC;  // the connected handles of the MULTICONNECT set
+int isql_multi_connect_count();             // how many that set holds
 
 int isql_init_odbc();
 int isql_connect(ClientState* state, const char* dsn, const wchar_t* connstr, int announce,

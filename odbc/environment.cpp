@@ -7,8 +7,6 @@
 #include "isqltm.h"
 #include "platform.h"
 
-std::vector<SQLHDBC> gMultiConnectHDBC;
-int giMultiConnectCount = 0;
 
 namespace {
 // Driver-manager environment attribute (outside the ODBC standard) that tells

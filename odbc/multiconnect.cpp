@@ -8,12 +8,16 @@
 #include "isqltm.h"
 #include "platform.h"
 
+std::vector<SQLHDBC> gMultiConnectHDBC;
+
+int isql_multi_connect_count() { return static_cast<int>(gMultiConnectHDBC.size()); }
+
 namespace {
 // Disconnects and frees the newest handle of the set. On a refused disconnect
 // writes the failure and its diagnostics and returns false, leaving the handle
 // in the set.
 bool closeNewest() {
-    SQLHDBC h = gMultiConnectHDBC[static_cast<size_t>(giMultiConnectCount) - 1];
+    SQLHDBC h = gMultiConnectHDBC.back();
     const SQLRETURN rc = SQLDisconnect(h);
     if (!SQL_SUCCEEDED(rc)) {
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Error is disconnect\n");
@@ -23,7 +27,6 @@ bool closeNewest() {
     const SQLRETURN freeRc = SQLFreeHandle(SQL_HANDLE_DBC, h);
     static_cast<void>(freeRc);  // a disconnected handle frees; nothing to report
     gMultiConnectHDBC.pop_back();
-    --giMultiConnectCount;
     return true;
 }
 
@@ -31,19 +34,14 @@ bool closeNewest() {
 // first, without counter lines. One that refuses to disconnect is reported
 // and abandoned, so the new set always starts empty.
 void releaseEarlierSet() {
-    while (giMultiConnectCount > 0) {
-        if (!closeNewest()) {
-            gMultiConnectHDBC.pop_back();
-            --giMultiConnectCount;
-        }
-    }
-    gMultiConnectHDBC.clear();
+    while (!gMultiConnectHDBC.empty())
+        if (!closeNewest()) gMultiConnectHDBC.pop_back();
 }
 }  // namespace
 
 // Opens count further connections to dsn with SQLConnectW, each on its own
 // handle, writing a counter line before each. Stops at the first failure,
-// whose handle is freed. giMultiConnectCount ends as the number connected.
+// whose handle is freed. The set then holds the connections made.
 // Returns 1 when all were made, 0 when it stopped early or refused the input.
 int isql_multi_connect(ClientState* /*state*/, int count, const wchar_t* user,
                        const wchar_t* password, const char* dsn) {
@@ -76,7 +74,6 @@ int isql_multi_connect(ClientState* /*state*/, int count, const wchar_t* user,
             return 0;
         }
         gMultiConnectHDBC.push_back(h);
-        giMultiConnectCount = k;
     }
     return 1;
 }
@@ -85,11 +82,10 @@ int isql_multi_connect(ClientState* /*state*/, int count, const wchar_t* user,
 // each. Stops at the first refused disconnect, leaving the rest open.
 // Returns 1 when the set is gone, 0 when it stopped early.
 int isql_multi_disconnect(ClientState* /*state*/) {
-    while (giMultiConnectCount > 0) {
-        isql_trace(gfpResFile, TRACE_NOTICE, "Connection Counter = %d\n", giMultiConnectCount);
+    while (!gMultiConnectHDBC.empty()) {
+        isql_trace(gfpResFile, TRACE_NOTICE, "Connection Counter = %d\n", isql_multi_connect_count());
         if (!closeNewest()) return 0;
     }
-    gMultiConnectHDBC.clear();
     gMultiConnectHDBC.shrink_to_fit();
     return 1;
 }

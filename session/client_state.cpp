@@ -40,7 +40,6 @@ int isql_init() {
     first->errFile = gfpErrFile;
     gClientStateList.states.push_back(std::move(first));
     gMultiConnectHDBC.clear();
-    giMultiConnectCount = 0;
     gUnicodeEnc = 1;
     return 1;
 }

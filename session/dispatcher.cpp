@@ -229,22 +229,23 @@ Outcome cmd_multiconnect(ClientState* state, IsqlCommand& cmd) {
     const char* dsn = cmd.sPathOrDsn ? cmd.sPathOrDsn->c_str() : nullptr;
     int ok = isql_multi_connect(state, static_cast<int>(cmd.lNumber), opt_c_str(cmd.wsUser),
                                 opt_c_str(cmd.wsPassword), dsn);
-    if (ok == 0 && giMultiConnectCount == 0)
+    const int made = isql_multi_connect_count();
+    if (ok == 0 && made == 0)
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_multi_connect() failure \n");
-    if (giMultiConnectCount > 0)
-        isql_trace(gfpResFile, TRACE_NOTICE, "SQL: %d connections have been successful.\n",
-                   giMultiConnectCount);
+    if (made > 0)
+        isql_trace(gfpResFile, TRACE_NOTICE, "SQL: %d connections have been successful.\n", made);
     return done_if(ok != 0);
 }
 
 Outcome cmd_multidisconnect(ClientState* state, IsqlCommand&) {
-    int before = giMultiConnectCount;
+    const int before = isql_multi_connect_count();
     int ok = isql_multi_disconnect(state);
-    if (ok == 0 && giMultiConnectCount != 0)
+    const int left = isql_multi_connect_count();
+    if (ok == 0 && left != 0)
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: isql_multi_disconnect() failure \n");
-    if (before - giMultiConnectCount > 0)
+    if (before - left > 0)
         isql_trace(gfpResFile, TRACE_NOTICE, "SQL: %d disconnections have been successful.\n",
-                   before - giMultiConnectCount);
+                   before - left);
     return done_if(ok != 0);
 }
 
