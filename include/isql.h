@@ -115,6 +115,14 @@ struct ClientState {
 // (henv, hdbc: owned through OdbcHandles).
 struct ClientStateList : OdbcHandles {
     std::vector<std::unique_ptr<ClientState>> states;  // front = first, back = current
+    // Streams in force while no source is open: before the first one, and
+    // after the last one ended (then its own, so the closing lines follow a
+    // RESFILE of the first source).
+    FILE* idleResFile = stdout;
+    FILE* idleErrFile = stderr;
+    // -t: errors go to standard output, until ERRFILE chooses an error stream
+    // or a command file that chose one ends. The sources keep standard error.
+    FILE* testModeErrFile = nullptr;
     // hdbc lost its connection (SQLSTATE 08003) but the driver manager still
     // holds it as connected; it is released before the next connect.
     bool hdbcLost = false;
@@ -133,8 +141,15 @@ extern int gTestMode;
 extern int gHexDisplay;
 extern unsigned int gUnicodeEnc;
 extern int gCmdFile;
-extern FILE* gfpResFile;
-extern FILE* gfpErrFile;
+// The results and the error stream in force: those of the current source.
+// They are read from the source, never kept apart, so ending a command file
+// hands its parent's streams back by itself.
+struct CurrentStream {
+    bool results;
+    operator FILE*() const;
+};
+extern const CurrentStream gfpResFile;
+extern const CurrentStream gfpErrFile;
 
 // ---- session driver (session/) ---------------------------------------------
 int isql_init();

@@ -9,6 +9,16 @@
 #include "isqltm.h"
 
 ClientStateList gClientStateList;
+const CurrentStream gfpResFile{true};
+const CurrentStream gfpErrFile{false};
+
+CurrentStream::operator FILE*() const {
+    const ClientStateList& list = gClientStateList;
+    if (!results && list.testModeErrFile != nullptr) return list.testModeErrFile;
+    const ClientState* current = list.last();
+    if (current == nullptr) return results ? list.idleResFile : list.idleErrFile;
+    return results ? current->resFile : current->errFile;
+}
 
 namespace {
 // Most command files open on top of the first source at once. Each holds a
@@ -36,8 +46,8 @@ int isql_init() {
     gClientStateList.states.clear();
     auto first = std::make_unique<ClientState>();
     first->inFile = stdin;
-    first->resFile = gfpResFile;
-    first->errFile = gfpErrFile;
+    first->resFile = gClientStateList.idleResFile;
+    first->errFile = gClientStateList.idleErrFile;
     gClientStateList.states.push_back(std::move(first));
     gMultiConnectHDBC.clear();
     gUnicodeEnc = 1;
@@ -95,12 +105,12 @@ int isql_close_curstate(ClientState* state) {
     const bool isFirst = states.size() == 1;
     if (!isFirst) {
         ClientState* parent = states[states.size() - 2].get();
-        if (parent->resFile != state->resFile) {
-            gfpResFile = parent->resFile;
-            if (!is_std_stream(state->resFile)) isql_close_stream(state->resFile);
-        }
+        // Popping the source below hands the parent's streams back; files
+        // this source opened are closed.
+        if (parent->resFile != state->resFile && !is_std_stream(state->resFile))
+            isql_close_stream(state->resFile);
         if (parent->errFile != state->errFile) {
-            gfpErrFile = parent->errFile;
+            gClientStateList.testModeErrFile = nullptr;
             if (!is_std_stream(state->errFile)) isql_close_stream(state->errFile);
         }
         if (parent->connected == 1) {
@@ -119,6 +129,10 @@ int isql_close_curstate(ClientState* state) {
         isql_disconnect(state, 1);
     }
     if (!is_std_stream(state->inFile)) fclose(state->inFile);
+    if (isFirst) {
+        gClientStateList.idleResFile = state->resFile;
+        gClientStateList.idleErrFile = state->errFile;
+    }
     states.pop_back();
     return 1;
 }

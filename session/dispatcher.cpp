@@ -48,7 +48,6 @@ Outcome check_connection_lost(ClientState* state, int result) {
 // closed when it is replaced. False when the file could not be opened.
 bool switch_stream(ClientState* state, const std::optional<std::string>& path, bool results) {
     FILE*& own = results ? state->resFile : state->errFile;
-    FILE*& global = results ? gfpResFile : gfpErrFile;
     FILE* fallback = results ? stdout : stderr;
     FILE* next = fallback;
     if (path) {
@@ -66,7 +65,7 @@ bool switch_stream(ClientState* state, const std::optional<std::string>& path, b
                                         : fallback;
     FILE* previous = own;
     own = next;
-    global = next;
+    if (!results) gClientStateList.testModeErrFile = nullptr;
     if (previous != inherited && previous != stdout && previous != stderr && previous != next)
         isql_close_stream(previous);
     return true;

@@ -79,8 +79,6 @@ int main(int argc, char** argv) {
     isql_install_stop_handlers();
     select_locale();
     isql_trace_init(15);
-    gfpResFile = stdout;
-    gfpErrFile = stderr;
     read_on_error_setting();
     if (!isql_init()) {
         init_failed();

@@ -20,8 +20,6 @@ int gTestMode = 0;
 int gHexDisplay = 0;
 unsigned int gUnicodeEnc = 1;
 int gCmdFile = 0;
-FILE* gfpResFile = stdout;
-FILE* gfpErrFile = stderr;
 
 namespace {
 constexpr const char kOptions[] = "c:n:x:p:b:m:u:o:hevqtfr";
@@ -128,7 +126,7 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
         case 'q': isql_trace_init(7); break;
         case 'r': firstState->largeColOutput = 1; break;
         case 't':
-            gfpErrFile = stdout;
+            gClientStateList.testModeErrFile = stdout;
             gTestMode = 1;
             break;
         case 'u': {

@@ -152,10 +152,10 @@ void read_to_end(ClientState& state) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Messages and hexadecimal dumps go nowhere.
-    gfpResFile = std::fopen("/dev/null", "w");
-    gfpErrFile = gfpResFile;
+    gClientStateList.idleResFile = std::fopen("/dev/null", "w");
+    gClientStateList.idleErrFile = gClientStateList.idleResFile;
     gInput = fdopen(fuzz_memfd(), "rb");
-    if (gfpResFile == nullptr || gInput == nullptr) std::abort();
+    if (gClientStateList.idleResFile == nullptr || gInput == nullptr) std::abort();
     return 0;
 }
 

@@ -138,7 +138,7 @@ TEST(DataLength, SizesBeyond32BitsHaveNoUsableSize) {
 }
 
 TEST(DataLength, UnsupportedTypeIsReportedAndGetsNoBuffer) {
-    StreamCapture errors(gfpErrFile);
+    StreamCapture errors(gClientStateList.idleErrFile);
     SQLSMALLINT t = 12345;
     EXPECT_EQ(isql_get_datalen(SQL_GUID, 36, &t), 0);
     EXPECT_EQ(t, 12345) << "target type stays unset";
@@ -403,8 +403,8 @@ TEST_F(ValueFormat, SelfDescribingValues) {
 }
 
 TEST_F(ValueFormat, PrintValueWritesThroughTheTraceMask) {
-    StreamCapture results(gfpResFile);
-    StreamCapture errors(gfpErrFile);
+    StreamCapture results(gClientStateList.idleResFile);
+    StreamCapture errors(gClientStateList.idleErrFile);
     int32_t i = 7;
     EXPECT_EQ(isql_print_value(SQL_INTEGER, &i, 4, 10, 4, nullptr, 0), 0);
     EXPECT_EQ(isql_print_value(SQL_GUID, &i, 4, 10, 0, nullptr, 0), 0);
@@ -441,7 +441,7 @@ TEST(Utf16Copy, CopiesWithTerminatorAndDumpsInHexMode) {
     EXPECT_EQ(isql_util_wcstoutf16(L"", copy), 1);
     EXPECT_EQ(copy, std::vector<zvutf16>{0});
 
-    StreamCapture results(gfpResFile);
+    StreamCapture results(gClientStateList.idleResFile);
     gHexDisplay = 1;
     EXPECT_EQ(isql_util_wcstoutf16(L"A\u00e9", copy), 3);
     gHexDisplay = 0;
