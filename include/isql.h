@@ -1,5 +1,11 @@
 // Shared declarations of the session: client states, process-wide settings,
 // the command record and the session functions every module may call.
+//
+// Success convention: new code returns bool (true = success) or a small enum
+// (Outcome, Gathered, Accept). The isql_ functions keep their historical
+// results where callers depend on them: 1 success / 0 failure for session,
+// connection and transaction functions, 0 success / nonzero failure for the
+// statement-level ones (isql_exec, isql_describe_*, isql_show_tables).
 #pragma once
 
 #include <cstdint>
