@@ -10,6 +10,7 @@
 #include <csignal>
 #include <cstdarg>
 #include <cstring>
+#include <atomic>
 #include <cwchar>
 #include <string>
 #include <poll.h>
@@ -47,6 +48,30 @@ OutStream* gLast = nullptr;     // the stream written most recently
 volatile sig_atomic_t gOutputLost = 0;
 volatile sig_atomic_t gResultsReaderGone = 0;  // EPIPE on a stream other than stderr
 volatile sig_atomic_t gFailurePending = 0;     // a failure not yet reported
+
+// Depth of writer calls under way. A stopping signal that arrives inside one
+// waits for its end: flushing from the handler then would write again the
+// bytes of a write(2) that it interrupted, and would cut the value being
+// appended.
+volatile sig_atomic_t gWriting = 0;
+volatile sig_atomic_t gDeferredSignal = 0;
+
+void stop_now(int sig);
+
+struct WriterSection {
+    WriterSection() {
+        gWriting = gWriting + 1;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+    }
+    ~WriterSection() {
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        gWriting = gWriting - 1;
+        std::atomic_signal_fence(std::memory_order_seq_cst);
+        if (gWriting == 0 && gDeferredSignal != 0) stop_now(gDeferredSignal);
+    }
+    WriterSection(const WriterSection&) = delete;
+    WriterSection& operator=(const WriterSection&) = delete;
+};
 
 // Writes data[done, len) and empties the buffer. Async-signal-safe.
 void flush_stream(OutStream& s) {
@@ -124,6 +149,7 @@ void end_write(OutStream& s) {
 }
 
 void vwrite(FILE* stream, const char* format, va_list args) {
+    WriterSection writing;
     OutStream& s = begin_write(stream);
     va_list again;
     va_copy(again, args);
@@ -177,11 +203,21 @@ void report_failures() {
     reporting = false;
 }
 
-void stop_handler(int sig) {
+// Flushes every buffer and stops as the signal would have. The default action
+// comes back first, so that a second signal ends a flush that blocks.
+void stop_now(int sig) {
+    signal(sig, SIG_DFL);
     for (OutStream& s : gStreams)
         if (s.file != nullptr) flush_stream(s);
-    signal(sig, SIG_DFL);
     raise(sig);
+}
+
+void stop_handler(int sig) {
+    if (gWriting != 0) {
+        gDeferredSignal = sig;
+        return;
+    }
+    stop_now(sig);
 }
 }  // namespace
 
@@ -207,6 +243,7 @@ void isql_print_always(FILE* stream, const char* format, ...) {
 }
 
 void isql_write(FILE* stream, int traceClass, const char* data, size_t len) {
+    WriterSection writing;
     if (masked(traceClass)) return;
     OutStream& s = begin_write(stream);
     append(s, data, len);
@@ -235,6 +272,7 @@ int isql_tracew(FILE* stream, int traceClass, const char* /*format*/, const wcha
 }
 
 void isql_flush_all() {
+    WriterSection writing;
     for (OutStream& s : gStreams)
         if (s.file != nullptr && s.len != 0) flush_stream(s);
     report_failures();
@@ -244,6 +282,7 @@ void isql_name_stream(FILE* stream, const std::string& name) { slot_of(stream).n
 
 // A failed close counts as a failed write: the file may miss its end.
 void isql_close_stream(FILE* stream) {
+    WriterSection writing;
     const bool own = stream != stdout && stream != stderr && stream != stdin;
     OutStream& s = slot_of(stream);
     flush_stream(s);
