@@ -3,7 +3,8 @@
 # is named once on the error stream, the session goes on, and the exit status
 # is 4. A results reader that goes away ends the session (141) instead of
 # letting it run for nobody. Also: a statement too large for the memory limit
-# fails alone, and closed standard descriptors are not reused.
+# fails alone, closed standard descriptors are not reused and replaced
+# results files are closed.
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 fail() { echo "lost_output: $*"; exit 1; }
@@ -87,4 +88,11 @@ rc=0; printf 'connect s\nresfile r.txt\nselect 7 as seven;\n' | "$WSQL" -q >&- 2
 [ "$rc" = 0 ] || fail "with standard output closed: status $rc"
 grep -q '^7' r.txt || fail "with standard output closed the results file lost its rows"
 ! grep -q 'ISQL>' r.txt || fail "a prompt went into the results file"
+# A RESFILE replaced in each of 200 passes, more than the descriptor limit:
+# each replaced file is closed, so the session keeps working.
+rc=0
+(ulimit -n 64; printf 'repeat 200\nresfile r.txt\necho pass\nend\nresfile\necho after\n' |
+   "$WSQL" -q >out 2>err) || rc=$?
+expect 0 out " after"
+[ ! -s err ] && [ "$(cat r.txt)" = " pass" ] || { cat err; fail "a replaced results file was left open"; }
 echo "lost_output: ok"
