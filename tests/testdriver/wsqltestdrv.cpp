@@ -12,6 +12,7 @@
 #include <iconv.h>
 #include <odbcinst.h>
 #include <sqlext.h>
+#include <strings.h>
 
 #include <algorithm>
 #include <bit>
@@ -22,7 +23,7 @@
 #include <list>
 #include <map>
 #include <optional>
-#include <regex>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -496,10 +497,11 @@ SQLRETURN SQL_API SQLConnectW(SQLHDBC h, SQLWCHAR* dsn, SQLSMALLINT dsnLen, SQLW
 
 SQLRETURN SQL_API SQLDriverConnectW(SQLHDBC h, SQLHWND, SQLWCHAR* in, SQLSMALLINT inLen, SQLWCHAR* out,
                                     SQLSMALLINT outMax, SQLSMALLINT* outLen, SQLUSMALLINT) {
-  std::string str = narrow(in, inLen);
-  std::smatch dsn;
-  std::regex_search(str, dsn, std::regex("(^|;) *DSN=([^;]*)", std::regex::icase));
-  SQLRETURN rc = connectTo(as<Dbc>(h), dsn.empty() ? "" : profileScenario(dsn[2]), str);
+  std::string str = narrow(in, inLen), scenario;
+  std::istringstream parts(str);
+  for (std::string part; std::getline(parts, part, ';');)
+    if (strncasecmp(part.c_str(), "DSN=", 4) == 0) scenario = profileScenario(part.substr(4));
+  SQLRETURN rc = connectTo(as<Dbc>(h), scenario, str);
   if (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) putWide(str, out, outMax, outLen);
   return rc;
 }
