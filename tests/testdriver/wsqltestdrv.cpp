@@ -84,27 +84,6 @@ struct Scenario {
   std::map<std::pair<long, long>, Section> sections;
 };
 
-struct Token {
-  std::string text;
-  bool quoted = false;
-};
-
-// Blanks separate operands; "..." quotes one, in which NULL and REPEAT: are
-// plain text.
-std::vector<Token> split(const std::string& line) {
-  std::vector<Token> out;
-  for (size_t i = 0; i < line.size();) {
-    if (line[i] == ' ' || line[i] == '\t' || line[i] == '\r') { ++i; continue; }
-    bool quoted = line[i] == '"';
-    size_t end = quoted ? line.find('"', i + 1) : line.find_first_of(" \t\r", i);
-    if (quoted && end == std::string::npos) throw std::runtime_error("unterminated quote");
-    end = std::min(end, line.size());
-    out.push_back({line.substr(i + quoted, end - i - quoted), quoted});
-    i = end + quoted;
-  }
-  return out;
-}
-
 long number(const std::string& s) {
   size_t used = 0;
   long v = std::stol(s, &used);
@@ -126,13 +105,28 @@ const std::map<std::string, long> kTypes = {
 const std::map<std::string, long> kIndicators = {
     {"NTS", SQL_NTS}, {"NOTOTAL", SQL_NO_TOTAL}, {"NULL_DATA", SQL_NULL_DATA}};
 
-Value value(const Token& t) {
-  if (t.quoted || (t.text != "NULL" && !t.text.starts_with("REPEAT:"))) return t.text;
-  if (t.text == "NULL") return std::nullopt;
-  size_t colon = t.text.find(':', 7);
-  if (colon == std::string::npos) throw std::runtime_error("REPEAT:<count>:<text>");
-  std::string piece = t.text.substr(colon + 1), out;
-  for (long k = number(t.text.substr(7, colon - 7)); k > 0; --k) out += piece;
+// The operands of a line: blanks separate them, "..." quotes one. Unquoted,
+// NULL is the null value and REPEAT:<count>:<text> is <text> repeated.
+std::vector<Value> split(const std::string& line) {
+  std::vector<Value> out;
+  for (size_t i = 0; i < line.size();) {
+    if (line[i] == ' ' || line[i] == '\t' || line[i] == '\r') { ++i; continue; }
+    bool quoted = line[i] == '"';
+    size_t end = std::min(quoted ? line.find('"', i + 1) : line.find_first_of(" \t\r", i), line.size());
+    if (quoted && end == line.size()) throw std::runtime_error("unterminated quote");
+    std::string text = line.substr(i + quoted, end - i - quoted);
+    i = end + quoted;
+    if (!quoted && text == "NULL") {
+      out.push_back(std::nullopt);
+    } else if (quoted || !text.starts_with("REPEAT:")) {
+      out.push_back(text);
+    } else {
+      size_t colon = text.find(':', 7);
+      if (colon == std::string::npos) throw std::runtime_error("REPEAT:<count>:<text>");
+      out.push_back(std::string());
+      for (long k = number(text.substr(7, colon - 7)); k > 0; --k) out.back()->append(text, colon + 1);
+    }
+  }
   return out;
 }
 
@@ -146,17 +140,17 @@ Scenario load(const std::string& path) {
   Section* sec = &sc.sections[{0, -1}];
   for (std::string line; std::getline(in, line);) try {
       ++lineNo;
-      const std::vector<Token> t = split(line);
-      if (t.empty() || t[0].text[0] == '#') continue;
-      const std::string& kw = t[0].text;
+      const std::vector<Value> t = split(line);
       const size_t n = t.size();
       auto need = [](bool ok, const char* why) {
         if (!ok) throw std::runtime_error(why);
       };
-      auto arg = [&](size_t i) -> const std::string& {
+      auto arg = [&](size_t i) {
         need(i < n, "missing operand");
-        return t[i].text;
+        return t[i].value_or("NULL");
       };
+      const std::string kw = n ? arg(0) : "#";
+      if (kw[0] == '#') continue;
       auto result = [&]() -> Result& {
         need(!sec->results.empty(), "outside a RESULT");
         return sec->results.back();
@@ -174,7 +168,7 @@ Scenario load(const std::string& path) {
       } else if (kw == "DIAG") {
         need(!sec->rules.empty(), "DIAG without a call line above it");
         Diag d{arg(1), static_cast<SQLINTEGER>(number(arg(2))), ""};
-        for (size_t k = 3; k < n; ++k) d.text += value(t[k]).value_or("NULL");
+        for (size_t k = 3; k < n; ++k) d.text += arg(k);
         sec->rules.back().diags.push_back(d);
       } else if (kw == "RESULT") {
         sec->results.emplace_back();
@@ -183,19 +177,16 @@ Scenario load(const std::string& path) {
                  n > 4 ? arg(4) : ""};
         need(c.getData.empty() || c.getData == "NOTOTAL" || c.getData == "NTS" || c.getData == "NODATA",
              "GETDATA mode NOTOTAL, NTS or NODATA");
-        if (kw == "COLUMN") c.name = value(t[1]).value_or("NULL"), result().columns.push_back(c);
+        if (kw == "COLUMN") c.name = arg(1), result().columns.push_back(c);
         for (long k = 1; kw == "COLUMNS" && k <= number(arg(1)); ++k)
           c.name = "C" + std::to_string(k), result().columns.push_back(c);
       } else if (kw == "ROW") {
         need(n - 1 == result().columns.size(), "ROW needs one value per column");
-        Row r;
-        for (size_t k = 1; k < n; ++k) r.values.push_back(value(t[k]));
-        r.indicators.resize(n - 1);
-        result().rows.push_back(r);
+        result().rows.push_back({{t.begin() + 1, t.end()}, std::vector<std::optional<SQLLEN>>(n - 1)});
       } else if (kw == "INDICATORS") {
         need(!result().rows.empty() && n == result().columns.size() + 1, "INDICATORS needs a ROW above it");
         for (size_t k = 1; k < n; ++k)
-          if (t[k].text != "-") result().rows.back().indicators[k - 1] = named(kIndicators, t[k].text);
+          if (arg(k) != "-") result().rows.back().indicators[k - 1] = named(kIndicators, arg(k));
       } else if (kw == "ROWCOUNT") {
         result().rowCount = number(arg(1));
       } else if (kw.starts_with("SQL") && n == 2) {
