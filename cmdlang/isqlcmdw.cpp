@@ -1,6 +1,6 @@
 // Command parser: decides whether one line is a command of the client's own
 // language and, if so, fills the command record for the dispatcher. Every
-// command form is one row of kCommandForms below, keyed by its first token.
+// command form is one row of kCommandTable below, keyed by its first token.
 //
 // Forms that take raw text (file names, ECHO text, SQL statements) finish as
 // soon as their keyword is read, before the lexer is asked for anything
@@ -13,12 +13,12 @@
 #include "isqlcmd.h"
 #include "zvunicode.h"
 
-namespace {
+using enum CmdKind;  // the kinds by their plain CMD_ names
 
 // Tokens of one line, read from the lexer only when the parser needs one.
-class Parser {
+class CmdParser {
 public:
-    explicit Parser(const wchar_t* line) : cursor_(line) {}
+    explicit CmdParser(const wchar_t* line) : cursor_(line) {}
 
     // The next token, read if none is held, without consuming it.
     int peek() {
@@ -79,6 +79,9 @@ private:
     std::wstring lookWord_;
     std::string lookNumber_;
 };
+
+namespace {
+using Parser = CmdParser;
 
 // A count taken as a signed 32-bit int: strtol, then the low 32 bits.
 long long count32(const std::string& digits) {
@@ -297,52 +300,55 @@ bool form_on_off(Parser& p, IsqlCommand& rec) {
     return p.at_end();
 }
 
-struct CommandForm {
-    int firstToken;
-    int kind;  // CMD_NONE: the form decides
-    bool (*parse)(Parser&, IsqlCommand&);
-};
-
-const CommandForm kCommandForms[] = {
-    {TOK_EOL, CMD_EMPTY, form_empty},
-    {TOK_CMDFILE, CMD_CMDFILE, form_file_name},
-    {TOK_NCMDFILE, CMD_NCMDFILE, form_file_name},
-    {TOK_RESFILE, CMD_RESFILE, form_optional_file_name},
-    {TOK_ERRFILE, CMD_ERRFILE, form_optional_file_name},
-    {TOK_RESDIR, CMD_RESDIR, form_optional_file_name},
-    {TOK_ECHO, CMD_ECHO, form_raw_text},
-    {TOK_EXEC, CMD_SQL, form_raw_text},
-    {TOK_SELECT, CMD_SQL, form_statement},
-    {TOK_UPDATE, CMD_SQL, form_statement},
-    {TOK_INSERT, CMD_SQL, form_statement},
-    {TOK_DELETE, CMD_SQL, form_statement},
-    {TOK_CALL, CMD_SQL, form_statement},
-    {TOK_GRANT, CMD_SQL, form_statement},
-    {TOK_REVOKE, CMD_SQL, form_statement},
-    {TOK_CREATE, CMD_SQL, form_create_statement},
-    {TOK_DROP, CMD_SQL, form_drop_statement},
-    {TOK_DESCRIBE, CMD_NONE, form_describe},
-    {TOK_CONNECT, CMD_CONNECT, form_connect},
-    {TOK_CUSTOMCONNECT, CMD_CUSTOMCONNECT, form_customconnect},
-    {TOK_MULTICONNECT, CMD_MULTICONNECT, form_multiconnect},
-    {TOK_DISCONNECT, CMD_DISCONNECT, form_bare_opt_semicolon},
-    {TOK_MULTIDISCONNECT, CMD_MULTIDISCONNECT, form_bare},
-    {TOK_EXIT, CMD_EXIT, form_bare_opt_semicolon},
-    {TOK_HELP, CMD_HELP, form_bare},
-    {TOK_END, CMD_END, form_bare},
-    {TOK_REPEAT, CMD_REPEAT, form_count64},
-    {TOK_FETCH, CMD_FETCH, form_count32},
-    {TOK_WAIT, CMD_WAIT, form_count32},
-    {TOK_QUERYTIMEOUT, CMD_QUERYTIMEOUT, form_count32},
-    {TOK_MAXROWS, CMD_MAXROWS, form_count64},
-    {TOK_TIMER, CMD_NONE, form_timer},
-    {TOK_START, CMD_TIMER_START, form_then_timer},
-    {TOK_STOP, CMD_TIMER_STOP, form_then_timer},
-    {TOK_COMMIT, CMD_COMMIT, form_bare},
-    {TOK_ROLLBACK, CMD_ROLLBACK, form_bare},
-    {TOK_AUTOCOMMIT, CMD_AUTOCOMMIT, form_on_off},
-    {TOK_SHOW, CMD_SHOW_TABLES, form_show_tables},
-    {TOK_LIST, CMD_SHOW_TABLES, form_show_tables},
+// In the order of HELP; rows without help lines close the table.
+const CommandInfo kCommandTable[] = {
+    {TOK_AUTOCOMMIT, CMD_AUTOCOMMIT, form_on_off, {"> AUTOCOMMIT ON|OFF\n"}},
+    {TOK_CMDFILE, CMD_CMDFILE, form_file_name, {"> CMDFILE file_name\n"}},
+    {TOK_COMMIT, CMD_COMMIT, form_bare, {"> COMMIT\n"}},
+    {TOK_CONNECT, CMD_CONNECT, form_connect,
+     {"> CONNECT user*password@database\n",
+      "> CONNECT \"user@example.com\"*\"password\"@database\n"}},
+    {TOK_CUSTOMCONNECT, CMD_CUSTOMCONNECT, form_customconnect,
+     {"> CUSTOMCONNECT \"connect string\"\n"}},
+    {TOK_DISCONNECT, CMD_DISCONNECT, form_bare_opt_semicolon, {"> DISCONNECT\n"}},
+    {TOK_MULTICONNECT, CMD_MULTICONNECT, form_multiconnect,
+     {"> MULTICONNECT count user*password@database\n"}},
+    {TOK_MULTIDISCONNECT, CMD_MULTIDISCONNECT, form_bare, {"> MULTIDISCONNECT\n"}},
+    {TOK_ECHO, CMD_ECHO, form_raw_text, {"> ECHO information;\n"}},
+    {TOK_EOL, CMD_EMPTY, form_empty, {"> # comment\n"}},
+    {TOK_SHOW, CMD_SHOW_TABLES, form_show_tables,
+     {"> SHOW TABLES [CATALOG[.OWNER[.TABLE_NAME]]] [;]\n"}},
+    {TOK_LIST, CMD_SHOW_TABLES, form_show_tables,
+     {"> LIST TABLES [CATALOG[.OWNER[.TABLE_NAME]]] [;]\n"}},
+    {TOK_DESCRIBE, CMD_NONE, form_describe,
+     {"> DESCRIBE [[CATALOG.]OWNER.]TABLE_NAME [;]\n", "> DESCRIBE select_stmt;\n"}},
+    {TOK_EXEC, CMD_SQL, form_raw_text, {"> EXEC sql_stmt;\n", "> !sql_stmt;\n"}},
+    {TOK_SELECT, CMD_SQL, form_statement, {"> sql_stmt;\n"}},
+    {TOK_EXIT, CMD_EXIT, form_bare_opt_semicolon, {"> EXIT\n"}},
+    {TOK_FETCH, CMD_FETCH, form_count32, {"> FETCH block_size\n"}},
+    {TOK_HELP, CMD_HELP, form_bare, {"> HELP\n"}},
+    {TOK_MAXROWS, CMD_MAXROWS, form_count64, {"> MAXROWS number\n"}},
+    {TOK_NCMDFILE, CMD_NCMDFILE, form_file_name, {"> NCMDFILE unicode file_name\n"}},
+    {TOK_QUERYTIMEOUT, CMD_QUERYTIMEOUT, form_count32, {"> QUERYTIMEOUT number\n"}},
+    {TOK_REPEAT, CMD_REPEAT, form_count64,
+     {"> REPEAT number\n  command 1\n  ...\n  command n\n  END\n"}},
+    {TOK_RESFILE, CMD_RESFILE, form_optional_file_name, {"> RESFILE {file_name}\n"}},
+    {TOK_ROLLBACK, CMD_ROLLBACK, form_bare, {"> ROLLBACK\n"}},
+    {TOK_TIMER, CMD_NONE, form_timer, {"> TIMER START\n", "> TIMER STOP\n"}},
+    {TOK_WAIT, CMD_WAIT, form_count32, {"> WAIT time_in_seconds\n"}},
+    {TOK_ERRFILE, CMD_ERRFILE, form_optional_file_name, {}},
+    {TOK_RESDIR, CMD_RESDIR, form_optional_file_name, {}},
+    {TOK_END, CMD_END, form_bare, {}},
+    {TOK_START, CMD_TIMER_START, form_then_timer, {}},
+    {TOK_STOP, CMD_TIMER_STOP, form_then_timer, {}},
+    {TOK_UPDATE, CMD_SQL, form_statement, {}},
+    {TOK_INSERT, CMD_SQL, form_statement, {}},
+    {TOK_DELETE, CMD_SQL, form_statement, {}},
+    {TOK_CALL, CMD_SQL, form_statement, {}},
+    {TOK_GRANT, CMD_SQL, form_statement, {}},
+    {TOK_REVOKE, CMD_SQL, form_statement, {}},
+    {TOK_CREATE, CMD_SQL, form_create_statement, {}},
+    {TOK_DROP, CMD_SQL, form_drop_statement, {}},
 };
 
 }  // namespace
@@ -355,16 +361,18 @@ int isql_cmdparse(const wchar_t* cmdText, IsqlCommand& cmd) {
     if (cmdText == nullptr) return 1;
     Parser parser(cmdText);
     const int first = parser.next();
-    for (const CommandForm& form : kCommandForms) {
+    for (const CommandInfo& form : kCommandTable) {
         if (form.firstToken != first) continue;
         IsqlCommand rec = cmd;
         rec.kind = form.kind;
-        if (!form.parse(parser, rec)) return 1;
+        if (!form.form(parser, rec)) return 1;
         cmd = std::move(rec);
         return 0;
     }
     return 1;
 }
+
+std::span<const CommandInfo> isql_command_table() { return kCommandTable; }
 
 IsqlCommand isql_parse_line(const wchar_t* line) {
     IsqlCommand cmd;

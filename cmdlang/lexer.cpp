@@ -1,6 +1,7 @@
 // Lexer of the command language. It reads one wide command line in place
 // through a cursor owned by the parser; after each token the cursor stands
 // right behind it, so the parser can take the raw rest of the line from there.
+#include <climits>
 #include <cwchar>
 #include <cwctype>
 #include <vector>

@@ -18,6 +18,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "isqlcmd.h"
 #include "isqlhandle.h"
 #include "platform.h"
 
@@ -35,55 +36,6 @@ constexpr int TRACE_TIMER = 1;
 constexpr int TRACE_ERROR = 2;
 constexpr int TRACE_DATA = 4;
 constexpr int TRACE_NOTICE = 8;
-
-// ---- command kinds ---------------------------------------------------------
-enum CmdKind : int {
-    CMD_NONE = 0,
-    CMD_EMPTY = 1,
-    CMD_CMDFILE = 3,
-    CMD_CONNECT = 4,
-    CMD_DISCONNECT = 5,
-    CMD_ECHO = 6,
-    CMD_END = 7,
-    CMD_SQL = 8,
-    CMD_EXIT = 9,
-    CMD_HELP = 10,
-    CMD_REPEAT = 11,
-    CMD_RESFILE = 12,
-    CMD_TIMER_START = 14,
-    CMD_TIMER_STOP = 15,
-    CMD_WAIT = 16,
-    CMD_FETCH = 17,
-    CMD_ERRFILE = 18,
-    CMD_COMMIT = 19,
-    CMD_ROLLBACK = 20,
-    CMD_AUTOCOMMIT = 21,
-    CMD_CUSTOMCONNECT = 22,
-    CMD_NCMDFILE = 23,
-    CMD_QUERYTIMEOUT = 24,
-    CMD_MAXROWS = 25,
-    CMD_MULTICONNECT = 26,
-    CMD_MULTIDISCONNECT = 27,
-    CMD_RESDIR = 28,
-    CMD_DESCRIBE_TABLE = 29,
-    CMD_DESCRIBE_STMT = 30,
-    CMD_SHOW_TABLES = 31,
-};
-
-// The record one command line is parsed into. Absent operands are empty
-// optionals; wsText points into the parsed line and lives as long as it.
-struct IsqlCommand {
-    int kind = CMD_NONE;
-    std::optional<std::string> sPathOrDsn;   // multibyte text of the locale
-    std::optional<std::wstring> wsConnStr;
-    long long lNumber = 0;
-    const wchar_t* wsText = nullptr;
-    std::optional<std::wstring> wsUser;
-    std::optional<std::wstring> wsPassword;
-    std::optional<std::wstring> wsCatalog;
-    std::optional<std::wstring> wsOwner;
-    std::optional<std::wstring> wsTable;
-};
 
 // Byte reader of one input source. Lines are read as bytes and decoded by the
 // program, so the decoding mode may change while a stream is half read.

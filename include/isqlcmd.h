@@ -1,9 +1,61 @@
 // Command language: lexer, keyword table and the command-line parser.
 #pragma once
 
+#include <optional>
 #include <string>
+#include <span>
 
-#include "isql.h"
+
+// ---- command kinds ---------------------------------------------------------
+// The kind of a parsed line. The numbers are those that "SQL: Invalid CMD
+// type:%d" shows.
+enum class CmdKind : int {
+    CMD_NONE = 0,
+    CMD_EMPTY = 1,
+    CMD_CMDFILE = 3,
+    CMD_CONNECT = 4,
+    CMD_DISCONNECT = 5,
+    CMD_ECHO = 6,
+    CMD_END = 7,
+    CMD_SQL = 8,
+    CMD_EXIT = 9,
+    CMD_HELP = 10,
+    CMD_REPEAT = 11,
+    CMD_RESFILE = 12,
+    CMD_TIMER_START = 14,
+    CMD_TIMER_STOP = 15,
+    CMD_WAIT = 16,
+    CMD_FETCH = 17,
+    CMD_ERRFILE = 18,
+    CMD_COMMIT = 19,
+    CMD_ROLLBACK = 20,
+    CMD_AUTOCOMMIT = 21,
+    CMD_CUSTOMCONNECT = 22,
+    CMD_NCMDFILE = 23,
+    CMD_QUERYTIMEOUT = 24,
+    CMD_MAXROWS = 25,
+    CMD_MULTICONNECT = 26,
+    CMD_MULTIDISCONNECT = 27,
+    CMD_RESDIR = 28,
+    CMD_DESCRIBE_TABLE = 29,
+    CMD_DESCRIBE_STMT = 30,
+    CMD_SHOW_TABLES = 31,
+};
+
+// The record one command line is parsed into. Absent operands are empty
+// optionals; wsText points into the parsed line and lives as long as it.
+struct IsqlCommand {
+    CmdKind kind = CmdKind::CMD_NONE;
+    std::optional<std::string> sPathOrDsn;   // multibyte text of the locale
+    std::optional<std::wstring> wsConnStr;
+    long long lNumber = 0;
+    const wchar_t* wsText = nullptr;
+    std::optional<std::wstring> wsUser;
+    std::optional<std::wstring> wsPassword;
+    std::optional<std::wstring> wsCatalog;
+    std::optional<std::wstring> wsOwner;
+    std::optional<std::wstring> wsTable;
+};
 
 // Token numbers of the lexer.
 enum IsqlToken : int {
@@ -45,6 +97,22 @@ std::string isql_get_string(const wchar_t* text);
 // Multibyte form, in the current locale, of the first len wide characters of
 // text; a character the locale cannot encode becomes '?'.
 std::string isql_to_multibyte(const wchar_t* text, size_t len);
+
+// ---- the command table ------------------------------------------------------
+// One row per command form, keyed by the token that starts it: the kind of
+// record it gives, the form that reads the rest of the line, and the lines
+// HELP shows for it. The parser and HELP both walk this one table, in order;
+// the dispatcher handles each kind (a switch over CmdKind, so a kind without
+// a handler is a compiler warning). A new command is a keyword, a row here,
+// and its handler.
+class CmdParser;  // the tokens of one line, read on demand (cmdlang only)
+struct CommandInfo {
+    int firstToken;
+    CmdKind kind;  // CMD_NONE: the form decides (DESCRIBE, TIMER)
+    bool (*form)(CmdParser&, IsqlCommand&);  // false: the line is not this command
+    const char* help[2];  // lines of HELP, null when fewer or none
+};
+std::span<const CommandInfo> isql_command_table();
 
 // Parses one line into cmd. 0: a command of the client language; 1: not one
 // (the caller treats the line as SQL).

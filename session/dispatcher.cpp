@@ -15,6 +15,8 @@
 #include "isqltm.h"
 #include "zvunicode.h"
 
+using enum CmdKind;  // the kinds by their plain CMD_ names
+
 void isql_cmdhelp();
 
 namespace {
@@ -320,8 +322,8 @@ Outcome cmd_empty(ClientState*, IsqlCommand&) { return Outcome::Empty; }
 using Handler = Outcome (*)(ClientState*, IsqlCommand&);
 
 // The handler of each command kind; null for kinds that have none.
-Handler handler_for(int kind) {
-    switch (static_cast<CmdKind>(kind)) {
+Handler handler_for(CmdKind kind) {
+    switch (kind) {
     case CMD_EMPTY: return cmd_empty;
     case CMD_CMDFILE: return cmd_cmdfile;
     case CMD_CONNECT: return cmd_connect;
@@ -378,7 +380,8 @@ Outcome isql_process_cmd(ClientState* state, std::wstring& line) {
     Outcome outcome = Outcome::Failed;
     Handler handler = handler_for(cmd.kind);
     if (handler == nullptr) {
-        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Invalid CMD type:%d\n", cmd.kind);
+        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Invalid CMD type:%d\n",
+                   static_cast<int>(cmd.kind));
     } else {
         outcome = handler(state, cmd);
         if (outcome == Outcome::Dropped || outcome == Outcome::FailedSilent) return outcome;

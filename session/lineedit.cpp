@@ -21,6 +21,8 @@
 #include "isqlterm.h"
 #include "zvunicode.h"
 
+using enum CmdKind;  // the kinds by their plain CMD_ names
+
 namespace {
 // libedit is loaded when editing starts, not linked: scripts and pipes never
 // edit, and its libraries (libedit, libtinfo, libbsd, libmd) cost more at every
@@ -331,7 +333,7 @@ void remember(const std::wstring& line) {
 
 // A connect or disconnect typed here changes what the table names are of.
 bool changes_connection(const std::wstring& line) {
-    const int kind = isql_parse_line(line.c_str()).kind;
+    const CmdKind kind = isql_parse_line(line.c_str()).kind;
     return kind == CMD_CONNECT || kind == CMD_CUSTOMCONNECT || kind == CMD_DISCONNECT;
 }
 }  // namespace

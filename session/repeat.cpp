@@ -6,6 +6,8 @@
 #include "isqlcmd.h"
 #include "isqltm.h"
 
+using enum CmdKind;  // the kinds by their plain CMD_ names
+
 // Reads the lines of a block up to END into the state's list without running
 // them. 1 when END was read, 0 when the input ended (or Ctrl-C came) first.
 int isql_get_repeatlist(ClientState* state) {

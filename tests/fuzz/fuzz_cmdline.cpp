@@ -16,6 +16,8 @@
 #include "isql.h"
 #include "isqlcmd.h"
 
+using enum CmdKind;  // the kinds by their plain CMD_ names
+
 namespace {
 
 constexpr unsigned kOptionCLocale = 1;

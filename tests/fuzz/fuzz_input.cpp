@@ -25,6 +25,8 @@
 #include "isqlcmd.h"
 #include "zvunicode.h"
 
+using enum CmdKind;  // the kinds by their plain CMD_ names
+
 namespace {
 
 constexpr size_t kMaxFileBytes = 136 * 1024;  // just above the longest locale-mode line

@@ -9,6 +9,8 @@
 
 #include "isqlcmd.h"
 
+using enum CmdKind;  // the kinds by their plain CMD_ names
+
 namespace {
 
 // Parses line into a cleared record, as the dispatcher does.
@@ -17,10 +19,12 @@ int parse(const wchar_t* line, IsqlCommand& cmd) {
     return isql_cmdparse(line, cmd);
 }
 
-// Kind of line, or -1 when it is not a command.
-int kind_of(const wchar_t* line) {
+// Kind of line, or kNotCommand when it is not a command.
+constexpr CmdKind kNotCommand = static_cast<CmdKind>(-1);
+
+CmdKind kind_of(const wchar_t* line) {
     IsqlCommand cmd;
-    return parse(line, cmd) == 0 ? cmd.kind : -1;
+    return parse(line, cmd) == 0 ? cmd.kind : kNotCommand;
 }
 
 // Printable form of a line for failure messages.
@@ -126,7 +130,7 @@ TEST(ParseRawText, EchoAndExecKeepTheirBlank) {
     EXPECT_EQ(cmd.wsText, line + 4);
 
     // "execute" is no keyword: the line is SQL for the caller.
-    EXPECT_EQ(kind_of(L"execute p;"), -1);
+    EXPECT_EQ(kind_of(L"execute p;"), kNotCommand);
 }
 
 TEST(ParseStatementStart, TextBeginsAtTheFirstKeyword) {
@@ -147,7 +151,7 @@ TEST(ParseStatementStart, TextBeginsAtTheFirstKeyword) {
     for (const wchar_t* line : {L"create procedure p", L"drop synonym s;", L"create unique x",
                                 L"create", L"drop", L"create unique", L"with x as (select 1) select 1;",
                                 L"select_1 from t;"})
-        EXPECT_EQ(kind_of(line), -1) << narrow(line);
+        EXPECT_EQ(kind_of(line), kNotCommand) << narrow(line);
 }
 
 TEST(ParseDescribe, TableNamesAndStatements) {
@@ -180,14 +184,14 @@ TEST(ParseDescribe, TableNamesAndStatements) {
     EXPECT_EQ(cmd.wsTable, L"t");
 
     // A keyword is a name only in quotes.
-    EXPECT_EQ(kind_of(L"describe user"), -1);
+    EXPECT_EQ(kind_of(L"describe user"), kNotCommand);
     ASSERT_EQ(parse(L"describe \"user\"", cmd), 0);
     EXPECT_EQ(cmd.kind, CMD_DESCRIBE_TABLE);
     EXPECT_EQ(cmd.wsTable, L"user");
 
     for (const wchar_t* line : {L"describe", L"describe ;", L"describe tab.", L"describe tab.;",
                                 L"describe a..b", L"describe update t;"})
-        EXPECT_EQ(kind_of(line), -1) << narrow(line);
+        EXPECT_EQ(kind_of(line), kNotCommand) << narrow(line);
 
     const wchar_t* line = L"describe   select a from tab;";
     ASSERT_EQ(parse(line, cmd), 0);
@@ -228,7 +232,7 @@ TEST(ParseConnect, DsnUserAndPassword) {
     for (const wchar_t* line : {L"connect", L"connect;", L"connect scott*tiger", L"connect scott*tiger;",
                                 L"connect scott*@d", L"connect scott@", L"connect d junk", L"connect d;;",
                                 L"connect 1dsn", L"connect \"unterminated", L"connect user"})
-        EXPECT_EQ(kind_of(line), -1) << narrow(line);
+        EXPECT_EQ(kind_of(line), kNotCommand) << narrow(line);
 }
 
 TEST(ParseConnect, CustomConnect) {
@@ -242,7 +246,7 @@ TEST(ParseConnect, CustomConnect) {
     EXPECT_EQ(cmd.wsConnStr, L"plain");
 
     for (const wchar_t* line : {L"customconnect DSN=x", L"customconnect \"DSN=x\";", L"customconnect"})
-        EXPECT_EQ(kind_of(line), -1) << narrow(line);
+        EXPECT_EQ(kind_of(line), kNotCommand) << narrow(line);
 }
 
 TEST(ParseConnect, MultiConnectAndDisconnect) {
@@ -265,16 +269,16 @@ TEST(ParseConnect, MultiConnectAndDisconnect) {
 
     for (const wchar_t* line : {L"multiconnect 3 mydsn;", L"multiconnect 3 u@d", L"multiconnect mydsn",
                                 L"multiconnect 3", L"multiconnect 3 u*p@d;", L"multiconnect -3 d"})
-        EXPECT_EQ(kind_of(line), -1) << narrow(line);
+        EXPECT_EQ(kind_of(line), kNotCommand) << narrow(line);
 
     ASSERT_EQ(parse(L"multidisconnect", cmd), 0);
     EXPECT_EQ(cmd.kind, CMD_MULTIDISCONNECT);
     EXPECT_TRUE(no_operands(cmd));
-    EXPECT_EQ(kind_of(L"multidisconnect;"), -1);
+    EXPECT_EQ(kind_of(L"multidisconnect;"), kNotCommand);
 
     EXPECT_EQ(kind_of(L"disconnect"), CMD_DISCONNECT);
     EXPECT_EQ(kind_of(L"Disconnect;\n"), CMD_DISCONNECT);
-    EXPECT_EQ(kind_of(L"disconnect now"), -1);
+    EXPECT_EQ(kind_of(L"disconnect now"), kNotCommand);
 }
 
 TEST(ParseSimpleCommands, KeywordAloneOrWithSemicolon) {
@@ -295,7 +299,7 @@ TEST(ParseSimpleCommands, KeywordAloneOrWithSemicolon) {
 
     for (const wchar_t* line : {L"commit;", L"end;", L"help;", L"rollback;", L"rollback work",
                                 L"exit;;", L"quit now"})
-        EXPECT_EQ(kind_of(line), -1) << narrow(line);
+        EXPECT_EQ(kind_of(line), kNotCommand) << narrow(line);
 }
 
 TEST(ParseNumbers, CountsAndLimits) {
@@ -338,7 +342,7 @@ TEST(ParseNumbers, CountsAndLimits) {
 
     for (const wchar_t* line : {L"repeat", L"repeat -1", L"repeat 5;", L"repeat x", L"fetch 12ab",
                                 L"wait", L"maxrows 10;", L"querytimeout 1 2", L"fetch 1.5"})
-        EXPECT_EQ(kind_of(line), -1) << narrow(line);
+        EXPECT_EQ(kind_of(line), kNotCommand) << narrow(line);
 }
 
 TEST(ParseTimerAndAutocommit, TwoKeywordForms) {
@@ -347,7 +351,7 @@ TEST(ParseTimerAndAutocommit, TwoKeywordForms) {
     EXPECT_EQ(kind_of(L"TIMER STOP"), CMD_TIMER_STOP);
     EXPECT_EQ(kind_of(L"stop timer # x"), CMD_TIMER_STOP);
     for (const wchar_t* line : {L"timer", L"timer start;", L"start", L"stop", L"timer end", L"start timer x"})
-        EXPECT_EQ(kind_of(line), -1) << narrow(line);
+        EXPECT_EQ(kind_of(line), kNotCommand) << narrow(line);
 
     IsqlCommand cmd;
     cmd.lNumber = 7;
@@ -357,7 +361,7 @@ TEST(ParseTimerAndAutocommit, TwoKeywordForms) {
     ASSERT_EQ(parse(L"AutoCommit ON\n", cmd), 0);
     EXPECT_EQ(cmd.lNumber, 1);
     for (const wchar_t* line : {L"autocommit", L"autocommit yes", L"autocommit on;", L"autocommit 1"})
-        EXPECT_EQ(kind_of(line), -1) << narrow(line);
+        EXPECT_EQ(kind_of(line), kNotCommand) << narrow(line);
 }
 
 TEST(ParseShowTables, CatalogSpec) {
@@ -391,7 +395,7 @@ TEST(ParseShowTables, CatalogSpec) {
     for (const wchar_t* line : {L"show", L"show table", L"list", L"show tables cat junk",
                                 L"show tables a.b.c.d", L"show tables cat.", L"show tables ;;",
                                 L"show tables user"})
-        EXPECT_EQ(kind_of(line), -1) << narrow(line);
+        EXPECT_EQ(kind_of(line), kNotCommand) << narrow(line);
 }
 
 TEST(ParseFailure, LeavesTheRecordAlone) {
@@ -407,18 +411,18 @@ TEST(ParseFailure, LeavesTheRecordAlone) {
     // Lines that start with no command word are SQL for the caller.
     for (const wchar_t* line : {L"with t as (select 1) select * from t;", L"(select 1);", L"42;", L"'x'",
                                 L"\" select 1", L";", L"@x", L"*"})
-        EXPECT_EQ(kind_of(line), -1) << narrow(line);
+        EXPECT_EQ(kind_of(line), kNotCommand) << narrow(line);
 }
 
 TEST(ParseFailure, OverlongTokensAreNotCommands) {
     const std::wstring quoted = L"connect \"" + std::wstring(30000, L'q') + L"\"";
-    EXPECT_EQ(kind_of(quoted.c_str()), -1);
+    EXPECT_EQ(kind_of(quoted.c_str()), kNotCommand);
     const std::wstring showLong = L"show tables \"" + std::wstring(30000, L'q') + L"\"";
-    EXPECT_EQ(kind_of(showLong.c_str()), -1);
+    EXPECT_EQ(kind_of(showLong.c_str()), kNotCommand);
     const std::wstring longWord = std::wstring(30000, L'w') + L" x";
-    EXPECT_EQ(kind_of(longWord.c_str()), -1);
+    EXPECT_EQ(kind_of(longWord.c_str()), kNotCommand);
     const std::wstring longCount = L"repeat " + std::wstring(30000, L'9');
-    EXPECT_EQ(kind_of(longCount.c_str()), -1);
+    EXPECT_EQ(kind_of(longCount.c_str()), kNotCommand);
 
     // Raw operands are no tokens and may be as long as the line.
     const std::wstring echo = L"echo " + std::wstring(30000, L'e');
