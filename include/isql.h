@@ -81,8 +81,8 @@ struct ClientStateList : OdbcHandles {
     // -t: errors go to standard output, until ERRFILE chooses an error stream
     // or a command file that chose one ends. The sources keep standard error.
     FILE* testModeErrFile = nullptr;
-    // hdbc lost its connection (SQLSTATE 08003) but the driver manager still
-    // holds it as connected; it is released before the next connect.
+    // The last diagnostics of hdbc said SQLSTATE 08003: the connection is gone
+    // while the driver manager still holds it; released before the next connect.
     bool hdbcLost = false;
 
     ClientState* first() const { return states.empty() ? nullptr : states.front().get(); }

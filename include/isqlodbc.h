@@ -7,7 +7,6 @@
 #include "isql.h"
 #include "zvunicode.h"
 
-extern wchar_t gwsLastSqlError[6];          // SQLSTATE of the last diagnostic printed
 extern std::vector<SQLHDBC> gMultiConnectHDBC;  // the connected handles of the MULTICONNECT set
 int isql_multi_connect_count();             // how many that set holds
 
@@ -18,9 +17,11 @@ int isql_call_sqlconnectw(SQLHDBC hdbc, const wchar_t* dsn, const wchar_t* user,
                           const wchar_t* password);
 int isql_call_sqldriverconnectw(SQLHDBC hdbc, const wchar_t* connstr);
 int isql_disconnect(ClientState* state, int announce);
-// Notes that the shared connection was lost; the next CONNECT or DISCONNECT
-// releases it quietly first, so that it starts as on a fresh handle.
-void isql_connection_lost();
+// The shared connection's last diagnostics said it does not exist (08003):
+// a failed command then marks its source not connected, and the next CONNECT
+// or DISCONNECT releases the handle quietly first, so that it starts as on a
+// fresh one.
+bool isql_connection_lost();
 int isql_multi_connect(ClientState* state, int count, const wchar_t* user,
                        const wchar_t* password, const char* dsn);
 int isql_multi_disconnect(ClientState* state);

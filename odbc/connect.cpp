@@ -137,7 +137,7 @@ int isql_call_sqldriverconnectw(SQLHDBC hdbc, const wchar_t* connstr) {
     return rc;
 }
 
-void isql_connection_lost() { gClientStateList.hdbcLost = true; }
+bool isql_connection_lost() { return gClientStateList.hdbcLost; }
 
 namespace {
 // Releases a lost connection without a word: the driver manager would refuse

@@ -12,12 +12,12 @@
 #include "platform.h"
 #include "zvunicode.h"
 
-wchar_t gwsLastSqlError[6] = L"";
 
 namespace {
 constexpr SQLSMALLINT kMessageChars = 2048;   // buffer length given to SQLErrorW
 constexpr int kMessageKeep = kMessageChars - 1;  // longest message printed
 constexpr size_t kStateChars = 6;             // five-character SQLSTATE and terminator
+constexpr wchar_t kConnectionNotOpen[] = L"08003";
 
 // Value of the decimal number at s: leading blanks and a sign allowed,
 // reading stops at the first non-digit, no digits give 0. Wraps like a
@@ -50,10 +50,13 @@ void printBlock(const char* label, const wchar_t* state, SQLINTEGER native,
 
 // Drains the pending diagnostic records of hstmt, else hdbc, else the
 // environment, printing each as a block under label. A trailing bracketed
-// number in a message is taken as its native code and cut off. Keeps the last
-// SQLSTATE in gwsLastSqlError. Always returns 1, so that statement-level
-// callers can return it as their failure code.
+// number in a message is taken as its native code and cut off. When the
+// records are those of the shared connection (or a statement on it), the last
+// one's SQLSTATE tells whether that connection still exists (08003: it does
+// not). Always returns 1, so that statement-level callers can return it as
+// their failure code.
 int print_err(const char* label, SQLHDBC hdbc, SQLHSTMT hstmt) {
+    const bool shared = hdbc == gClientStateList.hdbc;
     for (;;) {
         std::array<wchar_t, kStateChars> state{};
         // Room for the message and a terminator; with -u 0 the driver manager
@@ -91,7 +94,7 @@ int print_err(const char* label, SQLHDBC hdbc, SQLHSTMT hstmt) {
         }
 
         if (rc == SQL_NO_DATA) return 1;
-        wcscpy(gwsLastSqlError, L"00000");
+        if (shared) gClientStateList.hdbcLost = false;
         if (rc == SQL_ERROR) {
             isql_trace(gfpErrFile, TRACE_ERROR, "print_err: Can't get error information\n");
             return 1;
@@ -105,7 +108,7 @@ int print_err(const char* label, SQLHDBC hdbc, SQLHSTMT hstmt) {
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) return 1;
 
         state[kStateChars - 1] = L'\0';
-        std::copy(state.begin(), state.end(), gwsLastSqlError);
+        if (shared) gClientStateList.hdbcLost = wcscmp(state.data(), kConnectionNotOpen) == 0;
 
         int n = textLength;
         if (n == SQL_NTS) n = static_cast<int>(wcsnlen(message.data(), kMessageChars));

@@ -31,17 +31,15 @@ constexpr long long kMaxRepeatCount = INT_MAX;
 const char kNotConnected[] = "You are not connected to any database\n";
 
 Outcome done_if(bool ok) { return ok ? Outcome::Done : Outcome::Failed; }
-const wchar_t kSqlState08003[] = L"08003";
 
 // The outcome of a database command with result (0 = success); marks the
 // state not connected when the failure lost the connection.
 Outcome check_connection_lost(ClientState* state, int result) {
     if (result == 0) return Outcome::Done;
-    if (zvwcscmp(gwsLastSqlError, kSqlState08003) != 0) return Outcome::Failed;
+    if (!isql_connection_lost()) return Outcome::Failed;
     isql_trace(gfpErrFile, TRACE_ERROR,
                "SQL: Connection to the database was lost.\nTerminating the session...\n");
     state->connected = 0;
-    isql_connection_lost();
     return Outcome::Failed;
 }
 
