@@ -90,15 +90,30 @@ struct ClientStateList : OdbcHandles {
 };
 
 // ---- process-wide settings -------------------------------------------------
+// Set by the options before the session starts; MAXROWS, QUERYTIMEOUT,
+// CMDFILE and NCMDFILE change some of them while it runs.
+struct Settings {
+    long long maxRows = 100;     // row limit per result set; 0: none
+    int queryTimeout = -1;       // seconds; -1: the driver's default
+    int benchmarkMode = 0;       // -b: fetch without printing
+    int benchmarkBlock = 0;      // -b: rows per timing line
+    int testMode = 0;            // -t
+    int hexDisplay = 0;          // -f
+    unsigned int unicodeEnc = 1; // wide text to the driver manager: 1 UTF-16, 0 as wchar_t
+    int cmdFile = 0;             // input decoding: 0 by the locale, 1 UTF-8
+};
+extern Settings gSettings;
+// The settings by their historical names, as the messages and manual know them.
+inline long long& gMaxRows = gSettings.maxRows;
+inline int& gQueryTimeout = gSettings.queryTimeout;
+inline int& gBenchmarkMode = gSettings.benchmarkMode;
+inline int& gBenchmarkBlock = gSettings.benchmarkBlock;
+inline int& gTestMode = gSettings.testMode;
+inline int& gHexDisplay = gSettings.hexDisplay;
+inline unsigned int& gUnicodeEnc = gSettings.unicodeEnc;
+inline int& gCmdFile = gSettings.cmdFile;
+
 extern ClientStateList gClientStateList;
-extern long long gMaxRows;
-extern int gQueryTimeout;
-extern int gBenchmarkMode;
-extern int gBenchmarkBlock;
-extern int gTestMode;
-extern int gHexDisplay;
-extern unsigned int gUnicodeEnc;
-extern int gCmdFile;
 // The results and the error stream in force: those of the current source.
 // They are read from the source, never kept apart, so ending a command file
 // hands its parent's streams back by itself.

@@ -12,14 +12,7 @@
 #include "isqlrun.h"
 #include "isqltm.h"
 
-long long gMaxRows = 100;
-int gQueryTimeout = -1;
-int gBenchmarkMode = 0;
-int gBenchmarkBlock = 0;
-int gTestMode = 0;
-int gHexDisplay = 0;
-unsigned int gUnicodeEnc = 1;
-int gCmdFile = 0;
+Settings gSettings;
 
 namespace {
 constexpr const char kOptions[] = "c:n:x:p:b:m:u:o:hevqtfr";
