@@ -49,17 +49,11 @@ std::string file_of(const uint8_t* data, size_t size, unsigned options) {
         }
         return file;
     }
-    size_t start = 0;
-    while (start < unit.size() && file.size() < kMaxFileBytes) {
-        size_t nl = unit.find('\n', start);
-        const bool ended = nl != std::string::npos;
-        if (!ended) nl = unit.size();
-        const std::string text = unit.substr(start, nl - start);
+    fuzz_for_each_line(unit, [&](const std::string& text, bool ended) {
         for (size_t i = 0; i < repeats && !text.empty() && file.size() < kMaxFileBytes; ++i)
             file += text;
-        if (ended) file += '\n';
-        start = nl + 1;
-    }
+        if (ended && file.size() < kMaxFileBytes) file += '\n';
+    });
     if (file.size() > kMaxFileBytes) file.resize(kMaxFileBytes);
     return file;
 }

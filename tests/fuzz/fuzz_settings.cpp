@@ -26,46 +26,32 @@ constexpr size_t kMaxKeys = 5;
 constexpr size_t kFullSize = 4096;     // more than any value can hold (lines are cut at 1023)
 const char kDefault[] = "\x01not found";
 
-// Section names ("[name]" at the start of a line) and key names (the blank
-// stripped text before the first "=") that appear in the file.
-void names_in(const std::string& file, std::vector<std::string>& sections,
-              std::vector<std::string>& keys) {
-    size_t start = 0;
-    while (start < file.size()) {
-        size_t nl = file.find('\n', start);
-        if (nl == std::string::npos) nl = file.size();
-        std::string line = file.substr(start, nl - start);
-        start = nl + 1;
-        if (line.find('\0') != std::string::npos) continue;
+// The blank stripping and comment test on every line of the file, and the
+// section names ("[name]" at the start of a line) and key names (the blank
+// stripped text before the first "=") that appear in it.
+void scan_lines(const std::string& file, std::vector<std::string>& sections,
+                std::vector<std::string>& keys) {
+    fuzz_for_each_line(file, [&](std::string line, bool) {
+        const int comment = IsCommentLine(line.c_str());
+        std::string copy = line;
+        const char* blank = BlankStrip(copy.data());
+        const size_t n = std::strlen(blank);
+        FUZZ_CHECK(n == 0 || (blank[0] != ' ' && blank[n - 1] != ' '));
+        FUZZ_CHECK(comment == (n == 0 || blank[0] == ';' ? 1 : 0));
+
+        if (line.find('\0') != std::string::npos) return;
         if (!line.empty() && line[0] == '[') {
             const size_t close = line.find(']');
-            if (close != std::string::npos && close - 1 <= kSectionChars &&
-                sections.size() < kMaxSections)
+            if (close != std::string::npos && close - 1 <= kSectionChars && sections.size() < kMaxSections)
                 sections.push_back(line.substr(1, close - 1));
-            continue;
+            return;
         }
         const size_t eq = line.find('=');
-        if (eq == std::string::npos || keys.size() >= kMaxKeys) continue;
+        if (eq == std::string::npos || keys.size() >= kMaxKeys) return;
         std::string key = line.substr(0, eq);
-        const char* stripped = BlankStrip(key.data());
-        if (std::strlen(stripped) <= kKeyChars) keys.push_back(stripped);
-    }
-}
-
-// The blank stripping and comment test on every line of the file.
-void check_line_helpers(const std::string& file) {
-    size_t start = 0;
-    while (start <= file.size()) {
-        size_t nl = file.find('\n', start);
-        if (nl == std::string::npos) nl = file.size();
-        std::string line = file.substr(start, nl - start);
-        start = nl + 1;
-        const int comment = IsCommentLine(line.c_str());
-        const char* stripped = BlankStrip(line.data());
-        const size_t n = std::strlen(stripped);
-        FUZZ_CHECK(n == 0 || (stripped[0] != ' ' && stripped[n - 1] != ' '));
-        FUZZ_CHECK(comment == (n == 0 || stripped[0] == ';' ? 1 : 0));
-    }
+        const char* name = BlankStrip(key.data());
+        if (std::strlen(name) <= kKeyChars) keys.push_back(name);
+    });
 }
 
 // The lines of the file as the reader sees them: pieces of at most 1023
@@ -177,10 +163,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     lookup("Common", "SetLocale", path, 512, value);
     lookup("Common", "About", path, 4096, value);
 
-    check_line_helpers(file);
     std::vector<std::string> sections;
     std::vector<std::string> keys;
-    names_in(file, sections, keys);
+    scan_lines(file, sections, keys);
     bool sweep = true;
     for (const std::string& section : sections) {
         for (const std::string& key : keys) {

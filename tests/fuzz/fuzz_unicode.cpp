@@ -47,25 +47,17 @@ std::unique_ptr<T[]> block(const std::vector<T>& items, size_t n, T fill = T()) 
     return p;
 }
 
-// The payload as elements of T, host order; trailing bytes that make no
-// whole element are left out.
-template <typename T>
-std::vector<T> elements(const uint8_t* p, size_t size) {
-    std::vector<T> v(size / sizeof(T));
-    if (!v.empty()) std::memcpy(v.data(), p, v.size() * sizeof(T));
-    return v;
-}
-
 // Position of the first zero element, or the count.
 template <typename T>
 size_t terminated_length(const std::vector<T>& v) {
     return static_cast<size_t>(std::find(v.begin(), v.end(), T()) - v.begin());
 }
 
-// A source block for the length mode (terminated for -1 and SQL_NTS) and the
-// length argument to pass.
+// A source block for the length mode (terminated for -1 and SQL_NTS), the
+// length argument to pass and the elements a converter reads as the input.
 template <typename T>
-std::unique_ptr<T[]> source(const std::vector<T>& v, Length mode, long& lengthArg) {
+std::unique_ptr<T[]> source(const std::vector<T>& v, Length mode, long& lengthArg, size_t& length) {
+    length = mode == Length::Exact ? v.size() : mode == Length::Negative ? 0 : terminated_length(v) + 1;
     switch (mode) {
     case Length::Exact: lengthArg = static_cast<long>(v.size()); return block(v, v.size());
     case Length::MinusOne: lengthArg = -1; return block(v, v.size() + 1);
@@ -97,12 +89,8 @@ void check_wcstoutf8(const wchar_t* src, long lengthArg, size_t length, int from
 
 void check_utf8towcs(const std::vector<unsigned char>& payload, const Options& o) {
     long lengthArg = 0;
-    auto src = source(payload, o.length, lengthArg);
-    size_t length = payload.size();
-    if (o.length == Length::MinusOne || o.length == Length::Nts)
-        length = terminated_length(payload) + 1;
-    if (o.length == Length::Negative) length = 0;
-
+    size_t length = 0;
+    auto src = source(payload, o.length, lengthArg, length);
     const unsigned int count = utf8towcs(src.get(), lengthArg, nullptr, 0);
     FUZZ_CHECK(count <= length);
     bool roundTripDone = false;
@@ -150,9 +138,9 @@ template <typename From, typename To, typename Convert, typename Narrow>
 void check_unit_copy(const std::vector<From>& payload, const Options& o, Convert convert,
                      Narrow narrow) {
     long lengthArg = 0;
-    auto src = source(payload, o.length, lengthArg);
-    long n = lengthArg;
-    if (o.length == Length::Nts) n = static_cast<long>(terminated_length(payload)) + 1;
+    size_t length = 0;
+    auto src = source(payload, o.length, lengthArg, length);
+    const long n = o.length == Length::Nts ? static_cast<long>(length) : lengthArg;
     FUZZ_CHECK(convert(src.get(), static_cast<int>(lengthArg), nullptr, 0) == n);
 
     std::vector<long> caps = capacities(o.capacity, n);
@@ -231,25 +219,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const size_t payloadSize = size - std::min<size_t>(size, 3);
     fuzz_use_locale(o.utf8Locale);
 
-    check_utf8towcs(elements<unsigned char>(payload, payloadSize), o);
+    check_utf8towcs(fuzz_elements<unsigned char>(payload, payloadSize), o);
 
-    const std::vector<wchar_t> wide = elements<wchar_t>(payload, payloadSize);
+    const std::vector<wchar_t> wide = fuzz_elements<wchar_t>(payload, payloadSize);
     long lengthArg = 0;
-    auto wsrc = source(wide, o.length, lengthArg);
-    size_t wideLength = wide.size();
-    if (o.length == Length::MinusOne || o.length == Length::Nts)
-        wideLength = terminated_length(wide) + 1;
-    if (o.length == Length::Negative) wideLength = 0;
+    size_t wideLength = 0;
+    auto wsrc = source(wide, o.length, lengthArg, wideLength);
     check_wcstoutf8(wsrc.get(), lengthArg, wideLength,
                     o.negativeCapacity ? -o.capacity - 1 : o.capacity);
 
     check_unit_copy<zvutf16, wchar_t>(
-        elements<zvutf16>(payload, payloadSize), o, utf16towcs,
+        fuzz_elements<zvutf16>(payload, payloadSize), o, utf16towcs,
         [](zvutf16 u) { return static_cast<wchar_t>(u); });
     check_unit_copy<wchar_t, zvutf16>(wide, o, wcstoutf16, [](wchar_t w) {
         return static_cast<zvutf16>(static_cast<uint32_t>(w) & 0xFFFF);
     });
 
-    check_multibyte(wide, elements<char>(payload, payloadSize), o);
+    check_multibyte(wide, fuzz_elements<char>(payload, payloadSize), o);
     return 0;
 }

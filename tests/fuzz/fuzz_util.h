@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -34,17 +37,11 @@ inline void fuzz_use_locale(bool utf8) {
     uselocale(wanted);
 }
 
-// An anonymous in-memory file, created once per process and refilled for
-// every input, so the code under test reads a real descriptor or path.
+// An anonymous in-memory file, created once per process, so the code under
+// test reads a real descriptor or path.
 inline int fuzz_memfd() {
-    static const int fd = [] {
-        const int created = memfd_create("wsql-fuzz", 0);
-        if (created < 0) {
-            std::perror("fuzz: memfd_create");
-            std::abort();
-        }
-        return created;
-    }();
+    static const int fd = memfd_create("wsql-fuzz", 0);
+    if (fd < 0) std::abort();
     return fd;
 }
 
@@ -53,13 +50,31 @@ inline int fuzz_memfd() {
 inline int fuzz_fill_memfd(const void* data, size_t size) {
     const int fd = fuzz_memfd();
     if (ftruncate(fd, 0) != 0) std::abort();
-    const auto* p = static_cast<const unsigned char*>(data);
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = pwrite(fd, p + done, size - done, static_cast<off_t>(done));
+    for (size_t done = 0; done < size;) {
+        const ssize_t n = pwrite(fd, static_cast<const char*>(data) + done, size - done,
+                                 static_cast<off_t>(done));
         if (n <= 0) std::abort();
         done += static_cast<size_t>(n);
     }
     if (lseek(fd, 0, SEEK_SET) != 0) std::abort();
     return fd;
+}
+
+// The bytes as elements of T, host order; trailing bytes that make no whole
+// element are left out.
+template <typename T>
+std::vector<T> fuzz_elements(const uint8_t* p, size_t size) {
+    std::vector<T> v(size / sizeof(T));
+    if (!v.empty()) std::memcpy(v.data(), p, v.size() * sizeof(T));
+    return v;
+}
+
+// Calls fn(line, ended) for each piece of text up to a line feed (removed;
+// ended true) and for the rest behind the last one (ended false).
+template <typename Fn>
+void fuzz_for_each_line(const std::string& text, Fn fn) {
+    size_t start = 0;
+    for (size_t nl; (nl = text.find('\n', start)) != std::string::npos; start = nl + 1)
+        fn(text.substr(start, nl - start), true);
+    fn(text.substr(start), false);
 }

@@ -1,63 +1,53 @@
 // Lexer and keyword table of the command language.
 #include <gtest/gtest.h>
 
-#include <clocale>
 #include <cwchar>
 #include <string>
 #include <vector>
 
 #include "isqlcmd.h"
+#include "unit_util.h"
 #include "zvunicode.h"
 
 namespace {
 
-struct Token {
-    int token;
-    std::wstring word;   // WORD text
-    std::string number;  // NUMBER digits
-    bool operator==(const Token&) const = default;
-};
-
-Token word(const std::wstring& text) { return {TOK_WORD, text, ""}; }
-Token number(const std::string& digits) { return {TOK_NUMBER, L"", digits}; }
-Token tok(int token) { return {token, L"", ""}; }
-
-// Every token of line up to and including the end of line.
-std::vector<Token> lex_all(const wchar_t* line) {
-    std::vector<Token> out;
-    const wchar_t* cursor = line;
+// The tokens of line before its end: [word], #digits, ERR, a few keyword
+// names, other tokens below 256 as their character.
+std::string tokens(const std::wstring& text) {
+    const wchar_t* cursor = text.c_str();
+    std::string out;
     for (int guard = 0; guard < 100; ++guard) {
         const int t = isql_yylex(&cursor);
-        Token item = tok(t);
-        if (t == TOK_WORD) item.word = isql_yylval.word;
-        if (t == TOK_NUMBER) item.number = isql_yylval.number;
-        out.push_back(item);
-        if (t == TOK_EOL) break;
+        if (t == TOK_EOL) return out;
+        if (!out.empty()) out += ' ';
+        switch (t) {
+        case TOK_WORD: out += "[" + ascii(isql_yylval.word) + "]"; break;
+        case TOK_NUMBER: out += "#" + isql_yylval.number; break;
+        case TOK_ERROR: out += "ERR"; break;
+        case TOK_CONNECT: out += "CONNECT"; break;
+        case TOK_EXIT: out += "EXIT"; break;
+        case TOK_SHOW: out += "SHOW"; break;
+        case TOK_TABLES: out += "TABLES"; break;
+        case TOK_STAR: out += "*"; break;
+        case TOK_AT: out += "@"; break;
+        case TOK_SEMICOLON: out += ";"; break;
+        case TOK_COMMA: out += ","; break;
+        case TOK_DOT: out += "."; break;
+        default: out += t < 0x80 ? std::string(1, static_cast<char>(t)) : "T" + std::to_string(t);
+        }
     }
-    return out;
+    return out + " (no end)";
 }
-
-// Switches LC_ALL for one test and restores "C" afterwards.
-struct LocaleGuard {
-    explicit LocaleGuard(const char* name) { ok = std::setlocale(LC_ALL, name) != nullptr; }
-    ~LocaleGuard() { std::setlocale(LC_ALL, "C"); }
-    bool ok;
-};
 
 TEST(KeywordTable, SortedForBinarySearchAndEveryEntryFound) {
     ASSERT_EQ(kKeywordCount, 49);
     EXPECT_STREQ(keywords[0].text, L" ");
     EXPECT_EQ(keywords[0].token, 0);
-    for (int i = 1; i < kKeywordCount; ++i)
-        EXPECT_LT(zvwcsicmp(keywords[i - 1].text, keywords[i].text), 0)
-            << "entry " << i << " is out of order";
-
-    // Every keyword is found, whatever its case.
     for (int i = 1; i < kKeywordCount; ++i) {
-        std::wstring lower = keywords[i].text;
-        std::wstring upper = lower;
+        EXPECT_LT(zvwcsicmp(keywords[i - 1].text, keywords[i].text), 0) << "entry " << i;
+        // Every keyword is found, whatever its case.
+        std::wstring lower = keywords[i].text, upper = lower, mixed = lower;
         for (wchar_t& c : upper) c = static_cast<wchar_t>(towupper(c));
-        std::wstring mixed = lower;
         for (size_t k = 0; k < mixed.size(); k += 2) mixed[k] = upper[k];
         for (const std::wstring& w : {lower, upper, mixed}) {
             const wchar_t* cursor = w.c_str();
@@ -67,141 +57,71 @@ TEST(KeywordTable, SortedForBinarySearchAndEveryEntryFound) {
     }
 }
 
-TEST(KeywordTable, TokensOfSelectedWords) {
-    EXPECT_EQ(lex_all(L"CONNECT connect CoNnEcT"),
-              (std::vector<Token>{tok(TOK_CONNECT), tok(TOK_CONNECT), tok(TOK_CONNECT), tok(TOK_EOL)}));
-    EXPECT_EQ(lex_all(L"quit exit"), (std::vector<Token>{tok(TOK_EXIT), tok(TOK_EXIT), tok(TOK_EOL)}));
-    // Near misses stay words.
-    EXPECT_EQ(lex_all(L"select_1 end-of autocommitx tablesx"),
-              (std::vector<Token>{word(L"select_1"), word(L"end-of"), word(L"autocommitx"),
-                                  word(L"tablesx"), tok(TOK_EOL)}));
+TEST(Lexer, TokensOfLines) {
+    const std::wstring w(kTokenChars, L'w'), q(30000, L'q');
+    const std::pair<std::wstring, std::string> rows[] = {
+        {L"CONNECT connect CoNnEcT", "CONNECT CONNECT CONNECT"}, {L"quit exit", "EXIT EXIT"},
+        // Near misses stay words.
+        {L"select_1 end-of autocommitx tablesx", "[select_1] [end-of] [autocommitx] [tablesx]"},
+        {L"", ""}, {L"  \t \n", ""}, {L"# select 1;", ""}, {L"show tables # all", "SHOW TABLES"},
+        {L"12ab", "#12 [ab]"}, {L"-5", "- #5"}, {L"007", "#007"},
+        {L"u*p@d;,", "[u] * [p] @ [d] ; ,"}, {L"cat.own.tab", "[cat] . [own] . [tab]"},
+        {L"dir/sub-1 a\\b_c", "[dir/sub-1] [a\\b_c]"}, {L"('=)", "( ' = )"},
+        {L"\"a@b *c.d\"", "[a@b *c.d]"},
+        {L"\" x", "\" [x]"},  // a quote followed by white space is a token of its own
+        // Unterminated: the string is dropped and the line ends.
+        {L"\"abc", ""}, {L"\"", ""}, {L"\"" + q, ""},
+        // The character after the opening quote always belongs to the string.
+        {L"\"\"abc\"", "[\"abc]"}, {L"\"\"", ""},
+        // Keywords, comments and digits inside quotes are plain text.
+        {L"\"select #1\" x", "[select #1] [x]"},
+        // Over-long tokens are consumed whole and refused.
+        {w, "[" + std::string(kTokenChars, 'w') + "]"}, {w + L"w x", "ERR [x]"},
+        {L"\"" + q + L"\" x", "ERR [x]"}, {std::wstring(30000, L'9'), "ERR"},
+        // U+0101 is no letter in the C locale; its code equals the CMDFILE token.
+        {L"\u0101 x", "ERR [x]"}, {L"\u20ac", "T8364"}};
+    for (const auto& [line, want] : rows) EXPECT_EQ(tokens(line), want) << ascii(line.substr(0, 40));
+
+    LocaleGuard locale("C.UTF-8");
+    ASSERT_TRUE(locale.ok);
+    EXPECT_EQ(tokens(L"caf\u00e9 \u00e9t\u00e9"), "[caf<e9>] [<e9>t<e9>]");
 }
 
-TEST(Lexer, ReadcAndUnreadcAtTheEnd) {
+TEST(Lexer, CursorPositions) {
+    // "!" and a keyword leave the cursor right behind them, a comment at the end.
+    const std::pair<std::wstring, int> rows[] = {{L"!select 1", 1}, {L"echo hi", 4}, {L" #y", 3}};
+    for (const auto& [line, at] : rows) {
+        const wchar_t* cursor = line.c_str();
+        isql_yylex(&cursor);
+        EXPECT_EQ(cursor - line.c_str(), at) << ascii(line);
+    }
+
     const wchar_t* line = L"a";
     const wchar_t* cursor = line;
     EXPECT_EQ(readc(&cursor), static_cast<wint_t>(L'a'));
-    EXPECT_EQ(cursor, line + 1);
     EXPECT_EQ(readc(&cursor), WEOF);
     EXPECT_EQ(readc(&cursor), WEOF);
     EXPECT_EQ(cursor, line + 1);
     unreadc(WEOF, &cursor);
-    EXPECT_EQ(cursor, line + 1);
     unreadc(L'b', &cursor);  // not the character just read
     EXPECT_EQ(cursor, line + 1);
     unreadc(L'a', &cursor);
     EXPECT_EQ(cursor, line);
-
-    const wchar_t* empty = L"";
-    cursor = empty;
+    line = L"";
+    cursor = line;
     EXPECT_EQ(readc(&cursor), WEOF);
     unreadc(WEOF, &cursor);
-    EXPECT_EQ(cursor, empty);
-}
-
-TEST(Lexer, BlankLinesAndComments) {
-    EXPECT_EQ(lex_all(L""), std::vector<Token>{tok(TOK_EOL)});
-    EXPECT_EQ(lex_all(L"  \t \n"), std::vector<Token>{tok(TOK_EOL)});
-    EXPECT_EQ(lex_all(L"# select 1;"), std::vector<Token>{tok(TOK_EOL)});
-    EXPECT_EQ(lex_all(L"show tables # all"),
-              (std::vector<Token>{tok(TOK_SHOW), tok(TOK_TABLES), tok(TOK_EOL)}));
-
-    // A comment moves the cursor to the end of the line.
-    const wchar_t* line = L"x #y";
-    const wchar_t* cursor = line;
-    EXPECT_EQ(isql_yylex(&cursor), TOK_WORD);
-    EXPECT_EQ(isql_yylex(&cursor), TOK_EOL);
-    EXPECT_EQ(cursor, line + 4);
-}
-
-TEST(Lexer, NumbersAndPunctuation) {
-    EXPECT_EQ(lex_all(L"12ab"), (std::vector<Token>{number("12"), word(L"ab"), tok(TOK_EOL)}));
-    EXPECT_EQ(lex_all(L"-5"), (std::vector<Token>{tok('-'), number("5"), tok(TOK_EOL)}));
-    EXPECT_EQ(lex_all(L"007"), (std::vector<Token>{number("007"), tok(TOK_EOL)}));
-    EXPECT_EQ(lex_all(L"u*p@d;,"),
-              (std::vector<Token>{word(L"u"), tok(TOK_STAR), word(L"p"), tok(TOK_AT), word(L"d"),
-                                  tok(TOK_SEMICOLON), tok(TOK_COMMA), tok(TOK_EOL)}));
-    EXPECT_EQ(lex_all(L"cat.own.tab"),
-              (std::vector<Token>{word(L"cat"), tok(TOK_DOT), word(L"own"), tok(TOK_DOT),
-                                  word(L"tab"), tok(TOK_EOL)}));
-    EXPECT_EQ(lex_all(L"dir/sub-1 a\\b_c"),
-              (std::vector<Token>{word(L"dir/sub-1"), word(L"a\\b_c"), tok(TOK_EOL)}));
-    EXPECT_EQ(lex_all(L"('=)"), (std::vector<Token>{tok('('), tok('\''), tok('='), tok(')'), tok(TOK_EOL)}));
-}
-
-TEST(Lexer, ExecMarkLeavesCursorOnStatement) {
-    const wchar_t* line = L"!select 1";
-    const wchar_t* cursor = line;
-    EXPECT_EQ(isql_yylex(&cursor), TOK_EXEC);
-    EXPECT_EQ(cursor, line + 1);
-
-    // A keyword leaves the cursor on the character right behind it.
-    line = L"echo hi";
-    cursor = line;
-    EXPECT_EQ(isql_yylex(&cursor), TOK_ECHO);
-    EXPECT_EQ(cursor, line + 4);
-}
-
-TEST(Lexer, QuotedStrings) {
-    EXPECT_EQ(lex_all(L"\"a@b *c.d\""), (std::vector<Token>{word(L"a@b *c.d"), tok(TOK_EOL)}));
-    // A quote followed by white space is a token of its own.
-    EXPECT_EQ(lex_all(L"\" x"), (std::vector<Token>{tok(TOK_QUOTE), word(L"x"), tok(TOK_EOL)}));
-    // Unterminated: the string is dropped and the line ends.
-    EXPECT_EQ(lex_all(L"\"abc"), std::vector<Token>{tok(TOK_EOL)});
-    EXPECT_EQ(lex_all(L"\""), std::vector<Token>{tok(TOK_EOL)});
-    // The character after the opening quote always belongs to the string.
-    EXPECT_EQ(lex_all(L"\"\"abc\""), (std::vector<Token>{word(L"\"abc"), tok(TOK_EOL)}));
-    EXPECT_EQ(lex_all(L"\"\""), std::vector<Token>{tok(TOK_EOL)});
-    // Keywords, comments and digits inside quotes are plain text.
-    EXPECT_EQ(lex_all(L"\"select #1\" x"), (std::vector<Token>{word(L"select #1"), word(L"x"), tok(TOK_EOL)}));
-}
-
-TEST(Lexer, OverlongTokensAreConsumedAndRefused) {
-    const std::wstring longest(kTokenChars, L'w');
-    EXPECT_EQ(lex_all(longest.c_str()), (std::vector<Token>{word(longest), tok(TOK_EOL)}));
-
-    const std::wstring overWord(kTokenChars + 1, L'w');
-    EXPECT_EQ(lex_all((overWord + L" x").c_str()),
-              (std::vector<Token>{tok(TOK_ERROR), word(L"x"), tok(TOK_EOL)}));
-
-    const std::wstring quoted = L"\"" + std::wstring(30000, L'q') + L"\" x";
-    EXPECT_EQ(lex_all(quoted.c_str()), (std::vector<Token>{tok(TOK_ERROR), word(L"x"), tok(TOK_EOL)}));
-
-    const std::wstring digits(30000, L'9');
-    EXPECT_EQ(lex_all(digits.c_str()), (std::vector<Token>{tok(TOK_ERROR), tok(TOK_EOL)}));
-
-    const std::wstring unterminated = L"\"" + std::wstring(30000, L'q');
-    EXPECT_EQ(lex_all(unterminated.c_str()), std::vector<Token>{tok(TOK_EOL)});
-}
-
-TEST(Lexer, CharacterCodesNeverPoseAsTokens) {
-    // U+0101 is no letter in the C locale; its code equals the CMDFILE token.
-    ASSERT_EQ(iswalpha(0x101), 0);
-    EXPECT_EQ(lex_all(L"\u0101 x"), (std::vector<Token>{tok(TOK_ERROR), word(L"x"), tok(TOK_EOL)}));
-    EXPECT_EQ(lex_all(L"\u20ac"), (std::vector<Token>{tok(0x20ac), tok(TOK_EOL)}));
-}
-
-TEST(Lexer, LettersOfTheLocale) {
-    LocaleGuard locale("C.UTF-8");
-    if (!locale.ok) GTEST_SKIP() << "C.UTF-8 locale not available";
-    EXPECT_EQ(lex_all(L"caf\u00e9 \u00e9t\u00e9"),
-              (std::vector<Token>{word(L"caf\u00e9"), word(L"\u00e9t\u00e9"), tok(TOK_EOL)}));
+    EXPECT_EQ(cursor, line);
 }
 
 TEST(GetString, CutsAtLineEndAndConvertsToMultibyte) {
-    EXPECT_EQ(isql_get_string(L"a.sql\r\n"), "a.sql");
-    EXPECT_EQ(isql_get_string(L"a.sql\n"), "a.sql");
-    EXPECT_EQ(isql_get_string(L" my file.sql\nrest"), " my file.sql");
-    EXPECT_EQ(isql_get_string(L"x\ry\nz"), "x");
-    EXPECT_EQ(isql_get_string(L""), "");
-
-    // A character the locale cannot encode does not break the conversion.
-    EXPECT_EQ(isql_get_string(L"d\u00e9.sql"), "d?.sql");
-    {
-        LocaleGuard locale("C.UTF-8");
-        if (!locale.ok) GTEST_SKIP() << "C.UTF-8 locale not available";
-        EXPECT_EQ(isql_get_string(L"d\u00e9.sql\n"), "d\xc3\xa9.sql");
-    }
+    const std::pair<const wchar_t*, const char*> rows[] = {
+        {L"a.sql\r\n", "a.sql"}, {L"a.sql\n", "a.sql"}, {L" my file.sql\nrest", " my file.sql"},
+        {L"x\ry\nz", "x"}, {L"", ""}, {L"d\u00e9.sql", "d?.sql"}};  // not encodable: '?'
+    for (const auto& [line, want] : rows) EXPECT_EQ(isql_get_string(line), want) << ascii(line);
+    LocaleGuard locale("C.UTF-8");
+    ASSERT_TRUE(locale.ok);
+    EXPECT_EQ(isql_get_string(L"d\u00e9.sql\n"), "d\xc3\xa9.sql");
 }
 
 }  // namespace

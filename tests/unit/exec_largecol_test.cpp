@@ -5,6 +5,7 @@
 #include <string>
 
 #include "isqlexec.h"
+#include "unit_util.h"
 
 namespace {
 
@@ -15,9 +16,7 @@ protected:
     fs::path base_;
 
     void SetUp() override {
-        base_ = fs::temp_directory_path() /
-                ("wsql_largecol_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                 "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        base_ = test_path("wsql_largecol_");
         fs::remove_all(base_);
         fs::create_directories(base_);
     }

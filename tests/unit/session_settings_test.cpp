@@ -1,84 +1,48 @@
 // The settings file reader, on files written into a temporary folder.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "isqlini.h"
+#include "unit_util.h"
 
 namespace {
-class SettingsFile : public ::testing::Test {
-protected:
-    std::filesystem::path path_;
 
-    void SetUp() override {
-        path_ = std::filesystem::temp_directory_path() /
-                ("wsql_ini_" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
-                 "_" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    }
-    void TearDown() override { std::filesystem::remove(path_); }
-
-    void write(const std::string& text) { std::ofstream(path_, std::ios::binary) << text; }
-
-    std::string get(const char* section, const char* key, const char* def = "DEF",
-                    size_t size = 512) {
+TEST(SettingsFile, LookupsInFiles) {
+    const std::filesystem::path path = test_path("wsql_ini_");
+    // file (nullopt: none), key of [Common], buffer size, value ("DEF": the default).
+    struct Case { std::optional<std::string> file; const char* key; size_t size; std::string want; };
+    for (const Case& c : std::initializer_list<Case>{
+             {std::nullopt, "SetLocale", 512, "DEF"}, {"[Other]\nSetLocale=de_DE\n", "SetLocale", 512, "DEF"},
+             {"[Common]\nAbout=x\n", "SetLocale", 512, "DEF"},
+             // Case and blanks are ignored, but a tab belongs to the value.
+             {"; comment\n\n[common]\n  setlocale   =   C.UTF-8  \n", "SetLocale", 512, "C.UTF-8"},
+             {"[Common]\nAbout=\tx\t\n", "About", 512, "\tx\t"},
+             // The header stands alone on its line.
+             {" [Common]\nSetLocale=a\n", "SetLocale", 512, "DEF"},
+             {"[Common] \nSetLocale=a\n", "SetLocale", 512, "DEF"},
+             {"[Common]\r\nSetLocale=a\r\n", "SetLocale", 512, "DEF"},
+             // The first key of the first section wins; "[]" ends the
+             // section as well, a "[" without "]" does not.
+             {"[Common]\nKey=one\nKey=two\n[Common]\nKey=three\n", "Key", 512, "one"},
+             {"[Common]\nOther=1\n[Next]\nKey=two\n", "Key", 512, "DEF"},
+             {"[Common]\n[]\nKey=two\n", "Key", 512, "DEF"}, {"[Common]\n[junk\nKey=two\n", "Key", 512, "two"},
+             {"[Common]\nSetLocale=\nnoequals line\n", "SetLocale", 512, ""},  // empty is no default
+             // Values are cut to the buffer; a line over 1023 bytes is read in
+             // pieces, the value is the rest of the first.
+             {"[Common]\nAbout=" + std::string(600, 'x') + "\n", "About", 512, std::string(511, 'x')},
+             {"[Common]\nAbout=" + std::string(2000, 'y') + "\n", "About", 4096, std::string(1023 - 6, 'y')}}) {
+        std::filesystem::remove(path);
+        if (c.file) std::ofstream(path, std::ios::binary) << *c.file;
         char out[4096];
-        int n = isql_GetPrivateProfileString(section, key, def, out, size, path_.c_str());
-        EXPECT_EQ(static_cast<size_t>(n), std::string(out).size());
-        return out;
+        const int n = isql_GetPrivateProfileString("Common", c.key, "DEF", out, c.size, path.c_str());
+        EXPECT_EQ(out, c.want) << c.file.value_or("(none)").substr(0, 40);
+        EXPECT_EQ(static_cast<size_t>(n), c.want.size()) << c.file.value_or("(none)").substr(0, 40);
     }
-};
-
-TEST_F(SettingsFile, MissingFileSectionOrKeyGivesDefault) {
-    EXPECT_EQ(get("Common", "SetLocale", ""), "");
-    write("[Other]\nSetLocale=de_DE\n");
-    EXPECT_EQ(get("Common", "SetLocale"), "DEF");
-    write("[Common]\nAbout=x\n");
-    EXPECT_EQ(get("Common", "SetLocale"), "DEF");
-}
-
-TEST_F(SettingsFile, CaseAndBlanksAreIgnoredWhereTheFormatSaysSo) {
-    write("; comment\n\n[common]\n  setlocale   =   C.UTF-8  \n");
-    EXPECT_EQ(get("Common", "SetLocale"), "C.UTF-8");
-    // A tab belongs to the value; only blanks are stripped.
-    write("[Common]\nAbout=\tx\t\n");
-    EXPECT_EQ(get("Common", "About"), "\tx\t");
-}
-
-TEST_F(SettingsFile, HeaderMustStandAloneOnItsLine) {
-    write(" [Common]\nSetLocale=a\n");
-    EXPECT_EQ(get("Common", "SetLocale"), "DEF");
-    write("[Common] \nSetLocale=a\n");
-    EXPECT_EQ(get("Common", "SetLocale"), "DEF");
-    write("[Common]\r\nSetLocale=a\r\n");
-    EXPECT_EQ(get("Common", "SetLocale"), "DEF");
-}
-
-TEST_F(SettingsFile, FirstKeyOfFirstSectionWins) {
-    write("[Common]\nKey=one\nKey=two\n[Common]\nKey=three\n");
-    EXPECT_EQ(get("Common", "Key"), "one");
-    write("[Common]\nOther=1\n[Next]\nKey=two\n");
-    EXPECT_EQ(get("Common", "Key"), "DEF");
-    // "[]" ends the section as well; a "[" without "]" does not.
-    write("[Common]\n[]\nKey=two\n");
-    EXPECT_EQ(get("Common", "Key"), "DEF");
-    write("[Common]\n[junk\nKey=two\n");
-    EXPECT_EQ(get("Common", "Key"), "two");
-}
-
-TEST_F(SettingsFile, EmptyValueIsNotTheDefault) {
-    write("[Common]\nSetLocale=\nnoequals line\n");
-    EXPECT_EQ(get("Common", "SetLocale"), "");
-}
-
-TEST_F(SettingsFile, LongValuesAreCutToTheBuffer) {
-    write("[Common]\nAbout=" + std::string(600, 'x') + "\n");
-    EXPECT_EQ(get("Common", "About", "DEF", 512), std::string(511, 'x'));
-    // A line over 1023 bytes is read in pieces: the value is the first piece's rest.
-    write("[Common]\nAbout=" + std::string(2000, 'y') + "\n");
-    EXPECT_EQ(get("Common", "About", "DEF", 4096), std::string(1023 - 6, 'y'));
+    std::filesystem::remove(path);
 }
 
 TEST(SettingsHelpers, BlankStripCommentsAndCompare) {
@@ -91,4 +55,5 @@ TEST(SettingsHelpers, BlankStripCommentsAndCompare) {
     EXPECT_EQ(isql_stricmp("NoNe", "none"), 0);
     EXPECT_LT(isql_stricmp("a", "B"), 0);
 }
+
 }  // namespace

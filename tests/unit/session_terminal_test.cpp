@@ -2,37 +2,22 @@
 #include <gtest/gtest.h>
 
 #include "isqlterm.h"
+#include "unit_util.h"
 
 namespace {
-TEST(PasswordLine, ConnectWithStarHoldsOne) {
-    EXPECT_TRUE(isql_line_holds_password(L"connect scott*tiger@orcl"));
-    EXPECT_TRUE(isql_line_holds_password(L"  CoNnEcT \"a b\"*\"c\"@dsn;\n"));
-    EXPECT_TRUE(isql_line_holds_password(L"\tmulticonnect 5 u*p@dsn"));
-    EXPECT_TRUE(isql_line_holds_password(L"MULTICONNECT 5 u * p @ dsn"));
-}
-
-TEST(PasswordLine, ConnectWithoutStarHoldsNone) {
-    EXPECT_FALSE(isql_line_holds_password(L"connect orcl"));
-    EXPECT_FALSE(isql_line_holds_password(L"connect scott@orcl"));
-    EXPECT_FALSE(isql_line_holds_password(L"multiconnect 3 orcl"));
-}
-
-TEST(PasswordLine, CustomConnectKeysInAnyCase) {
-    EXPECT_TRUE(isql_line_holds_password(L"customconnect \"DSN=x;PWD=secret\""));
-    EXPECT_TRUE(isql_line_holds_password(L"CUSTOMCONNECT \"DSN=x;pwd = secret\""));
-    EXPECT_TRUE(isql_line_holds_password(L"CustomConnect \"Password=s;DSN=x\""));
-    EXPECT_TRUE(isql_line_holds_password(L"customconnect \"DSN=x; PASSWORD =s\""));
-    EXPECT_FALSE(isql_line_holds_password(L"customconnect \"DSN=x;UID=pwdowner\""));
-    EXPECT_FALSE(isql_line_holds_password(L"customconnect \"DSN=x;UID=u\""));
-}
-
-TEST(PasswordLine, OtherWordsAreNotConnects) {
-    // A statement or a longer word that starts like a command is not one.
-    EXPECT_FALSE(isql_line_holds_password(L"select 2*3 from dual;"));
-    EXPECT_FALSE(isql_line_holds_password(L"connect_log * x"));
-    EXPECT_FALSE(isql_line_holds_password(L"connectx a*b@c"));
-    EXPECT_FALSE(isql_line_holds_password(L"echo PWD=x"));
-    EXPECT_FALSE(isql_line_holds_password(L""));
+TEST(PasswordLine, ConnectsWithAPasswordAndOthers) {
+    const std::pair<const wchar_t*, bool> rows[] = {
+        {L"connect scott*tiger@orcl", true}, {L"  CoNnEcT \"a b\"*\"c\"@dsn;\n", true},
+        {L"\tmulticonnect 5 u*p@dsn", true}, {L"MULTICONNECT 5 u * p @ dsn", true},
+        {L"connect orcl", false}, {L"connect scott@orcl", false}, {L"multiconnect 3 orcl", false},
+        // CUSTOMCONNECT: the keys in any case.
+        {L"customconnect \"DSN=x;PWD=secret\"", true}, {L"CUSTOMCONNECT \"DSN=x;pwd = secret\"", true},
+        {L"CustomConnect \"Password=s;DSN=x\"", true}, {L"customconnect \"DSN=x; PASSWORD =s\"", true},
+        {L"customconnect \"DSN=x;UID=pwdowner\"", false}, {L"customconnect \"DSN=x;UID=u\"", false},
+        // A statement or a longer word that starts like a command is not one.
+        {L"select 2*3 from dual;", false}, {L"connect_log * x", false}, {L"connectx a*b@c", false},
+        {L"echo PWD=x", false}, {L"", false}};
+    for (const auto& [line, holds] : rows) EXPECT_EQ(isql_line_holds_password(line), holds) << ascii(line);
 }
 
 TEST(HistoryPath, DefaultSettingAndOff) {
@@ -44,34 +29,19 @@ TEST(HistoryPath, DefaultSettingAndOff) {
     EXPECT_EQ(isql_history_path("~/h", nullptr), "");
 }
 
-TEST(Complete, OneKeywordGetsABlank) {
-    Completion c = isql_complete(L"sho", true, {});
-    EXPECT_EQ(c.insert, L"w ");
-    EXPECT_TRUE(c.choices.empty());
-    EXPECT_EQ(isql_complete(L"DESCR", true, {}).insert, L"IBE ");
-}
-
-TEST(Complete, SeveralAreCompletedAsFarAsTheyAgree) {
-    Completion c = isql_complete(L"tab", true, {});
-    EXPECT_EQ(c.insert, L"le");
-    EXPECT_EQ(c.choices, (std::vector<std::wstring>{L"table", L"tables"}));
-    c = isql_complete(L"co", true, {});
-    EXPECT_EQ(c.insert, L"");
-    EXPECT_EQ(c.choices, (std::vector<std::wstring>{L"commit", L"connect"}));
-}
-
-TEST(Complete, TablesOnlyBehindTheFirstWord) {
+TEST(Complete, KeywordsFirstTablesBehind) {
+    // One match gets a blank; several are completed as far as they agree;
+    // tables are offered only behind the first word.
     const std::vector<std::wstring> tables = {L"Employees", L"dept"};
-    EXPECT_EQ(isql_complete(L"emp", false, tables).insert, L"loyees ");
-    EXPECT_EQ(isql_complete(L"emp", true, tables).insert, L"");
-    EXPECT_TRUE(isql_complete(L"emp", true, tables).choices.empty());
-    Completion c = isql_complete(L"de", false, tables);
-    EXPECT_EQ(c.choices, (std::vector<std::wstring>{L"delete", L"dept", L"describe"}));
-}
-
-TEST(Complete, NothingMatches) {
-    Completion c = isql_complete(L"zz", false, {L"emp"});
-    EXPECT_TRUE(c.insert.empty());
-    EXPECT_TRUE(c.choices.empty());
+    struct Case { const wchar_t* word; bool first; std::wstring insert; std::vector<std::wstring> choices; };
+    for (const Case& c : std::initializer_list<Case>{
+             {L"sho", true, L"w ", {}}, {L"DESCR", true, L"IBE ", {}},
+             {L"tab", true, L"le", {L"table", L"tables"}}, {L"co", true, L"", {L"commit", L"connect"}},
+             {L"emp", false, L"loyees ", {}}, {L"emp", true, L"", {}},
+             {L"de", false, L"", {L"delete", L"dept", L"describe"}}, {L"zz", false, L"", {}}}) {
+        const Completion got = isql_complete(c.word, c.first, tables);
+        EXPECT_EQ(got.insert, c.insert) << ascii(c.word) << c.first;
+        EXPECT_EQ(got.choices, c.choices) << ascii(c.word) << c.first;
+    }
 }
 }  // namespace

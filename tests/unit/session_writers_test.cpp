@@ -8,28 +8,17 @@
 
 #include "isql.h"
 #include "isqltm.h"
+#include "unit_util.h"
 
 namespace {
 
-// A temporary file used as a session stream.
-class TempStream {
-public:
-    TempStream() : file_(std::tmpfile()) {}
+// A temporary file used as a session stream; on_disk() shows what reached
+// it, without flushing the writers first.
+struct TempStream {
     ~TempStream() { isql_close_stream(file_); }
     FILE* get() const { return file_; }
-    // What reached the file, without flushing the writers first.
-    std::string on_disk() const {
-        std::string s;
-        char buf[4096];
-        std::rewind(file_);
-        size_t n;
-        while ((n = std::fread(buf, 1, sizeof buf, file_)) > 0) s.append(buf, n);
-        std::fseek(file_, 0, SEEK_END);
-        return s;
-    }
-
-private:
-    FILE* file_;
+    std::string on_disk() const { return file_text(file_); }
+    FILE* file_ = std::tmpfile();
 };
 
 class Writers : public ::testing::Test {
@@ -64,11 +53,9 @@ TEST_F(Writers, WideTextIsWrittenLiterallyAndCutAt1024Bytes) {
     // 600 two-byte characters: 1200 bytes, cut after 512 whole characters.
     isql_tracew(out.get(), TRACE_DATA, "%s", std::wstring(600, L'\u00e9').c_str());
     isql_flush_all();
-    EXPECT_EQ(out.on_disk(), "100% %s %d" + [] {
-        std::string s;
-        for (int i = 0; i < 512; ++i) s += "\xC3\xA9";
-        return s;
-    }());
+    std::string cut;
+    for (int i = 0; i < 512; ++i) cut += "\xC3\xA9";
+    EXPECT_EQ(out.on_disk(), "100% %s %d" + cut);
 }
 
 TEST_F(Writers, UnrepresentableCharacterEndsTheTextInTheCLocale) {

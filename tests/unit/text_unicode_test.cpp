@@ -5,168 +5,86 @@
 #include <sql.h>
 
 #include <algorithm>
-#include <clocale>
 #include <cstring>
 #include <string>
-#include <vector>
+#include <string_view>
+
+#include "unit_util.h"
+
+using namespace std::literals;
 
 namespace {
 
 constexpr wchar_t kSentinel = 0x5A5A;
 
-std::vector<unsigned char> bytes(std::initializer_list<int> list) {
-    std::vector<unsigned char> v;
-    for (int b : list) v.push_back(static_cast<unsigned char>(b));
-    return v;
+std::string hex(std::string_view bytes) {
+    std::string s;
+    char b[4];
+    for (const unsigned char c : bytes) s += (std::snprintf(b, sizeof b, "%02X ", c), b);
+    return s;
 }
 
-// Converts an explicit-length byte sequence; returns the result and the
-// elements written (the whole destination, sentinels included).
-unsigned int convert(const std::vector<unsigned char>& in, std::vector<wchar_t>& out,
-                     unsigned int cap = 16) {
-    out.assign(cap, kSentinel);
-    return utf8towcs(in.data(), static_cast<long>(in.size()), out.data(), cap);
+TEST(Utf8ToWcs, ExplicitLengthSequences) {
+    // size: what a sizing call gives, where it differs from the result (-1: unchecked).
+    struct Case { std::string_view in; unsigned int want; std::wstring_view out; int size; };
+    for (const Case& c : std::initializer_list<Case>{
+             {"a\0b"sv, 3, L"a\0b"sv, 3},  // no terminator written; an inner NUL converts
+             {"\xC3\xA9", 1, L"\xE9", 1}, {"\xE2\x82\xAC" "x", 2, L"\x20AC" L"x", 2},
+             {"\xEF\xBF\xBF", 1, L"\xFFFF", 1}, {"\xED\xA0\x80", 1, L"\xD800", 1},  // surrogates pass
+             // Overlong forms fail.
+             {"\xC0\x80", 0, L"", -1}, {"\xC1\xBF", 0, L"", -1}, {"\xE0\x80\x80", 0, L"", -1},
+             {"\xE0\x9F\xBF", 0, L"", -1},
+             // Above 0xFFFF: fails on conversion but sizes as one character.
+             {"\xF0\x9F\x98\x80", 0, L"", 1}, {"\xFC\x84\x80\x80\x80\x80", 0, L"", 1},
+             // A foreign byte inside a sequence: two when sizing, fails on conversion.
+             {"\xC3\x41", 0, L"", 2}, {"\xE2\x82\x41", 0, L"", 2},
+             // A lead byte cut off by the end of the input is dropped, not an error.
+             {"\xC3", 0, L"", 0}, {"a\xE2\x82", 1, L"a", 1},
+             // Stray continuation bytes and 0xFE/0xFF take one element each.
+             {"\x80" "a\xBF\xFE\xFF" "b", 6, L"\xFFFD" L"a\xFFFD\xFFFD\xFFFD" L"b", 6}}) {
+        const auto* in = reinterpret_cast<const unsigned char*>(c.in.data());
+        const long len = static_cast<long>(c.in.size());
+        std::wstring out(16, kSentinel);
+        EXPECT_EQ(utf8towcs(in, len, out.data(), 16), c.want) << hex(c.in);
+        EXPECT_EQ(out.substr(0, c.out.size()), c.out) << hex(c.in);
+        EXPECT_EQ(out[c.out.size()], kSentinel) << hex(c.in);
+        if (c.size >= 0) {
+            EXPECT_EQ(utf8towcs(in, len, nullptr, 0), static_cast<unsigned>(c.size)) << hex(c.in);
+        }
+    }
 }
 
-unsigned int size_of(const std::vector<unsigned char>& in) {
-    return utf8towcs(in.data(), static_cast<long>(in.size()), nullptr, 0);
-}
-
-// Sets a UTF-8 locale for the multibyte layers and restores "C" afterwards.
-class Utf8Locale : public ::testing::Test {
-protected:
-    void SetUp() override { ASSERT_NE(std::setlocale(LC_ALL, "C.UTF-8"), nullptr); }
-    void TearDown() override { std::setlocale(LC_ALL, "C"); }
-};
-
-}  // namespace
-
-TEST(Utf8ToWcs, TerminatedSourceAndCapacity) {
+TEST(Utf8ToWcs, TerminatedSourceCapacityAndNull) {
     const auto* abc = reinterpret_cast<const unsigned char*>("abc");
-    wchar_t out[10];
-    std::fill(std::begin(out), std::end(out), kSentinel);
-    EXPECT_EQ(utf8towcs(abc, SQL_NTS, out, 10), 4u);
-    EXPECT_EQ(std::wstring(out), L"abc");
-    EXPECT_EQ(out[4], kSentinel);
-
-    // -1 means terminated as well.
-    std::fill(std::begin(out), std::end(out), kSentinel);
-    EXPECT_EQ(utf8towcs(abc, -1, out, 10), 4u);
-    EXPECT_EQ(out[3], L'\0');
-
-    // Input left over once the capacity is used: failure.
-    EXPECT_EQ(utf8towcs(abc, SQL_NTS, out, 3), 0u);
-    // Capacity exactly enough.
-    EXPECT_EQ(utf8towcs(abc, SQL_NTS, out, 4), 4u);
-
+    std::wstring out(10, kSentinel);
+    EXPECT_EQ(utf8towcs(abc, SQL_NTS, out.data(), 10), 4u);
+    EXPECT_EQ(out, L"abc\0"s + std::wstring(6, kSentinel));
+    EXPECT_EQ(utf8towcs(abc, -1, out.data(), 10), 4u);  // -1 means terminated as well
+    EXPECT_EQ(utf8towcs(abc, SQL_NTS, out.data(), 3), 0u) << "input left over";
+    EXPECT_EQ(utf8towcs(abc, SQL_NTS, out.data(), 4), 4u);
     // Sizing counts the terminator; an empty explicit input sizes as 0.
     EXPECT_EQ(utf8towcs(abc, SQL_NTS, nullptr, 0), 4u);
     EXPECT_EQ(utf8towcs(abc, 0, nullptr, 0), 0u);
-    EXPECT_EQ(utf8towcs(abc, 0, out, 10), 0u);
-
-    // An explicit length writes no terminator and converts an inner NUL.
-    std::vector<wchar_t> w;
-    EXPECT_EQ(convert(bytes({'a', 0, 'b'}), w), 3u);
-    EXPECT_EQ(w[0], L'a');
-    EXPECT_EQ(w[1], L'\0');
-    EXPECT_EQ(w[2], L'b');
-    EXPECT_EQ(w[3], kSentinel);
-}
-
-TEST(Utf8ToWcs, MultiByteSequences) {
-    std::vector<wchar_t> w;
-    EXPECT_EQ(convert(bytes({0xC3, 0xA9}), w), 1u);
-    EXPECT_EQ(w[0], 0xE9);
-    EXPECT_EQ(convert(bytes({0xE2, 0x82, 0xAC, 'x'}), w), 2u);
-    EXPECT_EQ(w[0], 0x20AC);
-    EXPECT_EQ(w[1], L'x');
-    EXPECT_EQ(convert(bytes({0xEF, 0xBF, 0xBF}), w), 1u);
-    EXPECT_EQ(w[0], 0xFFFF);
-
-    // Encoded surrogates are accepted.
-    EXPECT_EQ(convert(bytes({0xED, 0xA0, 0x80}), w), 1u);
-    EXPECT_EQ(w[0], 0xD800);
-
-    // Overlong forms fail.
-    EXPECT_EQ(convert(bytes({0xC0, 0x80}), w), 0u);
-    EXPECT_EQ(convert(bytes({0xC1, 0xBF}), w), 0u);
-    EXPECT_EQ(convert(bytes({0xE0, 0x80, 0x80}), w), 0u);
-    EXPECT_EQ(convert(bytes({0xE0, 0x9F, 0xBF}), w), 0u);
-
-    // Anything above 0xFFFF fails on conversion but sizes as one character.
-    const auto emoji = bytes({0xF0, 0x9F, 0x98, 0x80});
-    EXPECT_EQ(convert(emoji, w), 0u);
-    EXPECT_EQ(size_of(emoji), 1u);
-    const auto six = bytes({0xFC, 0x84, 0x80, 0x80, 0x80, 0x80});
-    EXPECT_EQ(convert(six, w), 0u);
-    EXPECT_EQ(size_of(six), 1u);
-
-    // A foreign byte inside a sequence: counts as two when sizing, fails on conversion.
-    EXPECT_EQ(size_of(bytes({0xC3, 0x41})), 2u);
-    EXPECT_EQ(convert(bytes({0xC3, 0x41}), w), 0u);
-    EXPECT_EQ(size_of(bytes({0xE2, 0x82, 0x41})), 2u);
-    EXPECT_EQ(convert(bytes({0xE2, 0x82, 0x41}), w), 0u);
-}
-
-TEST(Utf8ToWcs, TruncatedAndStrayBytes) {
-    std::vector<wchar_t> w;
-    // A lead byte cut off by the end of the input is dropped, not an error.
-    EXPECT_EQ(size_of(bytes({0xC3})), 0u);
-    EXPECT_EQ(convert(bytes({0xC3}), w), 0u);
-    EXPECT_EQ(w[0], kSentinel);
-    EXPECT_EQ(size_of(bytes({'a', 0xE2, 0x82})), 1u);
-    EXPECT_EQ(convert(bytes({'a', 0xE2, 0x82}), w), 1u);
-    EXPECT_EQ(w[0], L'a');
-    EXPECT_EQ(w[1], kSentinel);
-
-    // Stray continuation bytes and 0xFE/0xFF take one element each.
-    const auto stray = bytes({0x80, 'a', 0xBF, 0xFE, 0xFF, 'b'});
-    EXPECT_EQ(size_of(stray), 6u);
-    EXPECT_EQ(convert(stray, w), 6u);
-    EXPECT_EQ(w[0], 0xFFFD);
-    EXPECT_EQ(w[1], L'a');
-    EXPECT_EQ(w[2], 0xFFFD);
-    EXPECT_EQ(w[3], 0xFFFD);
-    EXPECT_EQ(w[4], 0xFFFD);
-    EXPECT_EQ(w[5], L'b');
-
-    // Null source never crashes.
+    EXPECT_EQ(utf8towcs(abc, 0, out.data(), 10), 0u);
     EXPECT_EQ(utf8towcs(nullptr, SQL_NTS, nullptr, 0), 0u);
-    EXPECT_EQ(utf8towcs(nullptr, SQL_NTS, w.data(), 4), 0u);
+    EXPECT_EQ(utf8towcs(nullptr, SQL_NTS, out.data(), 4), 0u);
 }
 
 TEST(WcsToUtf8, EncodingSizingAndCapacity) {
-    unsigned char out[16];
-    const wchar_t e_acute[] = {0xE9, 0};
-    EXPECT_EQ(wcstoutf8(e_acute, 1, out, 16), 2);
-    EXPECT_EQ(out[0], 0xC3);
-    EXPECT_EQ(out[1], 0xA9);
-
-    const wchar_t euro[] = {0x20AC, 0};
-    EXPECT_EQ(wcstoutf8(euro, 1, out, 16), 3);
-    EXPECT_EQ(out[0], 0xE2);
-    EXPECT_EQ(out[1], 0x82);
-    EXPECT_EQ(out[2], 0xAC);
-
-    // Terminated source is converted with its terminator.
-    const wchar_t mixed[] = {L'a', 0x7FF, 0x800, 0};
-    EXPECT_EQ(wcstoutf8(mixed, SQL_NTS, nullptr, 0), 1 + 2 + 3 + 1);
-    EXPECT_EQ(wcstoutf8(mixed, -1, out, 16), 7);
-    EXPECT_EQ(out[6], 0);
-    EXPECT_EQ(wcstoutf8(mixed, 0, out, 16), 0);
-
-    // Too small: 0, even when only the last element does not fit.
-    EXPECT_EQ(wcstoutf8(mixed, SQL_NTS, out, 6), 0);
-    EXPECT_EQ(wcstoutf8(mixed, 3, out, 6), 6);
-
     // Above 0xFFFF: three bytes reserved, written as U+FFFD. Negative: one byte.
-    const wchar_t odd[] = {0x1F600, static_cast<wchar_t>(-5)};
-    EXPECT_EQ(wcstoutf8(odd, 2, nullptr, 0), 4);
-    EXPECT_EQ(wcstoutf8(odd, 2, out, 16), 4);
-    EXPECT_EQ(out[0], 0xEF);
-    EXPECT_EQ(out[1], 0xBF);
-    EXPECT_EQ(out[2], 0xBD);
-    EXPECT_LT(out[3], 0x80);
+    const wchar_t mixed[] = {L'a', 0x7FF, 0x800, 0}, odd[] = {0x1F600, static_cast<wchar_t>(-5)};
+    struct Case { const wchar_t* in; int len, cap, want; std::string_view out; };
+    for (const Case& c : std::initializer_list<Case>{
+             {L"\xE9", 1, 16, 2, "\xC3\xA9"}, {L"\x20AC", 1, 16, 3, "\xE2\x82\xAC"},
+             {mixed, SQL_NTS, 0, 7, ""},  // sizing counts the terminator
+             {mixed, -1, 16, 7, "a\xDF\xBF\xE0\xA0\x80\0"sv}, {mixed, 0, 16, 0, ""},
+             {mixed, SQL_NTS, 6, 0, ""},  // too small, even by the last element only
+             {mixed, 3, 6, 6, "a\xDF\xBF\xE0\xA0\x80"}, {odd, 2, 0, 4, ""},
+             {odd, 2, 16, 4, "\xEF\xBF\xBD?"}}) {
+        unsigned char out[16];
+        EXPECT_EQ(wcstoutf8(c.in, c.len, c.cap ? out : nullptr, c.cap), c.want) << c.len << " " << c.cap;
+        EXPECT_EQ(hex({reinterpret_cast<char*>(out), c.out.size()}), hex(c.out)) << c.len << " " << c.cap;
+    }
 }
 
 TEST(Utf16, CopiesUnitForUnit) {
@@ -174,52 +92,39 @@ TEST(Utf16, CopiesUnitForUnit) {
     const wchar_t wide[] = {0x1F600, L'a', 0};
     zvutf16 units[4] = {0x5A5A, 0x5A5A, 0x5A5A, 0x5A5A};
     EXPECT_EQ(wcstoutf16(wide, SQL_NTS, units, 4), 3);
-    EXPECT_EQ(units[0], 0xF600);
-    EXPECT_EQ(units[1], L'a');
-    EXPECT_EQ(units[2], 0);
-    EXPECT_EQ(units[3], 0x5A5A);
-
-    const zvutf16 pair[] = {0xD83D, 0xDE00, 0};
-    wchar_t back[4] = {kSentinel, kSentinel, kSentinel, kSentinel};
-    EXPECT_EQ(utf16towcs(pair, SQL_NTS, back, 4), 3);
-    EXPECT_EQ(back[0], 0xD83D);
-    EXPECT_EQ(back[1], 0xDE00);
-    EXPECT_EQ(back[2], 0);
-
-    // Sizing counts the terminator.
-    const wchar_t empty[] = {0};
-    EXPECT_EQ(wcstoutf16(empty, SQL_NTS, nullptr, 0), 1);
-    EXPECT_EQ(utf16towcs(pair, SQL_NTS, nullptr, 0), 3);
-
-    // -1 is not "terminated" here: returned as is, nothing written.
-    std::fill(std::begin(back), std::end(back), kSentinel);
-    EXPECT_EQ(utf16towcs(pair, -1, back, 4), -1);
-    EXPECT_EQ(back[0], kSentinel);
+    EXPECT_EQ(std::u16string(units, units + 4), u"\xF600" u"a\0\x5A5A"s);
+    EXPECT_EQ(wcstoutf16(wide, 2, units, 2), 2) << "explicit length: no terminator, exact fit";
     EXPECT_EQ(wcstoutf16(wide, 0, units, 4), 0);
 
+    const zvutf16 pair[] = {0xD83D, 0xDE00, 0};
+    std::wstring back(4, kSentinel);
+    EXPECT_EQ(utf16towcs(pair, SQL_NTS, back.data(), 4), 3);
+    EXPECT_EQ(back, L"\xD83D\xDE00\0\x5A5A"s);
+    // Sizing counts the terminator.
+    EXPECT_EQ(wcstoutf16(L"", SQL_NTS, nullptr, 0), 1);
+    EXPECT_EQ(utf16towcs(pair, SQL_NTS, nullptr, 0), 3);
+    // -1 is not "terminated" here: returned as is, nothing written.
+    back.assign(4, kSentinel);
+    EXPECT_EQ(utf16towcs(pair, -1, back.data(), 4), -1);
+    EXPECT_EQ(back, std::wstring(4, kSentinel));
     // Capacity exhausted with input left: 0, but the first dstLen are written.
-    std::fill(std::begin(back), std::end(back), kSentinel);
-    EXPECT_EQ(utf16towcs(pair, SQL_NTS, back, 2), 0);
-    EXPECT_EQ(back[0], 0xD83D);
-    EXPECT_EQ(back[1], 0xDE00);
-    EXPECT_EQ(back[2], kSentinel);
-    // Explicit length: no terminator, exact fit succeeds.
-    EXPECT_EQ(wcstoutf16(wide, 2, units, 2), 2);
+    EXPECT_EQ(utf16towcs(pair, SQL_NTS, back.data(), 2), 0);
+    EXPECT_EQ(back, L"\xD83D\xDE00\x5A5A\x5A5A"s);
 }
 
-TEST_F(Utf8Locale, MultibyteLayers) {
+TEST(Multibyte, LayersInAUtf8Locale) {
+    LocaleGuard locale("C.UTF-8");
+    ASSERT_TRUE(locale.ok);
     char out[16];
     const wchar_t text[] = {L'a', 0xE9, 0};
     EXPECT_EQ(zvwcstombs(out, text, sizeof out), 3u);
     EXPECT_STREQ(out, "a\xC3\xA9");
     EXPECT_EQ(zvwcstombs(nullptr, text, 0), 3u);
-
     // A first character that does not convert leaves an empty string.
     const wchar_t bad[] = {0xD800, L'x', 0};
     std::memset(out, 'z', sizeof out);
     EXPECT_EQ(zvwcstombs(out, bad, sizeof out), static_cast<size_t>(-1));
     EXPECT_EQ(out[0], '\0');
-
     // Exactly len bytes: no terminator follows.
     std::memset(out, 'z', sizeof out);
     EXPECT_EQ(zvwcstombs(out, text, 3), 3u);
@@ -235,7 +140,6 @@ TEST_F(Utf8Locale, MultibyteLayers) {
     EXPECT_EQ(wout[0], L'\0');
     EXPECT_EQ(zvmbstowcs_term(wout, "xy", 8), 2u);
     EXPECT_EQ(std::wstring(wout), L"xy");
-
     // Length-limited source through the caller's scratch buffer.
     char scratch[8];
     EXPECT_EQ(zvmbstowcs_l(wout, 8, "abcdef", 3, scratch), 3u);
@@ -247,8 +151,9 @@ TEST_F(Utf8Locale, MultibyteLayers) {
     EXPECT_EQ(zvGetBufLenForWideCharToMultiByteFixup(text, 2), 3u);
     EXPECT_EQ(zvGetBufLenForWideCharToMultiByteFixup(text, 1), 1u);
     EXPECT_EQ(zvGetBufLenForWideCharToMultiByteFixup(bad, SQL_NTS), static_cast<size_t>(-1));
-
     EXPECT_EQ(zvWideCharToMultipByteFixUp(text, 1, out, 0), -1);
     EXPECT_EQ(zvWideCharToMultipByteFixUp(text, 1, out, sizeof out), 3);
     EXPECT_STREQ(out, "a\xC3\xA9");
 }
+
+}  // namespace
