@@ -1,15 +1,9 @@
 #!/usr/bin/env bash
-# Runs one golden case: run_case.sh WSQL CASEDIR
-#
-# The case folder layout is described in README.md beside this script. For
-# each data source named in the case's `db` file (or once, when there is none)
-# the case files are copied into a fresh working directory with @DSN@ and
-# @WORK@ substituted, a fresh copy of the test data is made (the scripted test
-# driver plays the case's `scenario` file instead), the case's `prepare`
-# program, if present, makes further input there, WSQL is run there
-# with the case's arguments and input, and its standard output, standard error
-# and exit status are compared byte for byte with the expected files, after
-# the elapsed-time figures are normalised. Then `check`, if present, runs.
+# Runs one golden case: run_case.sh WSQL CASEDIR. README.md beside this script
+# describes the case files, the placeholders, what is normalised and how
+# GOLDEN_UPDATE=1 writes the expected files.
+# run_case.sh --normalise FILE... normalises files in place, for `check`
+# programs (it gets this script's path in WSQL_RUN_CASE).
 #
 # Exit status: 0 passed, 1 failed, 77 skipped (the case needs a data source
 # whose environment is missing and WSQL_REQUIRE_DB is not set).
@@ -29,135 +23,33 @@
 #   GOLDEN_UPDATE=1       write the actual outputs as the expected files
 #   WSQL_KEEP_WORK=1      keep the working directories (path printed)
 #   WSQL_CASE_TIMEOUT     seconds before wsql is killed (default 120)
-#
-# By hand, with a running test environment:
-#   . "$(scripts/testenv start)"
-#   tests/golden/run_case.sh build/wsql tests/golden/<case>
-#   GOLDEN_UPDATE=1 tests/golden/run_case.sh build/wsql tests/golden/<case>
-# SQLite-only cases also run without scripts/testenv.
-#
-# run_case.sh --normalise FILE... applies the same normalisation to files in
-# place; a `check` program gets this script's path in WSQL_RUN_CASE (and
-# WSQL_WORK, WSQL_DSN) to compare files that wsql wrote, e.g. a RESFILE.
 set -u -o pipefail
 # The tools below handle outputs as bytes; wsql itself gets its own locale.
 export LC_ALL=C
-
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 ROOT=$(cd "$HERE/../.." && pwd)
 # shellcheck source=scripts/testlib.sh
 . "$ROOT/scripts/testlib.sh"
-
-DEFAULT_TIMEOUT=120
-CHECK_TIMEOUT=60
-# Locale and time zone wsql runs under, so that its output is reproducible.
-WSQL_RUN_LOCALE=C.UTF-8
-WSQL_RUN_TZ=UTC
-KNOWN_DBS="sqlite pg mariadb testdrv"
-EXPECTED_NAMES="stdout stderr status"
-
-# Drops the databases made for this case and removes its temporary files,
-# also after a failure or an interrupt.
-cleanup() {
-  local db
-  for db in "${PG_DBS[@]}"; do
-    pg_admin -c "DROP DATABASE IF EXISTS \"$db\" WITH (FORCE)" >/dev/null 2>&1 || true
-  done
-  for db in "${MARIADB_DBS[@]}"; do
-    mariadb_admin -e "DROP DATABASE IF EXISTS \`$db\`" >/dev/null 2>&1 || true
-  done
-  if [ -n "${WSQL_KEEP_WORK:-}" ]; then
-    echo "kept: $TMPROOT"
-  else
-    rm -rf "$TMPROOT"
-  fi
-}
-
-# pg_admin PSQL-ARGS... -> runs psql as the test role on the maintenance database.
-pg_admin() {
-  PGPASSWORD=$WSQL_PG_PASSWORD psql -X -q -v ON_ERROR_STOP=1 -h "$WSQL_PGHOST" \
-    -p "$WSQL_PG_PORT" -U "$WSQL_PG_USER" -d postgres "$@"
-}
-
-# mariadb_admin CLIENT-ARGS... -> runs the mariadb client as the test role.
-mariadb_admin() {
-  mariadb --no-defaults --protocol=tcp -h "$WSQL_MARIADB_HOST" -P "$WSQL_MARIADB_PORT" \
-    -u "$WSQL_MARIADB_USER" -p"$WSQL_MARIADB_PASSWORD" --default-character-set=utf8mb4 \
-    --batch --silent "$@"
-}
+KNOWN="sqlite pg mariadb testdrv"
+NAMES="stdout stderr status"
+# Client settings of the caller that would change what wsql or a driver does.
+UNSET=()
+for v in LANG LANGUAGE ODBCINSTINI PGHOST PGHOSTADDR PGPORT PGUSER PGPASSWORD PGPASSFILE PGDATABASE \
+  PGSERVICE PGSERVICEFILE PGOPTIONS PGSSLMODE MYSQL_HOST MYSQL_TCP_PORT MYSQL_UNIX_PORT MYSQL_PWD MARIADB_HOST; do
+  UNSET+=(-u "$v")
+done
 
 # sed_escape TEXT -> TEXT quoted for the pattern side of a sed substitution.
 sed_escape() { printf '%s' "$1" | sed 's/[][\/.*^$|+?(){}]/\\&/g'; }
-# sed_escape_repl TEXT -> TEXT quoted for the replacement side.
-sed_escape_repl() { printf '%s' "$1" | sed 's/[\/&|]/\\&/g'; }
 
-# db_unavailable DB -> prints why DB cannot be used here; status 1 when it can.
-db_unavailable() {
-  case "$1" in
-    sqlite)
-      if [ -z "${WSQL_SQLITE_TEMPLATE:-}" ] && ! command -v sqlite3 >/dev/null 2>&1; then
-        echo "sqlite3 not installed and WSQL_SQLITE_TEMPLATE not set"; return 0
-      fi
-      if [ -z "${ODBCSYSINI:-}" ] && ! wsql_find_driver "$WSQL_SQLITE_DRIVER_FILE" "$WSQL_SQLITE_DRIVER_PKG" >/dev/null; then
-        echo "SQLite ODBC driver not installed"; return 0
-      fi
-      ;;
-    pg)
-      if [ -z "${WSQL_PG_PORT:-}" ] || [ -z "${WSQL_PGHOST:-}" ]; then
-        echo "no PostgreSQL test server (WSQL_PG_PORT unset; see scripts/testenv)"; return 0
-      fi
-      if ! command -v psql >/dev/null 2>&1; then echo "psql not installed"; return 0; fi
-      ;;
-    mariadb)
-      if [ -z "${WSQL_MARIADB_PORT:-}" ] || [ -z "${WSQL_MARIADB_HOST:-}" ]; then
-        echo "no MariaDB test server (WSQL_MARIADB_PORT unset; see scripts/testenv)"; return 0
-      fi
-      if ! command -v mariadb >/dev/null 2>&1; then echo "mariadb client not installed"; return 0; fi
-      ;;
-    testdrv)
-      if [ ! -f "$(testdrv_file)" ]; then
-        echo "scripted test driver not built ($(testdrv_file))"; return 0
-      fi
-      ;;
-  esac
-  return 1
-}
-
-# expected_file NAME DB -> prints the expected file for stream NAME in the run
-# on DB: NAME.DB when present, else NAME; nothing when neither exists.
-expected_file() {
-  if [ -n "$2" ] && [ -f "$CASEDIR/$1.$2" ]; then
-    printf '%s\n' "$CASEDIR/$1.$2"
-  elif [ -f "$CASEDIR/$1" ]; then
-    printf '%s\n' "$CASEDIR/$1"
-  fi
-}
-
-# substitute FILE DSN WORK -> replaces @DSN@ (when DSN is not empty), @WORK@,
-# @DATABASE@ (in pg and mariadb runs: the run's database, RUN_DB) and, in a
-# pg run, @PGPORT@ (in a mariadb run, @MARIADBPORT@) in FILE, in place; files
-# without a placeholder are left untouched.
-substitute() {
-  local file=$1 dsn=$2 work=$3
-  grep -q -F -e '@DSN@' -e '@WORK@' -e '@DATABASE@' -e '@PGPORT@' -e '@MARIADBPORT@' -- "$file" \
-    2>/dev/null || return 0
-  local args=(-e "s|@WORK@|$(sed_escape_repl "$work")|g")
-  [ -n "$RUN_DB" ] && args+=(-e "s|@DATABASE@|$RUN_DB|g")
-  [ -n "$dsn" ] && args+=(-e "s|@DSN@|$(sed_escape_repl "$dsn")|g")
-  [ "$dsn" = pg ] && args+=(-e "s|@PGPORT@|$WSQL_PG_PORT|g")
-  [ "$dsn" = mariadb ] && args+=(-e "s|@MARIADBPORT@|$WSQL_MARIADB_PORT|g")
-  sed -i "${args[@]}" -- "$file"
-}
-
-# normalise FILE WORK -> in place: puts @WORK@ back for the working directory
-# WORK (when not empty), @DATABASE@ for the run's own server database (RUN_DB,
-# when set; server messages name it), @MARIADBVERSION@ for the MariaDB server's
-# version text (its messages quote it, and it changes with every update), and
-# @PGPORT@ and @MARIADBPORT@ for the test servers' ports where they follow
-# "port" (server messages, connect strings); turns the run-dependent figures
-# into N and the build time and date into DATE.
+# normalise WORK FILE... -> in place: @WORK@ back for the working directory
+# WORK (when not empty), @DATABASE@ for the run's server database RUN_DB,
+# @MARIADBVERSION@ for the server's version text, @PGPORT@ and @MARIADBPORT@
+# for the ports where they follow "port"; run-dependent figures become N and
+# the build time DATE.
 normalise() {
-  local file=$1 work=$2 back=()
+  local work=$1 back=()
+  shift
   [ -n "$work" ] && back=(-e "s|$(sed_escape "$work")|@WORK@|g")
   [ -n "${RUN_DB:-}" ] && back+=(-e "s/$(sed_escape "$RUN_DB")/@DATABASE@/g")
   [ -n "${WSQL_MARIADB_VERSION:-}" ] &&
@@ -172,182 +64,166 @@ normalise() {
     -e 's/Time taken = -?[0-9]+(\.[0-9]*)? sec\(s\)/Time taken = N sec(s)/g' \
     -e 's/(Rows selected = -?[0-9]+\. Fetch results )-?[0-9]+( ms Elapased time )-?[0-9]+( ms Reading more\.\.\.)/\1N\2N\3/g' \
     -e 's/Compiled on [0-9]{2}:[0-9]{2}:[0-9]{2},[A-Z][a-z]{2} [ 0-9][0-9] [0-9]{4}/Compiled on DATE/g' \
-    -- "$file"
+    -- "$@"
 }
 
-# write_odbc_ini WORK DB DATA -> the run's data sources: "sqlite" on the SQLite
-# copy DATA, "pg" or "mariadb" on the database DATA, or "testdrv" on the
-# scripted test driver playing WORK/scenario, whichever DB names.
-write_odbc_ini() {
-  local work=$1 db=$2 data=$3
-  case "$db" in
-    sqlite)
-      printf '[sqlite]\nDriver=SQLite3\nDatabase=%s\n' "$data" ;;
-    pg)
-      printf '[pg]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=%s\nUsername=%s\nPassword=%s\nSSLmode=disable\n' \
-        "$WSQL_PGHOST" "$WSQL_PG_PORT" "$data" "$WSQL_PG_USER" "$WSQL_PG_PASSWORD" ;;
-    mariadb)
-      printf '[mariadb]\nDriver=%s\nServer=%s\nPort=%s\nDatabase=%s\nUser=%s\nPassword=%s\n' \
-        "$WSQL_MARIADB_DRIVER_NAME" "$WSQL_MARIADB_HOST" "$WSQL_MARIADB_PORT" "$data" \
-        "$WSQL_MARIADB_USER" "$WSQL_MARIADB_PASSWORD" ;;
-    testdrv)
-      printf '[testdrv]\nDriver=%s\nScenario=%s\n' "$WSQL_TESTDRV_NAME" "$work/scenario" ;;
-    *) : ;;
-  esac >"$work/odbc.ini"
+if [ "${1:-}" = --normalise ]; then
+  shift
+  normalise "${WSQL_WORK:-}" "$@" || exit 1
+  exit 0
+fi
+[ $# -eq 2 ] || { echo "usage: $0 WSQL CASEDIR" >&2; exit 2; }
+WSQL=$(realpath -- "$1") || exit 1
+CASEDIR=$(cd "$2" 2>/dev/null && pwd) || { echo "no case folder $2" >&2; exit 1; }
+CASE=${CASEDIR#"$HERE"/}
+TIMEOUT=${WSQL_CASE_TIMEOUT:-120}
+UPDATE="" PASSED=PASS
+[ "${GOLDEN_UPDATE:-0}" = 0 ] || UPDATE=1 PASSED=ran
+T=$(mktemp -d "${TMPDIR:-/tmp}/wsql-case.XXXXXX") && T=$(cd "$T" && pwd -P) || exit 1
+SERVER_DBS=()
+RUN_DB=""
+
+pg_admin() {
+  PGPASSWORD=$WSQL_PG_PASSWORD psql -X -q -v ON_ERROR_STOP=1 -h "$WSQL_PGHOST" \
+    -p "$WSQL_PG_PORT" -U "$WSQL_PG_USER" -d postgres "$@"
 }
 
-# sysini_dir -> prints the folder holding odbcinst.ini for the runs, writing
-# one into the temporary folder when the environment names none.
-sysini_dir() {
-  if [ -n "${ODBCSYSINI:-}" ]; then
-    printf '%s\n' "$ODBCSYSINI"
-    return
-  fi
-  if [ ! -f "$TMPROOT/sys/odbcinst.ini" ]; then
-    wsql_write_odbcinst "$TMPROOT/sys" "$ROOT" || true
-  fi
-  printf '%s\n' "$TMPROOT/sys"
-}
-
-# testdrv_file -> prints the library that the "WsqlTest" entry of the runs'
-# odbcinst.ini names (nothing when there is no such entry).
-testdrv_file() {
-  sed -n "/^\[$WSQL_TESTDRV_NAME\]\$/,/^\[/s/^Driver=//p" "$(sysini_dir)/odbcinst.ini" 2>/dev/null | head -n 1
-}
-
-# sqlite_template -> prints the SQLite database to copy for a run.
-sqlite_template() {
-  if [ -n "${WSQL_SQLITE_TEMPLATE:-}" ]; then
-    printf '%s\n' "$WSQL_SQLITE_TEMPLATE"
-    return
-  fi
-  if [ ! -f "$TMPROOT/template.sqlite" ]; then
-    sqlite3 -bail "$TMPROOT/template.sqlite" <"$ROOT/tests/data/sqlite.sql" >&2 || return 1
-  fi
-  printf '%s\n' "$TMPROOT/template.sqlite"
-}
-
-# run_one DB OUT -> one run of the case on data source DB (empty: none); the
-# normalised outputs go to OUT/stdout, OUT/stderr, OUT/status. Status 0 when
-# the run could be made (whatever wsql did), 1 when setting it up failed.
-run_one() {
-  local db=$1 out=$2 work data="" stdin=/dev/null args=() status f d
-  work=$TMPROOT/work${db:+.$db}
-  # The server database of the run, named before the files mention it.
-  RUN_DB=""
-  case "$db" in pg | mariadb) RUN_DB=wsql_t_$$_${RANDOM}_${db} ;; esac
-  mkdir -p "$work" "$out"
-  # The case files, less the expected outputs.
-  cp -a -- "$CASEDIR/." "$work/"
-  for f in $EXPECTED_NAMES; do
-    rm -f -- "$work/$f"
-    for d in $KNOWN_DBS; do rm -f -- "$work/$f.$d"; done
+# Drops the server databases of the case, also after a failure or an interrupt.
+cleanup() {
+  local d
+  for d in "${SERVER_DBS[@]}"; do
+    case $d in
+      *_pg) pg_admin -c "DROP DATABASE IF EXISTS \"$d\" WITH (FORCE)" ;;
+      *) wsql_mariadb_client -e "DROP DATABASE IF EXISTS \`$d\`" ;;
+    esac >/dev/null 2>&1
   done
-  while IFS= read -r -d '' f; do
-    substitute "$f" "$db" "$work"
-  done < <(find "$work" -type f -print0)
+  if [ -n "${WSQL_KEEP_WORK:-}" ]; then echo "kept: $T"; else rm -rf "$T"; fi
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
 
-  case "$db" in
+SYSINI=${ODBCSYSINI:-$T/sys}
+[ -n "${ODBCSYSINI:-}" ] || wsql_write_odbcinst "$SYSINI" "$ROOT"
+TESTDRV=$(sed -n "/^\[$WSQL_TESTDRV_NAME\]\$/,/^\[/s/^Driver=//p" "$SYSINI/odbcinst.ini" 2>/dev/null | head -n 1)
+
+# unavailable DB -> prints why data source DB cannot be used here, if it cannot.
+unavailable() {
+  case $1 in
     sqlite)
-      data=$work/test.sqlite
-      cp -- "$(sqlite_template)" "$data" || { echo "cannot copy the SQLite test database"; return 1; }
-      ;;
+      [ -n "${WSQL_SQLITE_TEMPLATE:-}" ] || command -v sqlite3 >/dev/null ||
+        echo "sqlite3 not installed and WSQL_SQLITE_TEMPLATE not set"
+      grep -qx '\[SQLite3\]' "$SYSINI/odbcinst.ini" || echo "SQLite ODBC driver not installed" ;;
     pg)
-      data=$RUN_DB
-      PG_DBS+=("$data")
-      pg_admin -c "CREATE DATABASE \"$data\" TEMPLATE \"$WSQL_PG_TEMPLATE\"" \
-        || { echo "cannot clone the PostgreSQL test database"; return 1; }
-      ;;
+      [ -n "${WSQL_PG_PORT:-}" ] && [ -n "${WSQL_PGHOST:-}" ] ||
+        echo "no PostgreSQL test server (WSQL_PG_PORT unset; see scripts/testenv)"
+      command -v psql >/dev/null || echo "psql not installed" ;;
+    mariadb)
+      [ -n "${WSQL_MARIADB_PORT:-}" ] && [ -n "${WSQL_MARIADB_HOST:-}" ] ||
+        echo "no MariaDB test server (WSQL_MARIADB_PORT unset; see scripts/testenv)"
+      command -v mariadb >/dev/null || echo "mariadb client not installed" ;;
+    testdrv) [ -f "$TESTDRV" ] || echo "scripted test driver not built ($TESTDRV)" ;;
+  esac
+}
+
+# hook NAME DB WORK -> runs the case's optional program NAME (`prepare` before
+# wsql, `check` after it) in WORK; when it fails, shows its output, status 1.
+hook() {
+  local work=$3 cmd=(sh "./$1") rc=0
+  [ -f "$work/$1" ] || return 0
+  [ -x "$work/$1" ] && cmd=("./$1")
+  (cd "$work" && exec env LC_ALL=C.UTF-8 TZ=UTC WSQL_DSN="$2" WSQL_WORK="$work" \
+    WSQL_RUN_CASE="$HERE/${BASH_SOURCE[0]##*/}" ODBCINI="$work/odbc.ini" ODBCSYSINI="$SYSINI" \
+    timeout --foreground -k 10 60 "${cmd[@]}") >"$T/$1.out" 2>&1 || rc=$?
+  [ $rc -eq 0 ] && return 0
+  echo "$1 failed (status $rc):"
+  cat "$T/$1.out"
+  return 1
+}
+
+# run DB -> one run on data source DB (empty: none) in T/work[.DB], with its
+# own data; normalised outputs in T/out.DB (or out.none). Status 1 when the run
+# could not be set up, whatever wsql did.
+run() {
+  local db=$1 work=$T/work${1:+.$1} out=$T/out.${1:-none} ini sub n d args=() stdin=/dev/null status
+  ini=$work/odbc.ini
+  RUN_DB=""
+  case $db in pg | mariadb) RUN_DB=wsql_t_$$_${RANDOM}_$db SERVER_DBS+=("$RUN_DB") ;; esac
+  mkdir -p "$work" "$out"
+  cp -a -- "$CASEDIR/." "$work/"
+  for n in $NAMES; do for d in "" $KNOWN; do rm -f -- "$work/$n${d:+.$d}"; done; done
+  sub=(-e "s|@WORK@|$(printf '%s' "$work" | sed 's/[\/&|]/\\&/g')|g")
+  [ -n "$db" ] && sub+=(-e "s|@DSN@|$db|g")
+  [ -n "$RUN_DB" ] && sub+=(-e "s|@DATABASE@|$RUN_DB|g")
+  [ "$db" = pg ] && sub+=(-e "s|@PGPORT@|$WSQL_PG_PORT|g")
+  [ "$db" = mariadb ] && sub+=(-e "s|@MARIADBPORT@|$WSQL_MARIADB_PORT|g")
+  grep -rlZ -F -e @DSN@ -e @WORK@ -e @DATABASE@ -e @PGPORT@ -e @MARIADBPORT@ -- "$work" |
+    xargs -0 -r sed -i "${sub[@]}" --
+
+  : >"$ini"
+  case $db in
+    sqlite)
+      if [ -n "${WSQL_SQLITE_TEMPLATE:-}" ]; then cp -- "$WSQL_SQLITE_TEMPLATE" "$work/test.sqlite"
+      else sqlite3 -bail "$work/test.sqlite" <"$ROOT/tests/data/sqlite.sql" >&2; fi ||
+        { echo "cannot make the SQLite test database"; return 1; }
+      printf '[sqlite]\nDriver=SQLite3\nDatabase=%s\n' "$work/test.sqlite" >"$ini" ;;
+    pg)
+      pg_admin -c "CREATE DATABASE \"$RUN_DB\" TEMPLATE \"$WSQL_PG_TEMPLATE\"" ||
+        { echo "cannot clone the PostgreSQL test database"; return 1; }
+      printf '[pg]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=%s\nUsername=%s\nPassword=%s\nSSLmode=disable\n' \
+        "$WSQL_PGHOST" "$WSQL_PG_PORT" "$RUN_DB" "$WSQL_PG_USER" "$WSQL_PG_PASSWORD" >"$ini" ;;
     mariadb)
       # No template databases in MariaDB: a new database gets the test data.
-      data=$RUN_DB
-      MARIADB_DBS+=("$data")
-      { printf 'CREATE DATABASE `%s` CHARACTER SET utf8mb4;\nUSE `%s`;\n' "$data" "$data"
-        cat -- "$ROOT/tests/data/mariadb.sql"; } | mariadb_admin >/dev/null \
-        || { echo "cannot create the MariaDB test database"; return 1; }
-      ;;
+      wsql_mariadb_load "$RUN_DB" "$ROOT/tests/data/mariadb.sql" >/dev/null ||
+        { echo "cannot create the MariaDB test database"; return 1; }
+      printf '[mariadb]\nDriver=%s\nServer=%s\nPort=%s\nDatabase=%s\nUser=%s\nPassword=%s\n' \
+        "$WSQL_MARIADB_DRIVER_NAME" "$WSQL_MARIADB_HOST" "$WSQL_MARIADB_PORT" "$RUN_DB" \
+        "$WSQL_MARIADB_USER" "$WSQL_MARIADB_PASSWORD" >"$ini" ;;
+    testdrv) printf '[testdrv]\nDriver=%s\nScenario=%s\n' "$WSQL_TESTDRV_NAME" "$work/scenario" >"$ini" ;;
   esac
-  write_odbc_ini "$work" "$db" "$data"
-  run_hook prepare "$db" "$work" || return 1
+  hook prepare "$db" "$work" || return 1
 
   [ -f "$work/args" ] && mapfile -t args <"$work/args"
   [ -f "$work/stdin" ] && stdin=$work/stdin
-
-  (
-    cd "$work" || exit 1
-    exec env -u LANG -u LANGUAGE -u ODBCINSTINI \
-      -u PGHOST -u PGHOSTADDR -u PGPORT -u PGUSER -u PGPASSWORD -u PGPASSFILE \
-      -u PGDATABASE -u PGSERVICE -u PGSERVICEFILE -u PGOPTIONS -u PGSSLMODE \
-      -u MYSQL_HOST -u MYSQL_TCP_PORT -u MYSQL_UNIX_PORT -u MYSQL_PWD -u MARIADB_HOST \
-      LC_ALL="$WSQL_RUN_LOCALE" TZ="$WSQL_RUN_TZ" HOME="$work" \
-      ODBCINI="$work/odbc.ini" ODBCSYSINI="$(sysini_dir)" \
-      timeout --foreground -k 10 "$TIMEOUT" \
-      bash -c 'exec -a wsql "$0" "$@"' "$WSQL" "${args[@]}"
-  ) <"$stdin" >"$out/stdout" 2>"$out/stderr"
+  (cd "$work" && exec env "${UNSET[@]}" LC_ALL=C.UTF-8 TZ=UTC HOME="$work" ODBCINI="$ini" \
+    ODBCSYSINI="$SYSINI" timeout --foreground -k 10 "$TIMEOUT" \
+    bash -c 'exec -a wsql "$0" "$@"' "$WSQL" "${args[@]}") <"$stdin" >"$out/stdout" 2>"$out/stderr"
   status=$?
-  [ "$status" -eq 124 ] && echo "wsql timed out after $TIMEOUT s"
-  printf '%s\n' "$status" >"$out/status"
-  normalise "$out/stdout" "$work"
-  normalise "$out/stderr" "$work"
-  # The server databases stay until the end, for `check`; cleanup drops them.
-  return 0
+  [ $status -eq 124 ] && echo "wsql timed out after $TIMEOUT s"
+  echo "$status" >"$out/status"
+  normalise "$work" "$out/stdout" "$out/stderr"
 }
 
-# run_hook NAME DB WORK -> runs the case's optional program NAME in WORK:
-# `prepare` before wsql (to make input too big to keep in the repository),
-# `check` after it (for the files wsql wrote). Status 0 when there is none or
-# it passed; else its output is shown and the status is 1.
-run_hook() {
-  local name=$1 db=$2 work=$3 cmd rc=0
-  [ -f "$work/$name" ] || return 0
-  if [ -x "$work/$name" ]; then cmd=("./$name"); else cmd=(sh "./$name"); fi
-  (
-    cd "$work" || exit 1
-    exec env LC_ALL="$WSQL_RUN_LOCALE" TZ="$WSQL_RUN_TZ" WSQL_DSN="$db" WSQL_WORK="$work" \
-      WSQL_RUN_CASE="$HERE/run_case.sh" \
-      ODBCINI="$work/odbc.ini" ODBCSYSINI="$(sysini_dir)" \
-      timeout --foreground -k 10 "$CHECK_TIMEOUT" "${cmd[@]}"
-  ) >"$TMPROOT/$name.out" 2>&1 || rc=$?
-  if [ "$rc" -ne 0 ]; then
-    echo "$name failed (status $rc):"
-    cat "$TMPROOT/$name.out"
-    return 1
-  fi
-  return 0
-}
-
-# compare DB OUT -> compares the outputs in OUT with the expected files of the
-# run on DB, printing a unified diff of each difference. Status 1 on any.
-compare() {
-  local db=$1 out=$2 name exp want got bad=0
-  for name in stdout stderr; do
-    exp=$(expected_file "$name" "$db")
-    want=$TMPROOT/expected.$name
-    if [ -n "$exp" ]; then
-      cp -- "$exp" "$want"
-      [ -n "$db" ] && sed -i "s|@DSN@|$db|g" -- "$want"
-    else
-      : >"$want"
-    fi
-    if ! cmp -s -- "$want" "$out/$name"; then
-      bad=1
-      echo "--- $name differs from ${exp:-"(no file: empty)"}"
-      diff -u -a --label "expected/$name" --label "actual/$name" -- "$want" "$out/$name"
-    fi
+# expected NAME DB -> the expected file of stream NAME for the run on DB:
+# NAME.DB, else NAME; nothing when neither exists.
+expected() {
+  local f
+  for f in "$CASEDIR/$1${2:+.$2}" "$CASEDIR/$1"; do
+    [ -f "$f" ] && { echo "$f"; return; }
   done
-  exp=$(expected_file status "$db")
-  want=0
-  [ -n "$exp" ] && want=$(tr -d ' \t\r\n' <"$exp")
-  got=$(cat "$out/status")
-  if [ "$want" != "$got" ]; then
+}
+
+# compare DB OUT -> shows how the outputs in OUT differ from the expected
+# files of the run on DB, with @DSN@ in them replaced; status 1 if they do.
+compare() {
+  local db=$1 out=$2 n exp want got bad=0
+  for n in stdout stderr; do
+    exp=$(expected "$n" "$db")
+    { [ -z "$exp" ] || sed "s|@DSN@|${db:-@DSN@}|g" -- "$exp"; } >"$T/expected.$n"
+    cmp -s -- "$T/expected.$n" "$out/$n" && continue
     bad=1
-    echo "--- exit status differs: expected $want, actual $got"
-  fi
+    echo "--- $n differs from ${exp:-"(no file: empty)"}"
+    diff -u -a --label "expected/$n" --label "actual/$n" -- "$T/expected.$n" "$out/$n"
+  done
+  exp=$(expected status "$db")
+  want=0
+  [ -z "$exp" ] || want=$(tr -d ' \t\r\n' <"$exp")
+  got=$(cat "$out/status")
+  [ "$want" = "$got" ] || { bad=1; echo "--- exit status differs: expected $want, actual $got"; }
   return $bad
 }
 
-# template_dsn FILE DB -> prints FILE with whole-word occurrences of DB
-# turned into @DSN@.
+# template_dsn FILE DB -> FILE with whole-word occurrences of DB as @DSN@.
 template_dsn() {
   local w='[^A-Za-z0-9_]' d
   d=$(sed_escape "$2")
@@ -355,170 +231,85 @@ template_dsn() {
   sed -E -e "s/(^|$w)$d($w|\$)/\\1@DSN@\\2/g" -e "s/(^|$w)$d($w|\$)/\\1@DSN@\\2/g" -- "$1"
 }
 
-# update_expected DBS... -> writes the expected files of the case from the
-# actual outputs of every run: one common file where all runs agree (with
-# @DSN@ put in where only the data source name differs); otherwise the output
-# that most runs share (at least two) is the common file and the other runs
-# get a file of their own each; with no such majority every run gets its own.
-# Empty stderr and status 0 are written as absent files, unless a common file
-# would then stand in for them.
-update_expected() {
-  local dbs=("$@") name db other n best bestn plain_from members
-  for name in $EXPECTED_NAMES; do
+# put FROM TO NAME [keep] -> copies FROM to TO; an empty stderr or a status of
+# 0 is left absent instead, unless keep is given.
+put() {
+  if [ -z "${4:-}" ] &&
+     case $3 in stderr) [ ! -s "$1" ] ;; status) [ "$(cat "$1")" = 0 ] ;; *) false ;; esac; then
+    rm -f -- "$2"
+  else
+    cp -- "$1" "$2"
+    echo "wrote ${2#"$HERE"/}"
+  fi
+}
+
+# update DBS... -> writes the expected files from the runs on DBS: one common
+# file when all agree; else the output most runs share (at least two, their
+# own data source name as @DSN@) and a NAME.DB file for each other run; with
+# no such majority, a NAME.DB file for every run.
+update() {
+  local n db o cnt best bestn plain members
+  for n in $NAMES; do
     # The form of each run that others may share: its text with its own data
     # source name as @DSN@, where putting the name back gives the text again.
-    for db in "${dbs[@]}"; do
-      cp -- "$TMPROOT/out.$db/$name" "$TMPROOT/form.$db"
-      [ "$name" = status ] && continue
-      template_dsn "$TMPROOT/out.$db/$name" "$db" >"$TMPROOT/tmpl.$db"
-      if sed "s|@DSN@|$db|g" "$TMPROOT/tmpl.$db" | cmp -s - "$TMPROOT/out.$db/$name"; then
-        cp -- "$TMPROOT/tmpl.$db" "$TMPROOT/form.$db"
-      fi
+    for db in "$@"; do
+      o=$T/out.$db/$n
+      cp -- "$o" "$T/form.$db"
+      [ "$n" = status ] && continue
+      template_dsn "$o" "$db" >"$T/tmpl.$db"
+      sed "s|@DSN@|$db|g" "$T/tmpl.$db" | cmp -s - "$o" && cp -- "$T/tmpl.$db" "$T/form.$db"
     done
-    best="" bestn=1 members=" "
-    for db in "${dbs[@]}"; do
-      n=0
-      for other in "${dbs[@]}"; do
-        cmp -s "$TMPROOT/form.$db" "$TMPROOT/form.$other" && n=$((n + 1))
-      done
-      if [ "$n" -gt "$bestn" ]; then best=$db bestn=$n; fi
+    best="" bestn=1 plain="" members=" "
+    for db in "$@"; do
+      cnt=0
+      for o in "$@"; do cmp -s "$T/form.$db" "$T/form.$o" && cnt=$((cnt + 1)); done
+      [ $cnt -gt $bestn ] && best=$db bestn=$cnt
     done
-    plain_from=""
-    if [ "${#dbs[@]}" -gt 1 ] && same_outputs "$name" "${dbs[@]}"; then
-      plain_from=$TMPROOT/out.${dbs[0]}/$name
-      members=" ${dbs[*]} "
-    elif [ "${#dbs[@]}" -eq 1 ]; then
-      plain_from=$TMPROOT/out.${dbs[0]}/$name
-      members=" ${dbs[0]} "
+    cnt=0
+    for db in "$@"; do cmp -s "$T/out.$1/$n" "$T/out.$db/$n" || cnt=1; done
+    if [ $cnt -eq 0 ]; then
+      plain=$T/out.$1/$n members=" $* "
     elif [ -n "$best" ]; then
-      plain_from=$TMPROOT/form.$best
-      for db in "${dbs[@]}"; do
-        cmp -s "$TMPROOT/form.$best" "$TMPROOT/form.$db" && members+="$db "
-      done
+      plain=$T/form.$best
+      for db in "$@"; do cmp -s "$plain" "$T/form.$db" && members+="$db "; done
     fi
-    rm -f -- "$CASEDIR/$name"
-    for db in "${dbs[@]}"; do rm -f -- "$CASEDIR/$name.$db"; done
-    [ -n "$plain_from" ] && write_expected "$plain_from" "$CASEDIR/$name" "$name"
-    for db in "${dbs[@]}"; do
-      case "$members" in *" $db "*) continue ;; esac
-      write_expected "$TMPROOT/out.$db/$name" "$CASEDIR/$name.$db" "$name" \
-        "$([ -f "$CASEDIR/$name" ] && echo keep)"
+    rm -f -- "$CASEDIR/$n"
+    for db in "$@"; do rm -f -- "$CASEDIR/$n.$db"; done
+    [ -n "$plain" ] && put "$plain" "$CASEDIR/$n" "$n"
+    for db in "$@"; do
+      case $members in *" $db "*) continue ;; esac
+      put "$T/out.$db/$n" "$CASEDIR/$n.$db" "$n" "$([ -f "$CASEDIR/$n" ] && echo keep)"
     done
   done
 }
 
-# same_outputs NAME DBS... -> status 0 when the runs on DBS wrote the same
-# NAME output, byte for byte.
-same_outputs() {
-  local name=$1 first=$2 db
-  shift 2
-  for db in "$@"; do
-    cmp -s "$TMPROOT/out.$first/$name" "$TMPROOT/out.$db/$name" || return 1
-  done
-  return 0
-}
+dbs=()
+[ -f "$CASEDIR/db" ] && read -r -a dbs < <(tr '\n' ' ' <"$CASEDIR/db"; echo)
+for db in "${dbs[@]}"; do
+  case " $KNOWN " in *" $db "*) ;; *) echo "$CASE: unknown data source '$db' in db (known: $KNOWN)"; exit 1 ;; esac
+done
+[ ${#dbs[@]} -gt 0 ] || dbs=("")
+result=0 skipped=0 ran=()
+for db in "${dbs[@]}"; do
+  label=$CASE${db:+ [$db]}
+  reason=$(unavailable "$db" | head -n 1)
+  if [ -n "$reason" ] && [ -n "${WSQL_REQUIRE_DB:-}$UPDATE" ]; then echo "$label: FAIL: $reason"; result=1; continue; fi
+  if [ -n "$reason" ]; then echo "$label: SKIP: $reason"; skipped=1; continue; fi
+  run "$db" || { echo "$label: FAIL: could not set up the run"; result=1; continue; }
+  ran+=("${db:-none}")
+  ok=1
+  [ -n "$UPDATE" ] || compare "$db" "$T/out.${db:-none}" || ok=0
+  hook check "$db" "$T/work${db:+.$db}" || ok=0
+  if [ $ok -eq 1 ]; then echo "$label: $PASSED"; continue; fi
+  echo "$label: FAIL"
+  result=1
+  [ -n "${WSQL_KEEP_WORK:-}" ] || echo "(WSQL_KEEP_WORK=1 keeps the working directory)"
+done
 
-# write_expected FROM TO NAME [keep] -> copies FROM to TO, or removes TO when
-# FROM is the default (empty stderr, status 0) and keep is not given; stdout
-# is always written.
-write_expected() {
-  local from=$1 to=$2 name=$3 keep=${4:-}
-  if [ -z "$keep" ] &&
-     { { [ "$name" = stderr ] && [ ! -s "$from" ]; } ||
-       { [ "$name" = status ] && [ "$(cat "$from")" = 0 ]; }; }; then
-    rm -f -- "$to"
-  else
-    cp -- "$from" "$to"
-    echo "wrote ${to#"$HERE"/}"
-  fi
-}
-
-main() {
-  local dbs=() db reason result=0 skipped=0 ran=()
-  if [ -f "$CASEDIR/db" ]; then
-    read -r -a dbs < <(tr '\n\t' '  ' <"$CASEDIR/db"; echo)
-  fi
-  for db in "${dbs[@]}"; do
-    case " $KNOWN_DBS " in
-      *" $db "*) ;;
-      *) echo "$CASE: unknown data source '$db' in db (known: $KNOWN_DBS)"; return 1 ;;
-    esac
-  done
-  [ ${#dbs[@]} -eq 0 ] && dbs=("")
-
-  for db in "${dbs[@]}"; do
-    local label="$CASE${db:+ [$db]}"
-    if [ -n "$db" ] && reason=$(db_unavailable "$db"); then
-      if [ -n "${WSQL_REQUIRE_DB:-}" ] || [ -n "$UPDATE" ]; then
-        echo "$label: FAIL: $reason"
-        result=1
-      else
-        echo "$label: SKIP: $reason"
-        skipped=1
-      fi
-      continue
-    fi
-    local out=$TMPROOT/out.${db:-none}
-    if ! run_one "$db" "$out"; then
-      echo "$label: FAIL: could not set up the run"
-      result=1
-      continue
-    fi
-    ran+=("${db:-none}")
-    local ok=1
-    if [ -z "$UPDATE" ]; then
-      compare "$db" "$out" || ok=0
-    fi
-    run_hook check "$db" "$TMPROOT/work${db:+.$db}" || ok=0
-    if [ $ok -eq 1 ]; then
-      if [ -n "$UPDATE" ]; then echo "$label: ran"; else echo "$label: PASS"; fi
-    else
-      echo "$label: FAIL"
-      result=1
-      [ -n "${WSQL_KEEP_WORK:-}" ] || echo "(WSQL_KEEP_WORK=1 keeps the working directory)"
-    fi
-  done
-
-  if [ -n "$UPDATE" ]; then
-    if [ $result -ne 0 ]; then
-      echo "$CASE: expected files not updated"
-      return 1
-    fi
-    update_expected "${ran[@]}"
-    return 0
-  fi
-  [ $result -ne 0 ] && return 1
-  [ $skipped -ne 0 ] && return 77
-  return 0
-}
-
-# With --normalise, only normalise the named files in place (for `check`
-# programs comparing files that wsql wrote); WSQL_WORK, when set, becomes @WORK@.
-if [ "${1:-}" = --normalise ]; then
-  shift
-  for f in "$@"; do normalise "$f" "${WSQL_WORK:-}" || exit 1; done
+if [ -n "$UPDATE" ]; then
+  [ $result -eq 0 ] || { echo "$CASE: expected files not updated"; exit 1; }
+  update "${ran[@]}"
   exit 0
 fi
-
-if [ $# -ne 2 ]; then
-  echo "usage: $0 WSQL CASEDIR" >&2
-  exit 2
-fi
-WSQL=$(realpath -- "$1") || exit 1
-CASEDIR=$(cd "$2" 2>/dev/null && pwd) || { echo "no case folder $2" >&2; exit 1; }
-CASE=${CASEDIR#"$HERE"/}
-TIMEOUT=${WSQL_CASE_TIMEOUT:-$DEFAULT_TIMEOUT}
-UPDATE=${GOLDEN_UPDATE:-0}
-[ "$UPDATE" = 0 ] && UPDATE=""
-
-TMPROOT=$(mktemp -d "${TMPDIR:-/tmp}/wsql-case.XXXXXX") || exit 1
-TMPROOT=$(cd "$TMPROOT" && pwd -P)
-PG_DBS=()
-MARIADB_DBS=()
-RUN_DB=""
-
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-
-main
+[ $result -eq 0 ] || exit 1
+[ $skipped -eq 0 ] || exit 77

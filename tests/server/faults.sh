@@ -7,44 +7,22 @@
 # step, and the server is stopped only once the query is seen running on it,
 # so the order of events does not depend on timing.
 # Needs the test server of scripts/test (run alone: it stops that server).
-set -euo pipefail
-WSQL=$(readlink -f "$1")
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-# shellcheck source=scripts/testlib.sh
-. "$ROOT/scripts/testlib.sh"
-
-if [ -z "${WSQL_PG_DATA:-}" ] || [ -z "${WSQL_PG_PORT:-}" ]; then
-  echo "faults: no PostgreSQL test server (see scripts/testenv)"
-  [ -n "${WSQL_REQUIRE_DB:-}" ] && exit 1
-  exit 77
-fi
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+needs WSQL_PG_DATA WSQL_PG_PORT
 # Seconds before the session is killed: far more than the steps need.
 SESSION_TIMEOUT=90
 # Seconds to wait for a query to show up on the server.
 APPEAR_TIMEOUT=30
-
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/wsql-faults.XXXXXX")
-# The server started here must not inherit the session's input pipe, or the
-# session would never see its end.
-pg_ctl() { wsql_as_pg "$WSQL_PG_BINDIR/pg_ctl" -D "$WSQL_PG_DATA" "$@" >/dev/null 3>&-; }
-pg_start() { pg_ctl start -w -l "$WSQL_PG_DATA/../server.log" -o "-p $WSQL_PG_PORT"; }
 pid=""
-cleanup() {
+on_exit() {
   exec 3>&-
   if [ -n "$pid" ]; then kill "$pid" 2>/dev/null || true; fi
   # Leave the server running whatever happened.
   pg_ctl status || pg_start || true
-  rm -rf "$WORK"
 }
-trap cleanup EXIT
 # Fetching through a cursor, ten rows at a time, keeps the result on the
 # server while it is printed.
-printf '[pg]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=postgres\nUsername=%s\nPassword=%s\nSSLmode=disable\nUseDeclareFetch=1\nFetch=10\n' \
-  "$WSQL_PGHOST" "$WSQL_PG_PORT" "$WSQL_PG_USER" "$WSQL_PG_PASSWORD" >"$WORK/odbc.ini"
-export ODBCINI=$WORK/odbc.ini LC_ALL=C.UTF-8
-cd "$WORK"
-
-fail() { echo "faults: $*"; echo "--- stdout"; cat out; echo "--- stderr"; cat err; exit 1; }
+pg_entry UseDeclareFetch=1 Fetch=10 >odbc.ini
 
 # wait_for_query PATTERN -> returns once a session on the server runs a query
 # matching the SQL LIKE pattern; fails after APPEAR_TIMEOUT seconds.

@@ -5,17 +5,8 @@
 # on. The one place where one may appear is the connect string that
 # CUSTOMCONNECT announces by design (the line after "SQL: connecting with
 # connect_string:"). Input is not echoed here (-e would repeat it).
-set -euo pipefail
-WSQL=$(readlink -f "$1")
-ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
-# shellcheck source=scripts/testlib.sh
-. "$ROOT/scripts/testlib.sh"
-
-if [ -z "${WSQL_PG_PORT:-}" ] || [ -z "${WSQL_PGHOST:-}" ]; then
-  echo "secrets: no PostgreSQL test server (see scripts/testenv)"
-  [ -n "${WSQL_REQUIRE_DB:-}" ] && exit 1
-  exit 77
-fi
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+needs WSQL_PG_PORT WSQL_PGHOST
 SESSION_TIMEOUT=120
 RIGHT=$WSQL_PG_PASSWORD
 WRONG=Wr0ngPw-7c1e
@@ -23,13 +14,8 @@ WRONG_MULTI=Mu1tiPw-4d2a
 WRONG_CUSTOM=Cu5tomPw-2b9d
 ANNOUNCE='SQL: connecting with connect_string:'
 
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/wsql-secrets.XXXXXX")
-trap 'rm -rf "$WORK"' EXIT
-# No password in the data source entries: every one comes from a command.
-printf '[pg]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=postgres\nSSLmode=disable\n' \
-  "$WSQL_PGHOST" "$WSQL_PG_PORT" >"$WORK/odbc.ini"
-export ODBCINI=$WORK/odbc.ini LC_ALL=C.UTF-8
-cd "$WORK"
+# No password in the data source entry: every one comes from a command.
+pg_entry | grep -v -e '^Username=' -e '^Password=' >odbc.ini
 custom="DRIVER={PostgreSQL Unicode};SERVER=$WSQL_PGHOST;PORT=$WSQL_PG_PORT;DATABASE=postgres;SSLMODE=disable;UID=$WSQL_PG_USER"
 
 # A command file that connects elsewhere and disconnects: when it ends, the
@@ -62,7 +48,6 @@ errfile
 connect $WSQL_PG_USER*$WRONG@pg
 SQL
 
-fail() { echo "secrets: $*"; exit 1; }
 
 # check_file FILE -> fails when a password is in FILE other than in the line
 # after a connect-string announcement.

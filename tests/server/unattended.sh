@@ -3,26 +3,12 @@
 # again (the lost handle is released first), standard output closed at start
 # does not end up in the PostgreSQL socket, and a failing statement shows its
 # own prepare and execute times, never the previous statement's.
-set -euo pipefail
-WSQL=$(readlink -f "$1")
-if [ -z "${WSQL_PG_PORT:-}" ] || [ -z "${WSQL_MARIADB_PORT:-}" ]; then
-  echo "unattended: no test servers (see scripts/testenv)"
-  [ -n "${WSQL_REQUIRE_DB:-}" ] && exit 1
-  exit 77
-fi
-WORK=$(mktemp -d "${TMPDIR:-/tmp}/wsql-unattended.XXXXXX")
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+needs WSQL_PG_PORT WSQL_MARIADB_PORT
 pid=""
-cleanup() { exec 3>&-; [ -z "$pid" ] || kill "$pid" 2>/dev/null || true; rm -rf "$WORK"; }
-trap cleanup EXIT
-{
-  printf '[pg]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=postgres\nUsername=%s\nPassword=%s\nSSLmode=disable\n' \
-    "$WSQL_PGHOST" "$WSQL_PG_PORT" "$WSQL_PG_USER" "$WSQL_PG_PASSWORD"
-  printf '[mariadb]\nDriver=MariaDB Unicode\nServer=%s\nPort=%s\nUser=%s\nPassword=%s\n' \
-    "$WSQL_MARIADB_HOST" "$WSQL_MARIADB_PORT" "$WSQL_MARIADB_USER" "$WSQL_MARIADB_PASSWORD"
-} >"$WORK/odbc.ini"
-export ODBCINI=$WORK/odbc.ini LC_ALL=C.UTF-8
-cd "$WORK"
-fail() { echo "unattended: $*"; for f in out err; do [ -f $f ] && { echo "--- $f"; cat $f; }; done; exit 1; }
+on_exit() { exec 3>&-; [ -z "$pid" ] || kill "$pid" 2>/dev/null || true; }
+pg_entry '[mariadb]' 'Driver=MariaDB Unicode' "Server=$WSQL_MARIADB_HOST" "Port=$WSQL_MARIADB_PORT" \
+  "User=$WSQL_MARIADB_USER" "Password=$WSQL_MARIADB_PASSWORD" >odbc.ini
 
 # 1. The server kills the MariaDB session; a later CONNECT works again.
 mkfifo in
@@ -32,8 +18,7 @@ exec 3>in
 printf 'connect mariadb\nresfile id.txt\nselect connection_id() as id;\nresfile\n' >&3
 for _ in $(seq 1 300); do [ -s id.txt ] && grep -q '^[0-9]' id.txt && break; sleep 0.1; done
 id=$(grep -m1 '^[0-9]' id.txt | tr -d '\t') || fail "no connection id"
-mariadb --no-defaults --protocol=tcp -h "$WSQL_MARIADB_HOST" -P "$WSQL_MARIADB_PORT" \
-  -u "$WSQL_MARIADB_USER" -p"$WSQL_MARIADB_PASSWORD" -e "KILL $id"
+wsql_mariadb_client -e "KILL $id"
 printf "select 1;\nselect 1;\nconnect mariadb\nselect 'back again' as phase;\n" >&3
 exec 3>&-
 wait "$pid" || fail "wsql ended with status $?"

@@ -12,5 +12,6 @@ printf '[s]\nDriver=SQLite3\nDatabase=%s/s.db\n' "$WORK" >"$WORK/odbc.ini"
 export ODBCSYSINI=$WORK ODBCINI=$WORK/odbc.ini LC_ALL=C.UTF-8
 cd "$WORK"
 
+fail() { echo "$(basename "$0" .sh): $*"; exit 1; }
 # normalise FILE -> the elapsed-time figures replaced by N
 normalise() { sed -E -e 's/-?[0-9]+ ms/N ms/g' -e 's/\r$//' "$1"; }

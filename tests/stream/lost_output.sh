@@ -7,7 +7,6 @@
 # results files are closed.
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-fail() { echo "lost_output: $*"; exit 1; }
 # expect STATUS FILE TEXT -> the last run ended with STATUS and FILE holds TEXT
 expect() {
   [ "$rc" = "$1" ] || fail "expected status $1, got $rc (${3})"

@@ -22,10 +22,8 @@ SQL
 # Under a terminal both streams are written through at once.
 script -qec "\"$WSQL\" -m 0 <cmds" /dev/null >terminal 2>&1
 
-if ! diff -u <(normalise terminal) <(normalise buffered); then
-  echo "ordering: buffered output differs from write-through output"
-  exit 1
-fi
+diff -u <(normalise terminal) <(normalise buffered) ||
+  fail "buffered output differs from write-through output"
 # The session really mixed the two streams.
 grep -q 'no such table' buffered && grep -q 'Rows selected = 3' buffered
 echo "ordering: ok"

@@ -23,7 +23,6 @@ for _ in $(seq 1200); do [ "$(user_ticks)" -ge $((ticks + 2)) ] && break; sleep 
 kill -TERM "$pid"
 status=0
 wait "$pid" || status=$?
-fail() { echo "sigterm: $*"; exit 1; }
 [ "$status" -eq 143 ] || fail "expected the end by SIGTERM (143), got $status"
 size=$(stat -c %s out)
 [ "$size" -gt "$flushed" ] || fail "the rows in the buffer were lost ($size bytes)"
