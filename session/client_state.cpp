@@ -98,15 +98,21 @@ int isql_new_curstate(const char* path, int textMode) {
 }
 
 // Pops the current source. Streams opened while it was current are closed and
-// the parent's come back; the parent's connection is restored when this
-// source disconnected or connected elsewhere.
-int isql_close_curstate(ClientState* state) {
+// the parent's are in force again (they are read from the current source);
+// the parent's connection is restored when this source disconnected or
+// connected elsewhere. The source leaves the list first, so that what the
+// hand-back writes goes to the parent's streams.
+int isql_close_curstate(ClientState* /*state: always the current one*/) {
     auto& states = gClientStateList.states;
-    const bool isFirst = states.size() == 1;
-    if (!isFirst) {
-        ClientState* parent = states[states.size() - 2].get();
-        // Popping the source below hands the parent's streams back; files
-        // this source opened are closed.
+    std::unique_ptr<ClientState> done = std::move(states.back());
+    states.pop_back();
+    ClientState* state = done.get();
+    if (states.empty()) {
+        gClientStateList.idleResFile = state->resFile;
+        gClientStateList.idleErrFile = state->errFile;
+        if (state->connected == 1) isql_disconnect(state, 1);
+    } else {
+        ClientState* parent = states.back().get();
         if (parent->resFile != state->resFile && !is_std_stream(state->resFile))
             isql_close_stream(state->resFile);
         if (parent->errFile != state->errFile) {
@@ -125,15 +131,8 @@ int isql_close_curstate(ClientState* state) {
             // connected with no source owning it.
             isql_disconnect(state, 1);
         }
-    } else if (state->connected == 1) {
-        isql_disconnect(state, 1);
     }
     if (!is_std_stream(state->inFile)) fclose(state->inFile);
-    if (isFirst) {
-        gClientStateList.idleResFile = state->resFile;
-        gClientStateList.idleErrFile = state->errFile;
-    }
-    states.pop_back();
     return 1;
 }
 

@@ -1,0 +1,3 @@
+resfile inner.out
+connect other
+select 1 as one;
