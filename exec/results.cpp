@@ -40,6 +40,7 @@ struct ResultColumn {
     SQLLEN indicator = SQL_NULL_DATA;
     bool toFile = false;           // long value written to a file of its own
     bool viaGetData = false;       // long value read with SQLGetData instead of bound
+    bool readWhole = false;        // lenient: text read up to the long-column cap
     std::vector<char> longValue;   // the value of a viaGetData column, grown as needed
     SQLLEN longValueBytes = 0;     // bytes of longValue in use, terminator included
     char noRoom = 0;               // bind target of a column of an unsupported type
@@ -57,6 +58,23 @@ struct ColumnName {
 
 bool is_long_type(SQLSMALLINT t) {
     return t == SQL_LONGVARCHAR || t == SQL_WLONGVARCHAR || t == SQL_LONGVARBINARY;
+}
+
+// Lenient mode: a character column gets the buffer of its long kind, read with
+// SQLGetData like one, so a value longer than the declared size (SQLite does
+// not enforce it) prints whole instead of cut. Values that fit print as ever.
+void read_text_whole(ResultColumn& c) {
+    SQLSMALLINT longType;
+    switch (c.sqlType) {
+    case SQL_CHAR:
+    case SQL_VARCHAR: longType = SQL_LONGVARCHAR; break;
+    case SQL_WCHAR:
+    case SQL_WVARCHAR: longType = SQL_WLONGVARCHAR; break;
+    default: return;
+    }
+    c.bufferLength = isql_get_datalen(longType, 0, &c.targetType);
+    c.printBufferLength = isql_get_printbuflen(c.sqlType, static_cast<int>(c.bufferLength));
+    c.readWhole = true;
 }
 
 bool large_col_output() {
@@ -142,7 +160,7 @@ void choose_long_columns(SQLHDBC hdbc, std::vector<ResultColumn>& cols) {
     bool inTail = true;  // still in the run of long columns that ends the row
     for (size_t i = cols.size(); i-- > 0;) {
         ResultColumn& c = cols[i];
-        const bool isLong = is_long_type(c.sqlType) && c.bufferLength > 0;
+        const bool isLong = (is_long_type(c.sqlType) || c.readWhole) && c.bufferLength > 0;
         if (!isLong) inTail = false;
         if (isLong && !c.toFile && (anyColumn || inTail)) c.viaGetData = true;
     }
@@ -298,6 +316,7 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
                                               &c.targetType);
             c.printBufferLength =
                 isql_get_printbuflen(c.sqlType, static_cast<int>(c.bufferLength));
+            if (gSettings.lenient) read_text_whole(c);
             cut_column_name(name, nameLength);
             isql_tracew(gfpResFile, TRACE_DATA, "%s", name.wide);
             isql_trace(gfpResFile, TRACE_DATA, "\t");
@@ -318,6 +337,7 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     row.reserve(kRowReserveBytes);
     bool cancelled = false;
     bool readerGone = false;
+    bool limited = false;  // lenient: MAXROWS reached by the loop itself
     while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
         if (isql_stop_requested()) {
             cancelled = true;
@@ -352,8 +372,15 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
             PrintClock printing;
             print_row(hdbc, hstmt, cols, rows, row, err);
         }
+        // Lenient mode keeps the row limit whatever the driver made of it.
+        if (gSettings.lenient && gMaxRows != 0 && rows >= gMaxRows) {
+            limited = true;
+            break;
+        }
         rc = SQLFetch(hstmt);
     }
+    if (limited && SQLFreeStmt(hstmt, SQL_CLOSE) != SQL_SUCCESS)
+        print_err("SQLFreeStmt", hdbc, hstmt);
 
     {
         PrintClock printing;
@@ -362,7 +389,7 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     if (cancelled)
         isql_trace(gfpErrFile, TRACE_ERROR,
                    "SQL: Fetch cancelled by Ctrl-C; the rest of the result set was not read\n");
-    else if (rc != SQL_NO_DATA && !readerGone)
+    else if (rc != SQL_NO_DATA && !readerGone && !limited)
         print_err("SQLFetch", hdbc, hstmt);
 
     {

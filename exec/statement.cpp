@@ -67,9 +67,13 @@ int create_and_prepare(StmtHandle& stmt, const wchar_t* text, long long* prepare
 int isql_create_stmt_handle(StmtHandle& stmt) {
     if (!stmt.allocate()) return 1;
     const SQLHDBC hdbc = stmt.connection();
-    SQLRETURN rc = SQLSetStmtAttrW(stmt.get(), SQL_ATTR_MAX_ROWS,
-                                   reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(gMaxRows)), 0);
-    if (rc != SQL_SUCCESS) {
+    // A driver that rewrites statement text with the limit gets none in lenient
+    // mode: the fetch loop keeps MAXROWS there.
+    SQLRETURN rc = SQL_SUCCESS;
+    if (!(gSettings.lenient && isql_driver_quirks().rewritesMaxRows))
+        rc = SQLSetStmtAttrW(stmt.get(), SQL_ATTR_MAX_ROWS,
+                             reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(gMaxRows)), 0);
+    if (!isql_strict_passes(rc, "SQLSetStmtAttr", hdbc, stmt.get())) {
         isql_trace(gfpErrFile, TRACE_ERROR, "Error setting Statement Attr (MAX_ROWS)\n");
         print_err("SQLSetStmtAttr", hdbc, stmt.get());
         stmt.drop();
@@ -78,7 +82,7 @@ int isql_create_stmt_handle(StmtHandle& stmt) {
     if (gQueryTimeout != -1) {
         rc = SQLSetStmtAttr(stmt.get(), SQL_ATTR_QUERY_TIMEOUT,
                             reinterpret_cast<SQLPOINTER>(static_cast<SQLLEN>(gQueryTimeout)), 0);
-        if (rc != SQL_SUCCESS) {
+        if (!isql_strict_passes(rc, "SQLSetStmtAttr", hdbc, stmt.get())) {
             isql_trace(gfpErrFile, TRACE_ERROR,
                        "Error setting Statement Attr (SQL_ATTR_QUERY_TIMEOUT)\n");
             print_err("SQLSetStmtAttr", hdbc, stmt.get());
@@ -106,7 +110,8 @@ int isql_prepare_stmt(SQLHDBC hdbc, SQLHSTMT hstmt, const wchar_t* text) {
     } else {
         rc = SQLPrepareW(hstmt, reinterpret_cast<SQLWCHAR*>(const_cast<wchar_t*>(text)), SQL_NTS);
     }
-    return isql_check(rc, Accept::Success, "SQLPrepareW", hdbc, hstmt) ? 0 : 1;
+    if (isql_strict_passes(rc, "SQLPrepareW", hdbc, hstmt)) return 0;
+    return print_err("SQLPrepareW", hdbc, hstmt);
 }
 
 // Runs one SQL statement: prepare, execute, print every result, drop.
@@ -123,8 +128,8 @@ int isql_exec(SQLHENV /*henv*/, SQLHDBC hdbc, const wchar_t* text) {
         SQLRETURN rc = SQLExecute(stmt.get());
         lExecTime = isql_now_ms() - executeStart;
         // SQL_NO_DATA: a searched UPDATE or DELETE that touched no row.
-        if (rc != SQL_NO_DATA && !isql_check(rc, Accept::Success, "SQLExecute", hdbc, stmt.get()))
-            return 1;
+        if (rc != SQL_NO_DATA && !isql_strict_passes(rc, "SQLExecute", hdbc, stmt.get()))
+            return print_err("SQLExecute", hdbc, stmt.get());
         res = isql_util_print_results(hdbc, stmt.get());
     } catch (const std::bad_alloc&) {
         // A value or result too large to hold: this statement stops, the

@@ -101,6 +101,9 @@ struct Settings {
     int hexDisplay = 0;          // -f
     unsigned int unicodeEnc = 1; // wide text to the driver manager: 1 UTF-16, 0 as wchar_t
     int cmdFile = 0;             // input decoding: 0 by the locale, 1 UTF-8
+    // --lenient (key Lenient): warnings pass as notices, the client keeps
+    // MAXROWS itself, text longer than its declared size is read whole.
+    bool lenient = false;
 };
 extern Settings gSettings;
 // The settings by their historical names, as the messages and manual know them.

@@ -17,6 +17,11 @@ enum class Accept {
 };
 
 bool isql_accepted(SQLRETURN rc, Accept rule);
+// For the calls held to SQL_SUCCESS (prepare, execute, statement attributes,
+// SQLTransact, SQLSetConnectOption): true on SQL_SUCCESS, and in lenient mode
+// also on SQL_SUCCESS_WITH_INFO, whose diagnostics are then written as a
+// notice. False otherwise, with nothing written: the caller reports.
+bool isql_strict_passes(SQLRETURN rc, const char* label, SQLHDBC hdbc, SQLHSTMT hstmt);
 // True when rc passes rule; otherwise prints the diagnostics of the call under
 // label (recording its SQLSTATE) and returns false.
 bool isql_check(SQLRETURN rc, Accept rule, const char* label, SQLHDBC hdbc, SQLHSTMT hstmt);

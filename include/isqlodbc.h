@@ -33,6 +33,16 @@ int isql_multi_disconnect(ClientState* state);
 bool isql_check_identity(const char* dsn, const wchar_t* connstr, const wchar_t* user,
                          const wchar_t* password, std::wstring& wideDsn);
 
+// What lenient mode works around in the driver of the shared connection
+// (the table is in odbc/driver_quirks.cpp). Learnt at connect in lenient mode
+// only, so that the default mode makes no extra driver call.
+struct DriverQuirks {
+    bool rewritesMaxRows = false;  // puts the row limit into the statement text
+};
+const DriverQuirks& isql_driver_quirks();
+void isql_learn_driver_quirks(SQLHDBC hdbc);
+void isql_forget_driver_quirks();
+
 int isql_transact(ClientState* state, int type);
 int isql_autocommit(ClientState* state, int on);
 
@@ -42,6 +52,9 @@ int isql_autocommit(ClientState* state, int on);
 std::vector<zvutf16> isql_odbc_utf16(const wchar_t* text);
 
 int print_err(const char* label, SQLHDBC hdbc, SQLHSTMT hstmt);
+// As print_err, with the blocks written at output class cls (TRACE_NOTICE for
+// the warnings that lenient mode lets pass).
+int print_diagnostics(const char* label, SQLHDBC hdbc, SQLHSTMT hstmt, int cls);
 
 int zvtests(ClientState* state, const char* args);
 int bindAndExec(SQLHENV henv, SQLHDBC hdbc);

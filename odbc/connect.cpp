@@ -153,6 +153,17 @@ void release_lost_connection() {
     SQLFreeHandle(SQL_HANDLE_DBC, list.hdbc);
     list.hdbc = fresh;
 }
+// -u 0 hands 4-byte wide characters to a driver manager whose SQLWCHAR has
+// 2 bytes: every text is garbled. Lenient mode says so, once.
+void warn_wide_form_once() {
+    static bool warned = false;
+    if (warned || gUnicodeEnc != 0 || sizeof(SQLWCHAR) == sizeof(wchar_t)) return;
+    warned = true;
+    isql_trace(gfpErrFile, TRACE_NOTICE,
+               "SQL: -u 0 passes %zu-byte wide characters, but the driver manager reads %zu-byte "
+               "ones: text to and from the driver is garbled; -u 1 matches it\n",
+               sizeof(wchar_t), sizeof(SQLWCHAR));
+}
 }  // namespace
 
 // Connects the shared handle on behalf of state, by data source name or, when
@@ -193,6 +204,7 @@ int isql_connect(ClientState* state, const char* dsn, const wchar_t* connstr, in
     }
 
     SQLHDBC hdbc = gClientStateList.hdbc;
+    if (gSettings.lenient) warn_wide_form_once();
     int rc;
     if (!state->connectString.empty())
         rc = isql_call_sqldriverconnectw(hdbc, state->connectString.c_str());
@@ -208,6 +220,7 @@ int isql_connect(ClientState* state, const char* dsn, const wchar_t* connstr, in
     }
     if (rc == SQL_SUCCESS_WITH_INFO) print_err("SQLConnect", hdbc, SQL_NULL_HSTMT);
     state->connected = 1;
+    if (gSettings.lenient) isql_learn_driver_quirks(hdbc);
     return 1;
 }
 
@@ -226,6 +239,7 @@ int isql_disconnect(ClientState* state, int announce) {
     static_cast<void>(rc);
 
     state->connected = 0;
+    isql_forget_driver_quirks();
     state->dsn.clear();
     state->connectString.clear();
     return 1;

@@ -32,19 +32,19 @@ SQLINTEGER parseNative(const wchar_t* s) {
     return static_cast<SQLINTEGER>(value);
 }
 
-// Writes the five-line block of one record.
-void printBlock(const char* label, const wchar_t* state, SQLINTEGER native,
+// Writes the five-line block of one record at the output class given.
+void printBlock(int cls, const char* label, const wchar_t* state, SQLINTEGER native,
                 const wchar_t* message) {
-    isql_trace(gfpErrFile, TRACE_ERROR, "The following error information describes the failure\n");
-    isql_trace(gfpErrFile, TRACE_ERROR, "ODBC Call     = %s()\n", label);
-    isql_tracew(gfpErrFile, TRACE_ERROR, "%s", L"SQL State     = ");
-    isql_tracew(gfpErrFile, TRACE_ERROR, "%s", state);
-    isql_trace(gfpErrFile, TRACE_ERROR, "\n");
-    isql_trace(gfpErrFile, TRACE_ERROR, "Native error  = %d(%X)\n", static_cast<int>(native),
+    isql_trace(gfpErrFile, cls, "The following error information describes the failure\n");
+    isql_trace(gfpErrFile, cls, "ODBC Call     = %s()\n", label);
+    isql_tracew(gfpErrFile, cls, "%s", L"SQL State     = ");
+    isql_tracew(gfpErrFile, cls, "%s", state);
+    isql_trace(gfpErrFile, cls, "\n");
+    isql_trace(gfpErrFile, cls, "Native error  = %d(%X)\n", static_cast<int>(native),
                static_cast<unsigned int>(native));
-    isql_tracew(gfpErrFile, TRACE_ERROR, "%s", L"Error Message = ");
-    isql_tracew(gfpErrFile, TRACE_ERROR, "%s", message);
-    isql_trace(gfpErrFile, TRACE_ERROR, "\n");
+    isql_tracew(gfpErrFile, cls, "%s", L"Error Message = ");
+    isql_tracew(gfpErrFile, cls, "%s", message);
+    isql_trace(gfpErrFile, cls, "\n");
 }
 }  // namespace
 
@@ -56,6 +56,10 @@ void printBlock(const char* label, const wchar_t* state, SQLINTEGER native,
 // not). Always returns 1, so that statement-level callers can return it as
 // their failure code.
 int print_err(const char* label, SQLHDBC hdbc, SQLHSTMT hstmt) {
+    return print_diagnostics(label, hdbc, hstmt, TRACE_ERROR);
+}
+
+int print_diagnostics(const char* label, SQLHDBC hdbc, SQLHSTMT hstmt, int cls) {
     const bool shared = hdbc == gClientStateList.hdbc;
     for (;;) {
         std::array<wchar_t, kStateChars> state{};
@@ -126,6 +130,6 @@ int print_err(const char* label, SQLHDBC hdbc, SQLHSTMT hstmt) {
         }
         message[cut] = L'\0';
 
-        printBlock(label, state.data(), native, message.data());
+        printBlock(cls, label, state.data(), native, message.data());
     }
 }

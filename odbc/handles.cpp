@@ -1,6 +1,7 @@
 // Handle owners and the return-code rules (policy in isqlhandle.h).
 #include "isqlhandle.h"
 
+#include "isql.h"
 #include "isqlodbc.h"
 
 bool isql_accepted(SQLRETURN rc, Accept rule) {
@@ -10,6 +11,13 @@ bool isql_accepted(SQLRETURN rc, Accept rule) {
     case Accept::SucceededOrNoData: return SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
     }
     return false;
+}
+
+bool isql_strict_passes(SQLRETURN rc, const char* label, SQLHDBC hdbc, SQLHSTMT hstmt) {
+    if (rc == SQL_SUCCESS) return true;
+    if (rc != SQL_SUCCESS_WITH_INFO || !gSettings.lenient) return false;
+    print_diagnostics(label, hdbc, hstmt, TRACE_NOTICE);
+    return true;
 }
 
 bool isql_check(SQLRETURN rc, Accept rule, const char* label, SQLHDBC hdbc, SQLHSTMT hstmt) {

@@ -19,7 +19,7 @@ int isql_transact(ClientState* state, int type) {
 
     const SQLUSMALLINT completion = type == 0 ? SQL_COMMIT : SQL_ROLLBACK;
     const SQLRETURN rc = SQLTransact(gClientStateList.henv, gClientStateList.hdbc, completion);
-    if (rc != SQL_SUCCESS) {
+    if (!isql_strict_passes(rc, "SQLTransact", gClientStateList.hdbc, SQL_NULL_HSTMT)) {
         isql_trace(gfpErrFile, TRACE_ERROR, "Error ending transaction\n");
         print_err("SQLTransact", gClientStateList.hdbc, SQL_NULL_HSTMT);
         return 0;
@@ -33,7 +33,7 @@ int isql_transact(ClientState* state, int type) {
 int isql_autocommit(ClientState* /*state*/, int on) {
     const SQLULEN value = on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF;
     const SQLRETURN rc = SQLSetConnectOption(gClientStateList.hdbc, SQL_AUTOCOMMIT, value);
-    if (rc != SQL_SUCCESS) {
+    if (!isql_strict_passes(rc, "SQLSetConnectOption", gClientStateList.hdbc, SQL_NULL_HSTMT)) {
         isql_trace(gfpErrFile, TRACE_ERROR, "Error setting connection option\n");
         print_err("SQLSetConnectOption", gClientStateList.hdbc, SQL_NULL_HSTMT);
         return 0;

@@ -43,19 +43,31 @@ void open_missing_std_descriptors() {
     }
 }
 
-// The key OnError of the settings file; the option --on-error overrides it.
-void read_on_error_setting() {
+// The value of key in section [Common] of the settings file; empty when absent.
+std::string common_setting(const char* key) {
     char path[kIniPathBytes];
     ZvGetOdbcisqlIniFile(path);
     char value[kSettingBytes];
-    isql_GetPrivateProfileString("Common", "OnError", "", value, sizeof value, path);
-    if (value[0] == '\0') return;
+    isql_GetPrivateProfileString("Common", key, "", value, sizeof value, path);
+    return value;
+}
+
+// The keys OnError and Lenient of the settings file; the long options, read
+// later, win over them. A value that means nothing is reported and ignored.
+void read_extension_settings() {
+    const std::string onError = common_setting("OnError");
     OnError policy;
-    if (isql_parse_on_error(value, policy))
+    if (isql_parse_on_error(onError.c_str(), policy))
         isql_set_on_error(policy);
-    else
+    else if (!onError.empty())
         isql_trace(gfpErrFile, TRACE_ERROR,
                    "SQL: OnError in odbcisql.ini must be ignore, continue or stop; it was ignored\n");
+    const std::string lenient = common_setting("Lenient");
+    if (lenient == "1" || lenient == "0")
+        gSettings.lenient = lenient == "1";
+    else if (!lenient.empty())
+        isql_trace(gfpErrFile, TRACE_ERROR,
+                   "SQL: Lenient in odbcisql.ini must be 1 or 0; it was ignored\n");
 }
 
 // Runs one command line; running out of memory fails that command only.
@@ -79,7 +91,7 @@ int main(int argc, char** argv) {
     isql_install_stop_handlers();
     select_locale();
     isql_trace_init(15);
-    read_on_error_setting();
+    read_extension_settings();
     if (!isql_init()) {
         init_failed();
         isql_flush_all();

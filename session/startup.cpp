@@ -23,9 +23,10 @@ constexpr const char kBuiltinBanner[] =
     "\n";
 
 // Long options: extensions beyond the short ones, which stay as they are.
-enum LongOption { kOptOnError = 0x100, kOptHelp };
+enum LongOption { kOptOnError = 0x100, kOptLenient, kOptHelp };
 constexpr option kLongOptions[] = {
     {"on-error", required_argument, nullptr, kOptOnError},
+    {"lenient", no_argument, nullptr, kOptLenient},
     {"help", no_argument, nullptr, kOptHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -39,6 +40,9 @@ void print_long_options() {
                       "the session\n"
                       "                                   with status 3 (key OnError in "
                       "odbcisql.ini)\n"
+                      "  --lenient                        warnings shown as notices, MAXROWS kept "
+                      "by wsql,\n"
+                      "                                   long text read whole (key Lenient=1)\n"
                       "  --help                           this text\n");
 }
 
@@ -94,6 +98,7 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
             isql_set_on_error(policy);
             break;
         }
+        case kOptLenient: gSettings.lenient = true; break;
         case kOptHelp:
             print_usage();
             print_long_options();
