@@ -153,6 +153,28 @@ void release_lost_connection() {
     SQLFreeHandle(SQL_HANDLE_DBC, list.hdbc);
     list.hdbc = fresh;
 }
+// A connect string with UID and PWD added for a user name given apart from it
+// (--user beside --connect). A value with ";", "{" or "}" goes in braces
+// (not every driver takes braces around a plain value).
+std::wstring with_credentials(const std::wstring& connStr, const std::wstring& user,
+                              const std::wstring& password) {
+    if (user.empty()) return connStr;
+    auto braced = [](const std::wstring& value) {
+        if (value.find_first_of(L";{}") == std::wstring::npos) return value;
+        std::wstring out = L"{";
+        for (wchar_t c : value) {
+            out += c;
+            if (c == L'}') out += L'}';
+        }
+        return out + L"}";
+    };
+    std::wstring out = connStr;
+    if (!out.empty() && out.back() != L';') out += L';';
+    out += L"UID=" + braced(user);
+    if (!password.empty()) out += L";PWD=" + braced(password);
+    return out;
+}
+
 // -u 0 hands 4-byte wide characters to a driver manager whose SQLWCHAR has
 // 2 bytes: every text is garbled. Lenient mode says so, once.
 void warn_wide_form_once() {
@@ -207,7 +229,8 @@ int isql_connect(ClientState* state, const char* dsn, const wchar_t* connstr, in
     if (gSettings.lenient) warn_wide_form_once();
     int rc;
     if (!state->connectString.empty())
-        rc = isql_call_sqldriverconnectw(hdbc, state->connectString.c_str());
+        rc = isql_call_sqldriverconnectw(
+            hdbc, with_credentials(state->connectString, state->userName, state->password).c_str());
     else
         rc = isql_call_sqlconnectw(hdbc, wideDsn.c_str(), state->userName.c_str(),
                                    state->password.c_str());

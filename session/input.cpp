@@ -16,6 +16,7 @@
 
 #include "isql.h"
 #include "isqlexec.h"
+#include "isqllaunch.h"
 #include "isqlterm.h"
 #include "isqltm.h"
 #include "zvunicode.h"
@@ -214,7 +215,7 @@ int isql_get_newcmd(ClientState* state, std::wstring& line, const char* prompt) 
         isql_terminal_drain();
         if (isql_lineedit_on()) return read_edited_line(state, line, prompt);
     }
-    if (state->inFile == stdin) isql_print_always(stdout, "%s> ", prompt);
+    if (isql_prompting(state)) isql_print_always(stdout, "%s> ", prompt);
     isql_flush_all();
     if (state->reader.eof && state->reader.pos >= state->reader.end) return 0;
 

@@ -11,6 +11,7 @@
 
 #include "isql.h"
 #include "isqlini.h"
+#include "isqllaunch.h"
 #include "isqlexec.h"
 #include "isqlodbc.h"
 #include "isqlrun.h"
@@ -117,6 +118,7 @@ int main(int argc, char** argv) {
     isql_trace(gfpResFile, TRACE_NOTICE, "Program Locale:%s\n", setlocale(LC_ALL, nullptr));
     signal(SIGALRM, alarmHandler);
     if (isql_terminal_init()) isql_lineedit_init();
+    isql_count_command(isql_connect_from_command_line(first));
 
     std::wstring line;
     while (!gClientStateList.states.empty()) {

@@ -9,6 +9,7 @@
 
 #include "isql.h"
 #include "isqlini.h"
+#include "isqllaunch.h"
 #include "isqlrun.h"
 #include "isqltm.h"
 
@@ -23,10 +24,22 @@ constexpr const char kBuiltinBanner[] =
     "\n";
 
 // Long options: extensions beyond the short ones, which stay as they are.
-enum LongOption { kOptOnError = 0x100, kOptLenient, kOptHelp };
+enum LongOption {
+    kOptOnError = 0x100,
+    kOptLenient,
+    kOptConnect,
+    kOptUser,
+    kOptCommand,
+    kOptNoPrompt,
+    kOptHelp,
+};
 constexpr option kLongOptions[] = {
     {"on-error", required_argument, nullptr, kOptOnError},
     {"lenient", no_argument, nullptr, kOptLenient},
+    {"connect", required_argument, nullptr, kOptConnect},
+    {"user", required_argument, nullptr, kOptUser},
+    {"command", required_argument, nullptr, kOptCommand},
+    {"no-prompt", no_argument, nullptr, kOptNoPrompt},
     {"help", no_argument, nullptr, kOptHelp},
     {nullptr, 0, nullptr, 0},
 };
@@ -43,6 +56,13 @@ void print_long_options() {
                       "  --lenient                        warnings shown as notices, MAXROWS kept "
                       "by wsql,\n"
                       "                                   long text read whole (key Lenient=1)\n"
+                      "  DSN                              connect to the data source DSN first\n"
+                      "  --connect=STRING                 connect with the connect string first\n"
+                      "  --user=NAME                      user name for either; the password comes from\n"
+                      "                                   WSQL_PASSWORD or a prompt at the terminal\n"
+                      "  --command=TEXT                   run TEXT (a command or SQL), then end; "
+                      "repeatable\n"
+                      "  --no-prompt                      no prompts when input is not a terminal\n"
                       "  --help                           this text\n");
 }
 
@@ -99,6 +119,10 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
             break;
         }
         case kOptLenient: gSettings.lenient = true; break;
+        case kOptConnect: gLaunch.connectString = optarg; break;
+        case kOptUser: gLaunch.user = optarg; break;
+        case kOptCommand: gLaunch.commands.emplace_back(optarg); break;
+        case kOptNoPrompt: gLaunch.noPrompt = true; break;
         case kOptHelp:
             print_usage();
             print_long_options();
@@ -144,7 +168,9 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
             return 0;
         }
     }
-    return 1;
+    // The first argument that is not an option names a data source.
+    if (optind < argc) gLaunch.dsn = argv[optind];
+    return isql_commands_as_input(firstState) ? 1 : 0;
 }
 
 // The built-in banner, or the "About" text of the settings file with each

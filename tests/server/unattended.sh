@@ -2,7 +2,8 @@
 # Against the test servers: a MariaDB session killed by the server connects
 # again (the lost handle is released first), standard output closed at start
 # does not end up in the PostgreSQL socket, and a failing statement shows its
-# own prepare and execute times, never the previous statement's.
+# own prepare and execute times, never the previous statement's; a connection
+# asked on the command line takes its password from the environment.
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 needs WSQL_PG_PORT WSQL_MARIADB_PORT
 pid=""
@@ -43,4 +44,11 @@ awk -F'[ \t]+' '/^Elapsed time: Prepare/ { n++; p = $4; e = $7; f = $11
        if ((n == 2 || n == 4) && p + e >= 900) { print "stale times: " $0; bad = 1 } }
      END { if (n != 4) { print n " timing lines"; bad = 1 }; exit bad }' out ||
   fail "the failing statements did not show their own times"
+# 4. A connection from the command line: --user, the password from
+# WSQL_PASSWORD, never written anywhere.
+conn="DRIVER=PostgreSQL Unicode;Servername=$WSQL_PGHOST;Port=$WSQL_PG_PORT;Database=postgres;SSLmode=disable"
+WSQL_PASSWORD=$WSQL_PG_PASSWORD "$WSQL" --connect "$conn" --user "$WSQL_PG_USER" \
+  --command "select 'by --connect' as phase;" >out 2>err || fail "--connect with --user failed"
+grep -qx 'by --connect	' out || fail "no result through --connect"
+! grep -q -- "$WSQL_PG_PASSWORD" out err || fail "the password was written"
 echo "unattended: ok"

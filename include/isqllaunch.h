@@ -1,0 +1,32 @@
+// Ways in from the command line: a connection made before the first command
+// (a data source name as the positional argument, or --connect), the user
+// name and password for it, commands given with --command, and --no-prompt.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "isql.h"
+
+struct LaunchRequest {
+    std::string dsn;                    // positional argument
+    std::string connectString;          // --connect, as typed
+    std::string user;                   // --user
+    std::vector<std::string> commands;  // --command, in order
+    bool noPrompt = false;              // --no-prompt
+};
+extern LaunchRequest gLaunch;
+
+// True when the prompt is written before reading a line of state: its input
+// is standard input, unless --no-prompt was given and that is no terminal.
+bool isql_prompting(const ClientState* state);
+
+// Makes the --command texts, one line each, the input of the first state, so
+// that the session ends after them. False (reported) when that fails.
+bool isql_commands_as_input(ClientState* first);
+
+// Connects the first state as the command line asks, with the announce lines
+// of CONNECT or CUSTOMCONNECT. The password comes from WSQL_PASSWORD or, at a
+// terminal, a prompt without echo; it never comes from the command line.
+// Empty when nothing was asked.
+Outcome isql_connect_from_command_line(ClientState* first);
