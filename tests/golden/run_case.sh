@@ -196,12 +196,7 @@ run() {
 
 # expected NAME DB -> the expected file of stream NAME for the run on DB:
 # NAME.DB, else NAME; nothing when neither exists.
-expected() {
-  local f
-  for f in "$CASEDIR/$1${2:+.$2}" "$CASEDIR/$1"; do
-    [ -f "$f" ] && { echo "$f"; return; }
-  done
-}
+expected() { local f=$CASEDIR/$1${2:+.$2}; [ -f "$f" ] || f=$CASEDIR/$1; [ ! -f "$f" ] || echo "$f"; }
 
 # compare DB OUT -> shows how the outputs in OUT differ from the expected
 # files of the run on DB, with @DSN@ in them replaced; status 1 if they do.
@@ -231,16 +226,12 @@ template_dsn() {
   sed -E -e "s/(^|$w)$d($w|\$)/\\1@DSN@\\2/g" -e "s/(^|$w)$d($w|\$)/\\1@DSN@\\2/g" -- "$1"
 }
 
-# put FROM TO NAME [keep] -> copies FROM to TO; an empty stderr or a status of
-# 0 is left absent instead, unless keep is given.
+# put FROM TO NAME [keep] -> copies FROM to TO (absent so far); an empty stderr
+# or a status of 0 is left absent instead, unless keep is given.
 put() {
-  if [ -z "${4:-}" ] &&
-     case $3 in stderr) [ ! -s "$1" ] ;; status) [ "$(cat "$1")" = 0 ] ;; *) false ;; esac; then
-    rm -f -- "$2"
-  else
-    cp -- "$1" "$2"
-    echo "wrote ${2#"$HERE"/}"
-  fi
+  [ -z "${4:-}" ] && case $3 in stderr) [ ! -s "$1" ] ;; status) [ "$(cat "$1")" = 0 ] ;; *) false ;; esac &&
+    return
+  cp -- "$1" "$2" && echo "wrote ${2#"$HERE"/}"
 }
 
 # update DBS... -> writes the expected files from the runs on DBS: one common
