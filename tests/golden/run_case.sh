@@ -166,19 +166,16 @@ run() {
       if [ -n "${WSQL_SQLITE_TEMPLATE:-}" ]; then cp -- "$WSQL_SQLITE_TEMPLATE" "$work/test.sqlite"
       else sqlite3 -bail "$work/test.sqlite" <"$ROOT/tests/data/sqlite.sql" >&2; fi ||
         { echo "cannot make the SQLite test database"; return 1; }
-      printf '[sqlite]\nDriver=SQLite3\nDatabase=%s\n' "$work/test.sqlite" >"$ini" ;;
+      wsql_odbc_entry sqlite "$work/test.sqlite" >"$ini" ;;
     pg)
       pg_admin -c "CREATE DATABASE \"$RUN_DB\" TEMPLATE \"$WSQL_PG_TEMPLATE\"" ||
         { echo "cannot clone the PostgreSQL test database"; return 1; }
-      printf '[pg]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=%s\nUsername=%s\nPassword=%s\nSSLmode=disable\n' \
-        "$WSQL_PGHOST" "$WSQL_PG_PORT" "$RUN_DB" "$WSQL_PG_USER" "$WSQL_PG_PASSWORD" >"$ini" ;;
+      wsql_odbc_entry pg "$RUN_DB" >"$ini" ;;
     mariadb)
       # No template databases in MariaDB: a new database gets the test data.
       wsql_mariadb_load "$RUN_DB" "$ROOT/tests/data/mariadb.sql" >/dev/null ||
         { echo "cannot create the MariaDB test database"; return 1; }
-      printf '[mariadb]\nDriver=%s\nServer=%s\nPort=%s\nDatabase=%s\nUser=%s\nPassword=%s\n' \
-        "$WSQL_MARIADB_DRIVER_NAME" "$WSQL_MARIADB_HOST" "$WSQL_MARIADB_PORT" "$RUN_DB" \
-        "$WSQL_MARIADB_USER" "$WSQL_MARIADB_PASSWORD" >"$ini" ;;
+      wsql_odbc_entry mariadb "$RUN_DB" >"$ini" ;;
     testdrv) printf '[testdrv]\nDriver=%s\nScenario=%s\n' "$WSQL_TESTDRV_NAME" "$work/scenario" >"$ini" ;;
   esac
   hook prepare "$db" "$work" || return 1

@@ -20,11 +20,7 @@ needs() { local v; for v; do [ -n "${!v:-}" ] || skip "no test server ($v unset;
 
 # pg_entry [LINE...] -> the data source "pg" on the test server's database
 # postgres as the test role, with the extra LINEs.
-pg_entry() {
-  printf '[pg]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=postgres\nUsername=%s\nPassword=%s\nSSLmode=disable\n' \
-    "$WSQL_PGHOST" "$WSQL_PG_PORT" "$WSQL_PG_USER" "$WSQL_PG_PASSWORD"
-  [ $# -eq 0 ] || printf '%s\n' "$@"
-}
+pg_entry() { wsql_odbc_entry pg postgres; [ $# -eq 0 ] || printf '%s\n' "$@"; }
 
 # pg_ctl ARGS... -> the test server's pg_ctl, quiet; the server it starts must
 # not inherit a session's input pipe (descriptor 3), or the session would

@@ -3,7 +3,7 @@
 # registered beside it.
 . "$(dirname "${BASH_SOURCE[0]}")/../server/common.sh"
 wsql_write_odbcinst "$WORK" "$ROOT" >/dev/null
-printf '[s]\nDriver=SQLite3\nDatabase=%s/s.db\n' "$WORK" >"$WORK/odbc.ini"
+wsql_odbc_entry sqlite "$WORK/s.db" s >"$WORK/odbc.ini"
 export ODBCSYSINI=$WORK
 # normalise FILE -> the elapsed-time figures replaced by N
 normalise() { sed -E -e 's/-?[0-9]+ ms/N ms/g' -e 's/\r$//' "$1"; }

@@ -21,8 +21,8 @@ else
 fi
 [ -n "${ODBCSYSINI:-}" ] || { wsql_write_odbcinst "$WORK/sys" >/dev/null; export ODBCSYSINI=$WORK/sys; }
 {
-  printf '[sqlite]\nDriver=SQLite3\nDatabase=%s\n' "$WORK/test.sqlite"
-  printf '[step]\nDriver=SQLite3\nDatabase=%s\nStepAPI=1\n' "$WORK/test.sqlite"
+  wsql_odbc_entry sqlite "$WORK/test.sqlite"
+  wsql_odbc_entry sqlite "$WORK/test.sqlite" step && echo StepAPI=1
   [ -z "${WSQL_PG_PORT:-}" ] || [ -z "${WSQL_PGHOST:-}" ] || pg_entry
 } >odbc.ini
 mkdir home
