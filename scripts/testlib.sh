@@ -99,6 +99,13 @@ wsql_write_odbcinst() {
   [ -n "$sqlite$pg" ]
 }
 
+# wsql_sqlite_db FILE -> the SQLite test database at FILE: a copy of
+# WSQL_SQLITE_TEMPLATE, else built from tests/data/sqlite.sql with sqlite3.
+wsql_sqlite_db() {
+  if [ -n "${WSQL_SQLITE_TEMPLATE:-}" ]; then cp -- "$WSQL_SQLITE_TEMPLATE" "$1"
+  else sqlite3 -bail "$1" <"$(dirname "${BASH_SOURCE[0]}")/../tests/data/sqlite.sql" >/dev/null; fi
+}
+
 # wsql_odbc_entry KIND DATABASE [NAME] -> the odbc.ini entry of a data source
 # NAME (default KIND) of kind sqlite (DATABASE is the file), pg or mariadb (on
 # the test server of WSQL_PGHOST... or WSQL_MARIADB_HOST..., as its role).

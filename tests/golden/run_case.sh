@@ -135,10 +135,7 @@ hook() {
   (cd "$work" && exec env LC_ALL=C.UTF-8 TZ=UTC WSQL_DSN="$2" WSQL_WORK="$work" \
     WSQL_RUN_CASE="$HERE/${BASH_SOURCE[0]##*/}" ODBCINI="$work/odbc.ini" ODBCSYSINI="$SYSINI" \
     timeout --foreground -k 10 60 "${cmd[@]}") >"$T/$1.out" 2>&1 || rc=$?
-  [ $rc -eq 0 ] && return 0
-  echo "$1 failed (status $rc):"
-  cat "$T/$1.out"
-  return 1
+  [ $rc -eq 0 ] || { echo "$1 failed (status $rc):"; cat "$T/$1.out"; return 1; }
 }
 
 # run DB -> one run on data source DB (empty: none) in T/work[.DB], with its
@@ -163,9 +160,7 @@ run() {
   : >"$ini"
   case $db in
     sqlite)
-      if [ -n "${WSQL_SQLITE_TEMPLATE:-}" ]; then cp -- "$WSQL_SQLITE_TEMPLATE" "$work/test.sqlite"
-      else sqlite3 -bail "$work/test.sqlite" <"$ROOT/tests/data/sqlite.sql" >&2; fi ||
-        { echo "cannot make the SQLite test database"; return 1; }
+      wsql_sqlite_db "$work/test.sqlite" || { echo "cannot make the SQLite test database"; return 1; }
       wsql_odbc_entry sqlite "$work/test.sqlite" >"$ini" ;;
     pg)
       pg_admin -c "CREATE DATABASE \"$RUN_DB\" TEMPLATE \"$WSQL_PG_TEMPLATE\"" ||

@@ -14,11 +14,7 @@
 NAME=terminal/$2
 python3 -c 'import pexpect' 2>/dev/null || skip "python3-pexpect not installed (scripts/setup)"
 [ "$2" != cancel ] || needs WSQL_PG_PORT WSQL_PGHOST
-if [ -n "${WSQL_SQLITE_TEMPLATE:-}" ]; then
-  cp -- "$WSQL_SQLITE_TEMPLATE" test.sqlite
-else
-  sqlite3 -bail test.sqlite <"$ROOT/tests/data/sqlite.sql" >/dev/null
-fi
+wsql_sqlite_db test.sqlite
 [ -n "${ODBCSYSINI:-}" ] || { wsql_write_odbcinst "$WORK/sys" >/dev/null; export ODBCSYSINI=$WORK/sys; }
 {
   wsql_odbc_entry sqlite "$WORK/test.sqlite"
