@@ -99,6 +99,26 @@ wsql_write_odbcinst() {
   [ -n "$sqlite$pg" ]
 }
 
+# wsql_sqlite_db FILE -> the SQLite test database at FILE: a copy of
+# WSQL_SQLITE_TEMPLATE, else built from tests/data/sqlite.sql with sqlite3.
+wsql_sqlite_db() {
+  if [ -n "${WSQL_SQLITE_TEMPLATE:-}" ]; then cp -- "$WSQL_SQLITE_TEMPLATE" "$1"
+  else sqlite3 -bail "$1" <"$(dirname "${BASH_SOURCE[0]}")/../tests/data/sqlite.sql" >/dev/null; fi
+}
+
+# wsql_odbc_entry KIND DATABASE [NAME] -> the odbc.ini entry of a data source
+# NAME (default KIND) of kind sqlite (DATABASE is the file), pg or mariadb (on
+# the test server of WSQL_PGHOST... or WSQL_MARIADB_HOST..., as its role).
+wsql_odbc_entry() {
+  case $1 in
+    sqlite) printf '[%s]\nDriver=SQLite3\nDatabase=%s\n' "${3:-$1}" "$2" ;;
+    pg) printf '[%s]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=%s\nUsername=%s\nPassword=%s\nSSLmode=disable\n' \
+      "${3:-$1}" "$WSQL_PGHOST" "$WSQL_PG_PORT" "$2" "$WSQL_PG_USER" "$WSQL_PG_PASSWORD" ;;
+    mariadb) printf '[%s]\nDriver=%s\nServer=%s\nPort=%s\nDatabase=%s\nUser=%s\nPassword=%s\n' "${3:-$1}" \
+      "$WSQL_MARIADB_DRIVER_NAME" "$WSQL_MARIADB_HOST" "$WSQL_MARIADB_PORT" "$2" "$WSQL_MARIADB_USER" "$WSQL_MARIADB_PASSWORD" ;;
+  esac
+}
+
 # wsql_pg_bindir -> prints the folder of the newest installed PostgreSQL
 # server binaries (initdb, pg_ctl).
 wsql_pg_bindir() {

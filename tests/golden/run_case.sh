@@ -135,10 +135,7 @@ hook() {
   (cd "$work" && exec env LC_ALL=C.UTF-8 TZ=UTC WSQL_DSN="$2" WSQL_WORK="$work" \
     WSQL_RUN_CASE="$HERE/${BASH_SOURCE[0]##*/}" ODBCINI="$work/odbc.ini" ODBCSYSINI="$SYSINI" \
     timeout --foreground -k 10 60 "${cmd[@]}") >"$T/$1.out" 2>&1 || rc=$?
-  [ $rc -eq 0 ] && return 0
-  echo "$1 failed (status $rc):"
-  cat "$T/$1.out"
-  return 1
+  [ $rc -eq 0 ] || { echo "$1 failed (status $rc):"; cat "$T/$1.out"; return 1; }
 }
 
 # run DB -> one run on data source DB (empty: none) in T/work[.DB], with its
@@ -163,22 +160,17 @@ run() {
   : >"$ini"
   case $db in
     sqlite)
-      if [ -n "${WSQL_SQLITE_TEMPLATE:-}" ]; then cp -- "$WSQL_SQLITE_TEMPLATE" "$work/test.sqlite"
-      else sqlite3 -bail "$work/test.sqlite" <"$ROOT/tests/data/sqlite.sql" >&2; fi ||
-        { echo "cannot make the SQLite test database"; return 1; }
-      printf '[sqlite]\nDriver=SQLite3\nDatabase=%s\n' "$work/test.sqlite" >"$ini" ;;
+      wsql_sqlite_db "$work/test.sqlite" || { echo "cannot make the SQLite test database"; return 1; }
+      wsql_odbc_entry sqlite "$work/test.sqlite" >"$ini" ;;
     pg)
       pg_admin -c "CREATE DATABASE \"$RUN_DB\" TEMPLATE \"$WSQL_PG_TEMPLATE\"" ||
         { echo "cannot clone the PostgreSQL test database"; return 1; }
-      printf '[pg]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=%s\nUsername=%s\nPassword=%s\nSSLmode=disable\n' \
-        "$WSQL_PGHOST" "$WSQL_PG_PORT" "$RUN_DB" "$WSQL_PG_USER" "$WSQL_PG_PASSWORD" >"$ini" ;;
+      wsql_odbc_entry pg "$RUN_DB" >"$ini" ;;
     mariadb)
       # No template databases in MariaDB: a new database gets the test data.
       wsql_mariadb_load "$RUN_DB" "$ROOT/tests/data/mariadb.sql" >/dev/null ||
         { echo "cannot create the MariaDB test database"; return 1; }
-      printf '[mariadb]\nDriver=%s\nServer=%s\nPort=%s\nDatabase=%s\nUser=%s\nPassword=%s\n' \
-        "$WSQL_MARIADB_DRIVER_NAME" "$WSQL_MARIADB_HOST" "$WSQL_MARIADB_PORT" "$RUN_DB" \
-        "$WSQL_MARIADB_USER" "$WSQL_MARIADB_PASSWORD" >"$ini" ;;
+      wsql_odbc_entry mariadb "$RUN_DB" >"$ini" ;;
     testdrv) printf '[testdrv]\nDriver=%s\nScenario=%s\n' "$WSQL_TESTDRV_NAME" "$work/scenario" >"$ini" ;;
   esac
   hook prepare "$db" "$work" || return 1
@@ -196,12 +188,7 @@ run() {
 
 # expected NAME DB -> the expected file of stream NAME for the run on DB:
 # NAME.DB, else NAME; nothing when neither exists.
-expected() {
-  local f
-  for f in "$CASEDIR/$1${2:+.$2}" "$CASEDIR/$1"; do
-    [ -f "$f" ] && { echo "$f"; return; }
-  done
-}
+expected() { local f=$CASEDIR/$1${2:+.$2}; [ -f "$f" ] || f=$CASEDIR/$1; [ ! -f "$f" ] || echo "$f"; }
 
 # compare DB OUT -> shows how the outputs in OUT differ from the expected
 # files of the run on DB, with @DSN@ in them replaced; status 1 if they do.
@@ -231,16 +218,12 @@ template_dsn() {
   sed -E -e "s/(^|$w)$d($w|\$)/\\1@DSN@\\2/g" -e "s/(^|$w)$d($w|\$)/\\1@DSN@\\2/g" -- "$1"
 }
 
-# put FROM TO NAME [keep] -> copies FROM to TO; an empty stderr or a status of
-# 0 is left absent instead, unless keep is given.
+# put FROM TO NAME [keep] -> copies FROM to TO (absent so far); an empty stderr
+# or a status of 0 is left absent instead, unless keep is given.
 put() {
-  if [ -z "${4:-}" ] &&
-     case $3 in stderr) [ ! -s "$1" ] ;; status) [ "$(cat "$1")" = 0 ] ;; *) false ;; esac; then
-    rm -f -- "$2"
-  else
-    cp -- "$1" "$2"
-    echo "wrote ${2#"$HERE"/}"
-  fi
+  [ -z "${4:-}" ] && case $3 in stderr) [ ! -s "$1" ] ;; status) [ "$(cat "$1")" = 0 ] ;; *) false ;; esac &&
+    return
+  cp -- "$1" "$2" && echo "wrote ${2#"$HERE"/}"
 }
 
 # update DBS... -> writes the expected files from the runs on DBS: one common

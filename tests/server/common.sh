@@ -1,4 +1,4 @@
-# Shared set-up of the server tests, sourced with wsql's path as $1: WSQL, the
+# Shared set-up of the server, stream and terminal tests, sourced with wsql's path as $1: WSQL, the
 # test library, a temporary folder WORK as the current folder and ODBCINI in
 # it, and the helpers below. A test defines on_exit for its own clean-up.
 set -euo pipefail
@@ -13,25 +13,14 @@ trap 'on_exit; rm -rf "$WORK"' EXIT
 export ODBCINI=$WORK/odbc.ini LC_ALL=C.UTF-8
 cd "$WORK"
 
-# needs VAR... -> skips the test (fails it with WSQL_REQUIRE_DB) when a VAR of
-# the test servers' environment is unset.
-needs() {
-  local v
-  for v; do
-    [ -n "${!v:-}" ] && continue
-    echo "$NAME: no test server ($v unset; see scripts/testenv)"
-    [ -n "${WSQL_REQUIRE_DB:-}" ] && exit 1
-    exit 77
-  done
-}
+# skip TEXT -> ends the test as skipped (failed with WSQL_REQUIRE_DB), saying why.
+skip() { echo "$NAME: $*"; [ -z "${WSQL_REQUIRE_DB:-}" ] || exit 1; exit 77; }
+# needs VAR... -> skips the test when a VAR of the test servers' environment is unset.
+needs() { local v; for v; do [ -n "${!v:-}" ] || skip "no test server ($v unset; see scripts/testenv)"; done; }
 
 # pg_entry [LINE...] -> the data source "pg" on the test server's database
 # postgres as the test role, with the extra LINEs.
-pg_entry() {
-  printf '[pg]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=postgres\nUsername=%s\nPassword=%s\nSSLmode=disable\n' \
-    "$WSQL_PGHOST" "$WSQL_PG_PORT" "$WSQL_PG_USER" "$WSQL_PG_PASSWORD"
-  [ $# -eq 0 ] || printf '%s\n' "$@"
-}
+pg_entry() { wsql_odbc_entry pg postgres; [ $# -eq 0 ] || printf '%s\n' "$@"; }
 
 # pg_ctl ARGS... -> the test server's pg_ctl, quiet; the server it starts must
 # not inherit a session's input pipe (descriptor 3), or the session would

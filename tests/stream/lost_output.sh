@@ -40,35 +40,22 @@ else
   limit() { (trap '' XFSZ; ulimit -f 256; "$@"); }
 fi
 rc=0
-limit "$WSQL" -q -m 0 >out 2>err <<'CMDS' || rc=$?
-connect s
-resfile full/results.txt
-select x from big;
-resfile
-echo results go on
-CMDS
+printf 'connect s\nresfile full/results.txt\nselect x from big;\nresfile\necho results go on\n' |
+  limit "$WSQL" -q -m 0 >out 2>err || rc=$?
 expect 4 err "SQL: Output to full/results.txt was lost: $reason"
 grep -q 'results go on' out || fail "the session did not go on after the results file filled"
 
 rm -f full/results.txt
 head -c 300000 /dev/zero >full/filler 2>/dev/null || true
 rc=0
-limit "$WSQL" -q >out 2>err <<'CMDS' || rc=$?
-connect s
-errfile full/errors.txt
-select bogus from nowhere;
-errfile
-select bogus from nowhere;
-CMDS
+printf 'connect s\nerrfile full/errors.txt\nselect bogus from nowhere;\nerrfile\nselect bogus from nowhere;\n' |
+  limit "$WSQL" -q >out 2>err || rc=$?
 expect 4 err "SQL: Output to full/errors.txt was lost: $reason"
 grep -q 'no such table' err || fail "errors after the full error file were not written"
 rm -f full/filler full/errors.txt
 
 rc=0
-limit "$WSQL" -q -r -o full >out 2>err <<'CMDS' || rc=$?
-connect s
-select t from big where x = 0;
-CMDS
+printf 'connect s\nselect t from big where x = 0;\n' | limit "$WSQL" -q -r -o full >out 2>err || rc=$?
 expect 4 err "SQL: Output to full/largecolresult/Column0Row1.txt was lost: $reason; the file was removed"
 [ ! -e full/largecolresult/Column0Row1.txt ] || fail "a cut large-column file was left behind"
 

@@ -1,29 +1,18 @@
 #!/usr/bin/env bash
 # Results and errors written to one file keep the order of the calls: the
 # buffered output (both streams on a file) is byte for byte what the
-# write-through output on a terminal shows.
+# write-through output on a terminal shows, for the commands of ordering.sql.
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 sqlite3 s.db "create table t(x integer, y text); insert into t values (1,'a'),(2,'b'),(3,NULL);"
-cat >cmds <<'SQL'
-connect s
-select * from t;
-select * from missing;
-echo between the errors
-update t set y = y where x = 3;
-select x from t where x = 1;
-connect nosuchdsn
-show tables
-select 1 from;
-disconnect
-SQL
 
-"$WSQL" -m 0 <cmds >buffered 2>&1
+cmds=$ROOT/tests/stream/ordering.sql
+"$WSQL" -m 0 <"$cmds" >buffered 2>&1
 # Under a terminal both streams are written through at once.
-script -qec "\"$WSQL\" -m 0 <cmds" /dev/null >terminal 2>&1
+script -qec "\"$WSQL\" -m 0 <\"$cmds\"" /dev/null >terminal 2>&1
 
 diff -u <(normalise terminal) <(normalise buffered) ||
   fail "buffered output differs from write-through output"
 # The session really mixed the two streams.
-grep -q 'no such table' buffered && grep -q 'Rows selected = 3' buffered
+grep -q 'no such table' buffered && grep -q 'Rows selected = 3' buffered || fail "results or errors missing"
 echo "ordering: ok"

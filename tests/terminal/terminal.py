@@ -18,23 +18,26 @@ import termios
 import time
 
 import pexpect
+from pexpect.popen_spawn import PopenSpawn
 
 WAIT = 30  # seconds any expected output may take to appear
 CTRL_A, CTRL_C, CTRL_D, TAB, UP, LEFT = b"\x01", b"\x03", b"\x04", b"\t", b"\x1b[A", b"\x1b[D"
-HISTORY = os.path.join(os.environ["HOME"], ".wsql_history")
+HOME = os.environ["HOME"]
+HISTORY = os.path.join(HOME, ".wsql_history")
+DONE = rb"Elapsed time"
 
 
 class Failure(Exception):
     pass
 
 
+def out(s):
+    return s.logfile_read.getvalue()
+
+
 def check(cond, message, s=None):
     if not cond:
         raise Failure(message + ("\noutput:\n" + out(s)[-3000:].decode("utf-8", "replace") if s else ""))
-
-
-def out(s):
-    return s.logfile_read.getvalue()
 
 
 def until(cond, what, s=None):
@@ -45,8 +48,9 @@ def until(cond, what, s=None):
         time.sleep(0.01)
 
 
-def spawn(wsql, args=()):
-    s = pexpect.spawn(wsql, list(args), timeout=WAIT, dimensions=(40, 200))
+def spawn(wsql, args=(), **kw):
+    s = PopenSpawn([wsql], timeout=WAIT) if kw.pop("piped", False) else \
+        pexpect.spawn(wsql, list(args), timeout=WAIT, **kw)
     s.logfile_read = io.BytesIO()
     return s
 
@@ -67,30 +71,37 @@ def typed(s, text):
     s.expect_exact(text)
 
 
-def run(s, line, done=rb"Elapsed time"):
-    prompt(s)
-    s.send(line + b"\r")
-    s.expect(done)
+def lines(s, *steps):
+    """Each step (keys, pattern): at a fresh prompt types keys, then waits for pattern."""
+    for keys, pattern in steps:
+        prompt(s)
+        s.send(keys)
+        s.expect(pattern)
 
 
-def row(s, value):
-    """Waits for a one-column result whose only row is value."""
-    s.expect(re.escape(value) + rb"\t\r\n\r\nRows selected = 1")
+def row(value):
+    """A one-column result whose only row is value."""
+    return re.escape(value) + rb"\t\r\n\r\nRows selected = 1"
+
+
+def ended(s, status=0):
+    """The session says goodbye and ends with status."""
+    s.expect(rb"finished successfully")
+    s.expect(pexpect.EOF)
+    s.close()
+    check(s.exitstatus == status, "exit status %r" % s.exitstatus, s)
 
 
 def finish(s):
     """Ctrl-D at a fresh prompt; the session must end with status 0."""
     prompt(s)
     s.send(CTRL_D)
-    s.expect(rb"finished successfully")
-    s.expect(pexpect.EOF)
-    s.close()
-    check(s.exitstatus == 0, "exit status %r" % s.exitstatus, s)
+    ended(s)
 
 
 def connected(wsql, dsn=b"sqlite"):
-    s = spawn(wsql)
-    run(s, b"connect " + dsn)
+    s = spawn(wsql, dimensions=(40, 200))
+    lines(s, (b"connect " + dsn + b"\r", DONE))
     return s
 
 
@@ -102,32 +113,33 @@ def caught(s):
 
 # ---- cases --------------------------------------------------------------------
 
-def case_editing(wsql):
-    """Ctrl-A and the arrow keys edit a line before Enter; Up recalls it."""
-    s = connected(wsql)
-    prompt(s)
-    s.send(b"elect 6*7 as answer;" + CTRL_A + b"s\r")
-    row(s, b"42")
-    prompt(s)
-    s.send(b"select 3 as arrow;" + LEFT * len(b" as arrow;") + b"4\r")
-    row(s, b"34")
-    prompt(s)
-    s.send(UP + b"\r")
-    row(s, b"34")
-    finish(s)
+# Cases that are keys typed at fresh prompts of a session connected to "sqlite".
+TYPED = {
+    # Ctrl-A and the arrow keys edit a line before Enter; Up recalls it.
+    "editing": [
+        (b"elect 6*7 as answer;" + CTRL_A + b"s\r", row(b"42")),
+        (b"select 3 as arrow;" + LEFT * len(b" as arrow;") + b"4\r", row(b"34")),
+        (UP + b"\r", row(b"34"))],
+    # Tab completes keywords and, while connected, table names. "tab" is
+    # completed as far as "table" and "tables" agree; not connected, only
+    # keywords are offered, so "de" becomes "delete".
+    "completion": [
+        (b"sho" + TAB + b"tab" + TAB + b"s\r", rb"TABLE_NAME(.|\r|\n)*Rows selected = \d+"),
+        (b"SEL" + TAB + b"count(*) as n FROM em" + TAB + b";\r", rb"n\t\r\n\r\n\d+\t\r\n\r\nRows selected = 1"),
+        (b"disconnect\r", DONE),
+        (b"de" + TAB + b"le" + TAB + CTRL_A + b"echo [\r", rb"\[delete \r\n")],
+}
 
 
 def case_history(wsql):
     """Lines are kept across sessions; lines with passwords never are."""
     s = connected(wsql)
-    run(s, b"select 'kept-line' as h;", b"Rows selected")
-    run(s, b"connect someone*SecretOne@sqlite")
-    prompt(s)
-    s.send(UP + b"\r")  # skips the password line: the statement comes back
-    row(s, b"kept-line")
-    run(s, b'CustomConnect "DSN=sqlite;pWd=SecretTwo"')
-    run(s, b"MULTICONNECT 1 someone*SecretThree@sqlite")
-    run(s, b"multidisconnect")
+    lines(s, (b"select 'kept-line' as h;\r", b"Rows selected"),
+          (b"connect someone*SecretOne@sqlite\r", DONE),
+          (UP + b"\r", row(b"kept-line")),  # skips the password line: the statement comes back
+          (b'CustomConnect "DSN=sqlite;pWd=SecretTwo"\r', DONE),
+          (b"MULTICONNECT 1 someone*SecretThree@sqlite\r", DONE),
+          (b"multidisconnect\r", DONE))
     finish(s)
     with open(HISTORY, "rb") as f:
         saved = f.read()
@@ -136,51 +148,26 @@ def case_history(wsql):
     check(b"kept-line" in saved and b"multidisconnect" in saved, "lines missing:\n%r" % saved)
     check(os.stat(HISTORY).st_mode & 0o777 == 0o600, "history file mode not 600")
     s = connected(wsql)
-    prompt(s)
     # Newest first: this session's CONNECT, multidisconnect, the statement.
-    s.send(UP * 3 + b"\r")
-    row(s, b"kept-line")
+    lines(s, (UP * 3 + b"\r", row(b"kept-line")))
     finish(s)
 
 
 def case_history_setting(wsql):
     """HistoryFile in odbcisql.ini moves the history file, or turns it off."""
-    with open("odbcisql.ini", "w") as f:
-        f.write("[Common]\nHistoryFile = ~/elsewhere_history\n")
-    s = spawn(wsql)
-    run(s, b"echo moved")
-    finish(s)
-    check(os.path.exists(os.path.join(os.environ["HOME"], "elsewhere_history")),
-          "no history file at the configured place")
+    def session(setting, *steps):
+        with open("odbcisql.ini", "w") as f:
+            f.write("[Common]\nHistoryFile" + setting + "\n")
+        s = spawn(wsql)
+        lines(s, *steps)
+        finish(s)
+    session(" = ~/elsewhere_history", (b"echo moved\r", DONE))
+    check(os.path.exists(os.path.join(HOME, "elsewhere_history")), "no history file at the configured place")
     check(not os.path.exists(HISTORY), "the default history file was written")
-    with open("odbcisql.ini", "w") as f:
-        f.write("[Common]\nHistoryFile=\n")
-    before = os.listdir(os.environ["HOME"])
-    s = spawn(wsql)
-    run(s, b"echo kept nowhere")
-    prompt(s)
-    s.send(UP + b"\r")  # the history of the session itself still works
-    s.expect(rb"kept nowhere\r\n")
-    finish(s)
-    check(os.listdir(os.environ["HOME"]) == before, "a history file was written")
-
-
-def case_completion(wsql):
-    """Tab completes keywords and, while connected, table names."""
-    s = connected(wsql)
-    prompt(s)
-    # "tab" is completed as far as "table" and "tables" agree.
-    s.send(b"sho" + TAB + b"tab" + TAB + b"s\r")
-    s.expect(rb"TABLE_NAME(.|\r|\n)*Rows selected = \d+")
-    prompt(s)
-    s.send(b"SEL" + TAB + b"count(*) as n FROM em" + TAB + b";\r")
-    s.expect(rb"n\t\r\n\r\n\d+\t\r\n\r\nRows selected = 1")
-    run(s, b"disconnect")
-    prompt(s)
-    # Not connected: only keywords are offered, so "de" becomes "delete".
-    s.send(b"de" + TAB + b"le" + TAB + CTRL_A + b"echo [\r")
-    s.expect(rb"\[delete \r\n")
-    finish(s)
+    before = os.listdir(HOME)
+    # The history of the session itself still works.
+    session("=", (b"echo kept nowhere\r", DONE), (UP + b"\r", rb"kept nowhere\r\n"))
+    check(os.listdir(HOME) == before, "a history file was written")
 
 
 def case_ctrlc_prompt(wsql):
@@ -196,19 +183,21 @@ def case_ctrlc_prompt(wsql):
     prompt(s, b"Cont")
     typed(s, b"where")
     s.send(CTRL_C)
-    run(s, b"select 'after' as kept;", b"after\t\r\n\r\nRows selected = 1")
+    lines(s, (b"select 'after' as kept;\r", row(b"after")))
     check(b"dropped\t" not in out(s) and b"dropped2\t" not in out(s), "a dropped statement ran", s)
+    finish(s)
+
+
+def still_there(s):
+    lines(s, (b"select 'still here' as alive;\r", b"still here\t"))
     finish(s)
 
 
 def case_cancel(wsql):
     """Ctrl-C cancels a long statement on PostgreSQL; the session goes on."""
-    if not os.environ.get("WSQL_HAVE_PG"):
-        print("terminal/cancel: no PostgreSQL test server (see scripts/testenv)")
-        sys.exit(1 if os.environ.get("WSQL_REQUIRE_DB") else 77)
     s = connected(wsql, b"pg")
     # Ctrl-C before the editor took the line would drop it unread.
-    run(s, b"select pg_sleep(30);", rb"pg_sleep\(30\);\r\n")
+    lines(s, (b"select pg_sleep(30);\r", rb"pg_sleep\(30\);\r\n"))
     # The statement may not have reached the server at the first press:
     # presses are repeated for 5 s, far less than the 30 s it would take.
     deadline = time.monotonic() + 5.0
@@ -218,25 +207,23 @@ def case_cancel(wsql):
             break
     check(b"canceling statement" in out(s) and re.search(rb"SQL State *= 57014", out(s)),
           "no cancel (SQLSTATE 57014) within 5 s of Ctrl-C", s)
-    run(s, b"select 'still here' as alive;", b"still here\t")
-    finish(s)
+    still_there(s)
 
 
 def case_cancel_fetch(wsql):
     """Ctrl-C while rows are printed stops them between two rows, also with a
-    driver that would go on delivering rows (SQLite); the session goes on."""
+    driver that would go on delivering rows (SQLite); the session goes on.
+    The terminal holds only a few kilobytes not read yet, so wsql is far from
+    the end of its three million rows at the press."""
     s = connected(wsql)
-    run(s, b"maxrows 0")
-    # The terminal holds only a few kilobytes not read yet, so wsql is far
-    # from the end of its three million rows at the press.
-    run(s, b"with recursive n(i) as (select 1 union all select i + 1 from n "
-           b"where i < 3000000) select i from n;", rb"\r\n1000\t\r\n")
+    lines(s, (b"maxrows 0\r", DONE),
+          (b"with recursive n(i) as (select 1 union all select i + 1 from n "
+           b"where i < 3000000) select i from n;\r", rb"\r\n1000\t\r\n"))
     s.send(CTRL_C)
     s.expect(rb"SQL: Fetch cancelled by Ctrl-C; the rest of the result set was not read")
     s.expect(rb"Rows selected = (\d+)\r\n")
     check(int(s.match.group(1)) < 3000000, "every row was printed", s)
-    run(s, b"select 'still here' as alive;", b"still here\t")
-    finish(s)
+    still_there(s)
 
 
 def case_write_through(wsql):
@@ -259,32 +246,24 @@ def case_decoding(wsql):
     or as UTF-8 once NCMDFILE chose that, where a character beyond U+FFFF
     fails the conversion and ends the input as from a file."""
     s = spawn(wsql)
-    run(s, "echo [h\u00e9llo \u20ac]".encode(), re.escape(" [h\u00e9llo \u20ac]\r\n".encode()))
-    run(s, b"ncmdfile /dev/null")
-    run(s, "echo [utf8 \u00e9]".encode(), re.escape(" [utf8 \u00e9]\r\n".encode()))
-    prompt(s)
-    s.send("echo \U0001F600".encode())
-    s.expect(rb"SQL: utf8towcs conversion of command failed \r\n")
-    s.expect(rb"finished successfully")
-    s.expect(pexpect.EOF)
-    s.close()
-    check(s.exitstatus == 0, "exit status %r" % s.exitstatus, s)
+    echo = lambda text: ("echo " + text + "\r").encode()
+    lines(s, (echo("[h\u00e9llo \u20ac]"), re.escape(" [h\u00e9llo \u20ac]\r\n".encode())),
+          (b"ncmdfile /dev/null\r", DONE),
+          (echo("[utf8 \u00e9]"), re.escape(" [utf8 \u00e9]\r\n".encode())),
+          ("echo \U0001F600".encode(), rb"SQL: utf8towcs conversion of command failed \r\n"))
+    ended(s)
 
 
 def case_plain_reader(wsql):
     """Standard input at a terminal, results into a pipe: no editor, the
     prompts as ever on standard output, and Ctrl-C still drops the line."""
-    s = pexpect.spawn("bash", ["-c", 'set -o pipefail; "$0" | tee -i results', wsql], timeout=WAIT)
-    s.logfile_read = io.BytesIO()
-    s.expect_exact(b"ISQL> ")
-    s.send(b"connect sqlite\n")
-    s.expect_exact(b"ISQL> ")
-    typed(s, b"select 'x' as dropped")
-    s.send(CTRL_C)
-    s.expect_exact(b"ISQL> ")
-    s.send(b"select 'after' as kept;\n")
-    s.expect_exact(b"ISQL> ")
-    s.send(CTRL_D)
+    s = spawn("bash", ["-c", 'set -o pipefail; "$0" | tee -i results', wsql])
+    for keys in (b"connect sqlite\n", b"select 'x' as dropped", b"select 'after' as kept;\n", CTRL_D):
+        s.expect_exact(b"ISQL> ")
+        s.send(keys)
+        if b"dropped" in keys:
+            s.expect_exact(keys)  # the echo: Ctrl-C finds the line being typed
+            s.send(CTRL_C)
     s.expect(pexpect.EOF)
     s.close()
     with open("results", "rb") as f:
@@ -295,38 +274,36 @@ def case_plain_reader(wsql):
     check(b"\x1b" not in res and res.count(b"ISQL> ") >= 4, "not the plain prompts:\n" + res.decode())
 
 
-def ended_by_sigint(s):
+def case_sigint(wsql, piped):
+    """A command file at the terminal, or input from a pipe: SIGINT ends the
+    session as it always did. The WAIT may not have begun: either way it ends."""
+    cmds = b"echo started\nwait 60\necho not reached\n"
+    if piped:
+        s = spawn(wsql, piped=True)
+        s.send(cmds)
+    else:
+        with open("cmds", "wb") as f:
+            f.write(cmds)
+        s = spawn(wsql, ["-c", "cmds"])
+    s.expect(rb"started\r?\n")
+    s.kill(signal.SIGINT)
     s.expect(pexpect.EOF)
-    s.close() if isinstance(s, pexpect.spawn) else s.wait()
+    s.wait() if piped else s.close()
     check(s.signalstatus == signal.SIGINT, "status %r, not death by SIGINT" % s.exitstatus, s)
     check(b"not reached" not in out(s), "the input went on after SIGINT", s)
 
 
-def case_sigint_file(wsql):
-    """A command file at the terminal: SIGINT ends the session as before."""
-    with open("cmds", "w") as f:
-        f.write("echo file-started\nwait 60\necho not reached\n")
-    s = spawn(wsql, ["-c", "cmds"])
-    s.expect(rb"file-started\r\n")
-    s.kill(signal.SIGINT)  # the WAIT may not have begun: either way it ends
-    ended_by_sigint(s)
-
-
-def case_sigint_piped(wsql):
-    """Input from a pipe: SIGINT flushes and ends the session as it always did."""
-    from pexpect.popen_spawn import PopenSpawn
-    s = PopenSpawn([wsql], timeout=WAIT)
-    s.logfile_read = io.BytesIO()
-    s.send(b"echo piped-started\nwait 60\necho not reached\n")
-    s.expect(rb"piped-started")
-    s.kill(signal.SIGINT)
-    ended_by_sigint(s)
-
-
 def main():
-    name = sys.argv[2]
+    wsql, name = sys.argv[1:3]
     try:
-        globals()["case_" + name](sys.argv[1])
+        if name in TYPED:
+            s = connected(wsql)
+            lines(s, *TYPED[name])
+            finish(s)
+        elif name.startswith("sigint_"):
+            case_sigint(wsql, name == "sigint_piped")
+        else:
+            globals()["case_" + name](wsql)
     except (Failure, pexpect.ExceptionPexpect) as e:
         print("terminal/%s: FAIL: %s" % (name, e))
         return 1

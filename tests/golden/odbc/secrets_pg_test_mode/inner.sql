@@ -1,0 +1,2 @@
+connect nosuch
+disconnect
