@@ -14,5 +14,6 @@ script -qec "\"$WSQL\" -m 0 <\"$cmds\"" /dev/null >terminal 2>&1
 diff -u <(normalise terminal) <(normalise buffered) ||
   fail "buffered output differs from write-through output"
 # The session really mixed the two streams.
-grep -q 'no such table' buffered && grep -q 'Rows selected = 3' buffered || fail "results or errors missing"
+grep -q 'no such table' buffered || fail "no error in the output"
+grep -q 'Rows selected = 3' buffered || fail "no result in the output"
 echo "ordering: ok"

@@ -11,6 +11,7 @@
 # case "cancel", which needs PostgreSQL, without the test server;
 # WSQL_REQUIRE_DB=1 makes that a failure).
 . "$(dirname "${BASH_SOURCE[0]}")/../server/common.sh"
+# shellcheck disable=SC2034  # read by skip and needs
 NAME=terminal/$2
 python3 -c 'import pexpect' 2>/dev/null || skip "python3-pexpect not installed (scripts/setup)"
 [ "$2" != cancel ] || needs WSQL_PG_PORT WSQL_PGHOST

@@ -16,7 +16,7 @@ grep -q '^SQL: 2 connections have been successful\.$' res.txt || fail "no multi 
 grep -q -F "PWD=Cu5tomPw-2b9d" res.txt || fail "connect string not announced"
 [ -n "$(find lc -type f)" ] || fail "no large-column file"
 for pw in wsqlpw Wr0ngPw-7c1e Mu1tiPw-4d2a Cu5tomPw-2b9d; do
-  awk -v pw="$pw" 'FNR == 1 { prev = "" } index($0, pw) && prev != "SQL: connecting with connect_string:" {
-      print "password in output: " FILENAME ":" FNR ": " $0; bad = 1 } { prev = $0 } END { exit bad }' \
-    res.txt err.txt $(find lc -type f)
+  find res.txt err.txt lc -type f -exec awk -v pw="$pw" 'FNR == 1 { prev = "" }
+    index($0, pw) && prev != "SQL: connecting with connect_string:" {
+      print "password in output: " FILENAME ":" FNR ": " $0; bad = 1 } { prev = $0 } END { exit bad }' {} +
 done
