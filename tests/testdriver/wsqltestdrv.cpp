@@ -6,8 +6,9 @@
 //
 // Every call on a connection or statement goes through call(): it is logged,
 // counted and answered by the scenario's rule for it, if any. The driver
-// manager validates handles and the order of calls before they reach us, so
-// neither is checked here again.
+// manager validates handles and the order of calls before they reach us, and
+// wsql asks only for columns and rows that exist, so none of it is checked
+// here again.
 
 #include <iconv.h>
 #include <odbcinst.h>
@@ -284,7 +285,8 @@ SQLRETURN call(SQLHANDLE handle, std::string name, F body, const std::string& de
 // connect string names and runs the scripted connect.
 SQLRETURN connectTo(SQLHDBC h, const std::string& str) {
   Dbc& d = as<Dbc>(h);
-  // The value of DSN= (the whole text when there is none).
+  // The value of DSN= (the whole text when there is none, which names no
+  // data source).
   std::string dsn = std::regex_replace(str, std::regex("^(.*;)?DSN=([^;]*).*$", std::regex::icase), "$2");
   char scenario[4096] = "";
   SQLGetPrivateProfileString(dsn.c_str(), "Scenario", "", scenario, sizeof scenario, "odbc.ini");
@@ -435,7 +437,8 @@ SQLRETURN SQL_API SQLBindParameter(SQLHSTMT h, SQLUSMALLINT number, SQLSMALLINT,
 }
 
 // The log shows the (wide) parameters given by length: "param <n> <length>
-// <text>". Parameters are never taken at execution.
+// <text>". Data at execution is not implemented: a case that needs it refused
+// scripts the refusal.
 SQLRETURN SQL_API SQLExecute(SQLHSTMT h) {
   std::string detail;
   for (const auto& [number, p] : as<Stmt>(h).params)
