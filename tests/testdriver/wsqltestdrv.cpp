@@ -6,8 +6,9 @@
 //
 // Every call on a connection or statement goes through call(): it is logged,
 // counted and answered by the scenario's rule for it, if any. The driver
-// manager validates handles and the order of calls before they reach us, so
-// neither is checked here again.
+// manager validates handles and the order of calls before they reach us, and
+// wsql asks only for columns and rows that exist, so none of it is checked
+// here again.
 
 #include <iconv.h>
 #include <odbcinst.h>
@@ -75,20 +76,16 @@ struct Section {
   bool noMoreResults = false;
 };
 
-struct Scenario {
-  std::string log;
-  // By (connection, statement): connection 0 is "*"; statement -1 is the
-  // connection part, 0 is "*".
-  std::map<std::pair<long, long>, Section> sections;
-};
+// The scenario by (connection, statement): connection 0 is "*"; statement -1
+// is the connection part, 0 is "*".
+using Sections = std::map<std::pair<long, long>, Section>;
 
 // A number, or one of the names of return codes, SQL types and indicators.
 long number(const std::string& s) {
   static const std::map<std::string, long> names = {
-      {"ERROR", SQL_ERROR},         {"SUCCESS_WITH_INFO", SQL_SUCCESS_WITH_INFO}, {"NO_DATA", SQL_NO_DATA},
-      {"INTEGER", SQL_INTEGER},     {"VARCHAR", SQL_VARCHAR},                     {"WVARCHAR", SQL_WVARCHAR},
-      {"LONGVARCHAR", SQL_LONGVARCHAR}, {"WLONGVARCHAR", SQL_WLONGVARCHAR},       {"LONGVARBINARY", SQL_LONGVARBINARY},
-      {"NTS", SQL_NTS},             {"NOTOTAL", SQL_NO_TOTAL}};
+      {"ERROR", SQL_ERROR}, {"SUCCESS_WITH_INFO", SQL_SUCCESS_WITH_INFO}, {"NO_DATA", SQL_NO_DATA}, {"NTS", SQL_NTS},
+      {"INTEGER", SQL_INTEGER}, {"VARCHAR", SQL_VARCHAR}, {"WVARCHAR", SQL_WVARCHAR}, {"LONGVARCHAR", SQL_LONGVARCHAR},
+      {"WLONGVARCHAR", SQL_WLONGVARCHAR}, {"LONGVARBINARY", SQL_LONGVARBINARY}, {"NOTOTAL", SQL_NO_TOTAL}};
   auto it = names.find(s);
   return it != names.end() ? it->second : std::stol(s);
 }
@@ -112,19 +109,17 @@ std::vector<Value> split(const std::string& line) {
 
 template <class T>
 T& last(std::vector<T>& v, const char* fault) {
-  if (v.empty()) throw std::runtime_error(fault);
-  return v.back();
+  return v.empty() ? throw std::runtime_error(fault) : v.back();
 }
 
-// Reads the scenario at `path` into `sc`. Returns what keeps it from
-// parsing, with the file and line, or "".
-std::string load(const std::string& path, Scenario& sc) {
+// Reads the scenario at `path` into `log` (the LOG file) and `sections`.
+// Returns what keeps it from parsing, with the file and line, or "".
+std::string load(const std::string& path, std::string& log, Sections& sections) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return "cannot open scenario file " + path;
   long conn = 0, lineNo = 0;
-  Section* sec = &sc.sections[{0, -1}];
-  for (std::string line; std::getline(in, line);) try {
-      ++lineNo;
+  Section* sec = &sections[{0, -1}];
+  for (std::string line; ++lineNo, std::getline(in, line);) try {
       const std::vector<Value> t = split(line);
       auto arg = [&](size_t i) {
         if (i >= t.size()) throw std::runtime_error("missing operand");
@@ -134,13 +129,13 @@ std::string load(const std::string& path, Scenario& sc) {
       auto result = [&]() -> Result& { return last(sec->results, "outside a RESULT"); };
       if (kw[0] == '#') {
       } else if (kw == "LOG") {
-        sc.log = arg(1);
+        log = arg(1);
       } else if (kw == "CONNECTION") {
-        sec = &sc.sections[{conn = number(arg(1)), -1}];
+        sec = &sections[{conn = number(arg(1)), -1}];
       } else if (kw == "STATEMENT") {
-        sec = &sc.sections[{conn, arg(1) == "*" ? 0 : number(arg(1))}];
+        sec = &sections[{conn, arg(1) == "*" ? 0 : number(arg(1))}];
       } else if (kw == "NOMORERESULTS") {
-        sc.sections[{conn, -1}].noMoreResults = true;
+        sections[{conn, -1}].noMoreResults = true;
       } else if (kw == "DIAG") {
         Diag d{arg(1), "", static_cast<SQLINTEGER>(number(arg(2)))};
         for (size_t k = 3; k < t.size(); ++k) d.text += arg(k);
@@ -182,13 +177,11 @@ std::string convert(const std::string& in, bool toWide) {
   const char* wide = std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
   iconv_t cd = toWide ? iconv_open(wide, "UTF-8") : iconv_open("UTF-8", wide);
   std::string out(2 * in.size(), '\0');
-  char* from = const_cast<char*>(in.data());
-  char* to = out.data();
+  char *from = const_cast<char*>(in.data()), *to = out.data();
   size_t fromLeft = in.size(), toLeft = out.size();
   iconv(cd, &from, &fromLeft, &to, &toLeft);
   iconv_close(cd);
-  out.resize(out.size() - toLeft);
-  return out;
+  return out.substr(0, out.size() - toLeft);
 }
 
 // The text of a wide argument of `len` characters or SQL_NTS; "(null)" for a
@@ -241,7 +234,8 @@ struct Stmt : Handle {
 struct Dbc : Handle {
   Dbc() { dbc = this; }
   long number = 0, conn = 0, statements = 0;  // attempt of the process, its section, statements begun
-  Scenario sc;
+  std::string log;
+  Sections sections;
   std::list<Stmt> stmts;
 };
 
@@ -250,13 +244,10 @@ struct Dbc : Handle {
 long gConnectionAttempts = 0;
 
 template <class T>
-T& as(SQLHANDLE h) {
-  return static_cast<T&>(*static_cast<Handle*>(h));
-}
+T& as(SQLHANDLE h) { return static_cast<T&>(*static_cast<Handle*>(h)); }
 
 SQLRETURN diag(Handle& h, SQLRETURN code, const char* state, const std::string& text) {
-  h.diags.push_back({state, "[wsqltestdrv]" + text, 0});
-  return code;
+  return h.diags.push_back({state, "[wsqltestdrv]" + text, 0}), code;
 }
 
 SQLRETURN truncated(Handle& h) { return diag(h, SQL_SUCCESS_WITH_INFO, "01004", "String data, right truncated"); }
@@ -267,14 +258,15 @@ SQLRETURN none(Handle&) { return SQL_SUCCESS; }
 
 // Clears the diagnostics of the handle, logs the call (`detail` starts with a
 // blank) and applies its rule, if any: the statement's, else the
-// connection's. A failure code ends the call there; otherwise `body` does its
+// connection's, which alone reaches a statement before its first SQLPrepare
+// or catalog call. A failure code ends the call there; otherwise `body` does its
 // work, and a success code of the rule replaces a plain SQL_SUCCESS.
 template <class T, class F>
 SQLRETURN call(SQLHANDLE handle, std::string name, F body, const std::string& detail = "") {
   T& h = as<T>(handle);
   Dbc& d = *h.dbc;
   h.diags.clear();
-  if (FILE* f = d.sc.log.empty() ? nullptr : std::fopen(d.sc.log.c_str(), "a"))
+  if (FILE* f = d.log.empty() ? nullptr : std::fopen(d.log.c_str(), "a"))
     std::fprintf(f, "%ld %s%s\n", d.number, name.c_str(), detail.c_str()), std::fclose(f);
   if (name.back() == 'W') name.pop_back();
   long count = ++h.calls[name];
@@ -293,15 +285,16 @@ SQLRETURN call(SQLHANDLE handle, std::string name, F body, const std::string& de
 // connect string names and runs the scripted connect.
 SQLRETURN connectTo(SQLHDBC h, const std::string& str) {
   Dbc& d = as<Dbc>(h);
-  std::smatch dsn;
-  std::regex_search(str, dsn, std::regex("(^|;)DSN=([^;]*)", std::regex::icase));
+  // The value of DSN= (the whole text when there is none, which names no
+  // data source).
+  std::string dsn = std::regex_replace(str, std::regex("^(.*;)?DSN=([^;]*).*$", std::regex::icase), "$2");
   char scenario[4096] = "";
-  SQLGetPrivateProfileString(dsn.str(2).c_str(), "Scenario", "", scenario, sizeof scenario, "odbc.ini");
+  SQLGetPrivateProfileString(dsn.c_str(), "Scenario", "", scenario, sizeof scenario, "odbc.ini");
   d.number = ++gConnectionAttempts;
-  d.calls.clear(), d.diags.clear(), d.statements = 0, d.script = &kNoScript, d.sc = {};
-  if (std::string fault = load(scenario, d.sc); !fault.empty()) return diag(d, SQL_ERROR, "HY000", fault);
-  d.conn = d.sc.sections.count({d.number, -1}) ? d.number : 0;
-  d.script = &d.sc.sections[{d.conn, -1}];
+  d.calls.clear(), d.diags.clear(), d.statements = 0, d.script = &kNoScript, d.log.clear(), d.sections.clear();
+  if (std::string fault = load(scenario, d.log, d.sections); !fault.empty()) return diag(d, SQL_ERROR, "HY000", fault);
+  d.conn = d.sections.count({d.number, -1}) ? d.number : 0;
+  d.script = &d.sections[{d.conn, -1}];
   return call<Dbc>(h, "SQLConnect", none, " " + str);
 }
 
@@ -313,18 +306,16 @@ SQLRETURN start(Stmt& s) { return s.result = 0, s.row = -1, s.got.clear(), ok();
 // runs the call `name` that starts it.
 SQLRETURN begin(SQLHSTMT h, const char* name, const std::string& detail) {
   Stmt& s = as<Stmt>(h);
-  auto& secs = s.dbc->sc.sections;
+  auto& secs = s.dbc->sections;
   long conn = s.dbc->conn, n = ++s.dbc->statements;
   s.script = &secs[{conn, secs.count({conn, n}) ? n : 0}];
-  s.calls.clear();
-  start(s);
+  s.calls.clear(), start(s);
   return call<Stmt>(h, name, none, detail);
 }
 
 // The catalog, schema and table arguments of a catalog call, for the log.
-std::string names(SQLWCHAR* cat, SQLSMALLINT catLen, SQLWCHAR* sch, SQLSMALLINT schLen, SQLWCHAR* tab,
-                  SQLSMALLINT tabLen) {
-  return " " + narrow(cat, catLen) + " " + narrow(sch, schLen) + " " + narrow(tab, tabLen) + " ";
+std::string names(SQLWCHAR* cat, SQLSMALLINT catN, SQLWCHAR* sch, SQLSMALLINT schN, SQLWCHAR* tab, SQLSMALLINT tabN) {
+  return " " + narrow(cat, catN) + " " + narrow(sch, schN) + " " + narrow(tab, tabN) + " ";
 }
 
 // ---------------------------------------------------------------- values
@@ -348,23 +339,19 @@ std::string fixed(SQLSMALLINT ctype, const std::string& text) {
 // allows. Sets the indicator; returns whether some is left.
 bool put(const Column& c, const Value& v, SQLSMALLINT ctype, SQLPOINTER buf, SQLLEN length, size_t& offset,
          SQLLEN& ind) {
-  std::string bytes = v ? fixed(ctype, *v) : "";
   if (!v) return ind = SQL_NULL_DATA, false;
+  std::string bytes = fixed(ctype, *v);
   if (!bytes.empty()) return std::memcpy(buf, bytes.data(), ind = bytes.size()), false;
+  bytes = ctype == SQL_C_WCHAR ? convert(*v, true) : *v;
   if (ctype == SQL_C_DEFAULT && c.type == kVariant) {
-    SQLSMALLINT inner = static_cast<SQLSMALLINT>(std::atoi(v->c_str()));
-    std::string rest = v->substr(v->find(':') + 1), val = fixed(inner, rest);
-    bytes.assign(8, '\0').replace(0, sizeof inner, reinterpret_cast<char*>(&inner), sizeof inner);
-    bytes += val.empty() ? rest + '\0' : val;
+    // The type code is the number before the colon.
+    std::string rest = v->substr(v->find(':') + 1), val = fixed(std::atoi(v->c_str()), rest);
+    bytes = fixed(SQL_C_SHORT, *v).append(6, '\0') + (val.empty() ? rest + '\0' : val);
     ctype = SQL_C_BINARY;
-  } else {
-    bytes = ctype == SQL_C_WCHAR ? convert(*v, true) : *v;
   }
   const size_t unit = ctype == SQL_C_WCHAR ? 2 : 1, term = ctype == SQL_C_BINARY ? 0 : unit;
-  const size_t left = ind = bytes.size() - offset;
-  size_t n = length >= static_cast<SQLLEN>(term) ? std::min(left, (length - term) / unit * unit) : 0;
-  if (length >= static_cast<SQLLEN>(term))
-    std::memcpy(buf, bytes.data() + offset, n), std::memset(static_cast<char*>(buf) + n, 0, term);
+  const size_t left = ind = bytes.size() - offset, n = std::min(left, (length - term) / unit * unit);
+  std::memcpy(buf, bytes.data() + offset, n), std::memset(static_cast<char*>(buf) + n, 0, term);
   offset += n;
   return n < left;
 }
@@ -424,9 +411,9 @@ SQLRETURN SQL_API SQLSetStmtAttrW(SQLHSTMT h, SQLINTEGER, SQLPOINTER, SQLINTEGER
 SQLRETURN SQL_API SQLEndTran(SQLSMALLINT, SQLHANDLE h, SQLSMALLINT) { return call<Dbc>(h, "SQLEndTran", none); }
 
 // wsql asks only whether SQLGetData takes any column in any order.
-SQLRETURN SQL_API SQLGetInfoW(SQLHDBC h, SQLUSMALLINT, SQLPOINTER value, SQLSMALLINT, SQLSMALLINT*) {
+SQLRETURN SQL_API SQLGetInfoW(SQLHDBC h, SQLUSMALLINT, SQLPOINTER v, SQLSMALLINT, SQLSMALLINT*) {
   return call<Dbc>(h, "SQLGetInfoW",
-                   [&](Dbc&) { return *static_cast<SQLUINTEGER*>(value) = SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER, ok(); });
+                   [&](Dbc&) { return *static_cast<SQLUINTEGER*>(v) = SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER, ok(); });
 }
 
 // The driver manager asks once, for the bitmap of all functions, and keeps
@@ -450,7 +437,8 @@ SQLRETURN SQL_API SQLBindParameter(SQLHSTMT h, SQLUSMALLINT number, SQLSMALLINT,
 }
 
 // The log shows the (wide) parameters given by length: "param <n> <length>
-// <text>". Parameters are never taken at execution.
+// <text>". Data at execution is not implemented: a case that needs it refused
+// scripts the refusal.
 SQLRETURN SQL_API SQLExecute(SQLHSTMT h) {
   std::string detail;
   for (const auto& [number, p] : as<Stmt>(h).params)
@@ -528,8 +516,7 @@ SQLRETURN SQL_API SQLGetData(SQLHSTMT h, SQLUSMALLINT col, SQLSMALLINT ctype, SQ
     bool cut = put(c, v, ctype, buffer, length, offset, *indicator);
     if (c.getData == "NOTOTAL" && cut) *indicator = SQL_NO_TOTAL;
     if (c.getData == "NTS" && v) *indicator = SQL_NTS;
-    if (cut) return truncated(s);
-    return offset = std::string::npos, ok();
+    return cut ? truncated(s) : (offset = std::string::npos, ok());
   });
 }
 
