@@ -31,7 +31,7 @@ wait_for_query() {
   for ((i = 0; i < APPEAR_TIMEOUT * 10; i++)); do
     n=$(PGPASSWORD=$WSQL_PG_PASSWORD 3>&- psql -X -A -t -h "$WSQL_PGHOST" -p "$WSQL_PG_PORT" \
       -U "$WSQL_PG_USER" -d postgres -c \
-      "select count(*) from pg_stat_activity where datname = 'postgres' and state = 'active' and query like '$1'")
+      "select count(*) from pg_stat_activity where datname = 'postgres' and state = 'active' and pid <> pg_backend_pid() and query like '$1'")
     [ "$n" -gt 0 ] && return 0
     sleep 0.1
   done
