@@ -21,6 +21,11 @@ sqlite3 s.db "create table big(x integer, t longvarchar);
 rc=0; printf 'connect s\nselect x from big;\necho still going\n' | "$WSQL" -m 0 >/dev/full 2>err || rc=$?
 expect 4 err "SQL: Output to standard output was lost: No space left on device"
 [ "$(grep -c 'was lost' err)" = 1 ] || fail "the lost standard output was reported more than once"
+# With an ERRFILE in force the report goes there, like every other error.
+printf 'errfile errors.txt\nconnect s\nselect x from big;\n' >full.sql
+rc=0; "$WSQL" -q -m 0 -c full.sql >/dev/full 2>err || rc=$?
+expect 4 errors.txt "SQL: Output to standard output was lost: No space left on device"
+[ ! -s err ] || fail "the lost output was reported on standard error, not the ERRFILE"
 
 # The reader goes away while SIGPIPE is ignored: the session ends at once.
 rc=0

@@ -1,0 +1,1 @@
+cmdfile self.sql
