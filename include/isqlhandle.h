@@ -13,10 +13,8 @@
 enum class Accept {
     Success,            // only SQL_SUCCESS: a warning counts as a failure
     Succeeded,          // SQL_SUCCESS or SQL_SUCCESS_WITH_INFO
-    SucceededOrNoData,  // also SQL_NO_DATA
 };
 
-bool isql_accepted(SQLRETURN rc, Accept rule);
 // For the calls held to SQL_SUCCESS (prepare, execute, statement attributes,
 // SQLTransact, SQLSetConnectOption): true on SQL_SUCCESS, and in lenient mode
 // also on SQL_SUCCESS_WITH_INFO, whose diagnostics are then written as a

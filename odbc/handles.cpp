@@ -4,14 +4,11 @@
 #include "isql.h"
 #include "isqlodbc.h"
 
-bool isql_accepted(SQLRETURN rc, Accept rule) {
-    switch (rule) {
-    case Accept::Success: return rc == SQL_SUCCESS;
-    case Accept::Succeeded: return SQL_SUCCEEDED(rc);
-    case Accept::SucceededOrNoData: return SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA;
-    }
-    return false;
+namespace {
+bool accepted(SQLRETURN rc, Accept rule) {
+    return rule == Accept::Success ? rc == SQL_SUCCESS : SQL_SUCCEEDED(rc);
 }
+}  // namespace
 
 bool isql_strict_passes(SQLRETURN rc, const char* label, SQLHDBC hdbc, SQLHSTMT hstmt) {
     if (rc == SQL_SUCCESS) return true;
@@ -21,7 +18,7 @@ bool isql_strict_passes(SQLRETURN rc, const char* label, SQLHDBC hdbc, SQLHSTMT 
 }
 
 bool isql_check(SQLRETURN rc, Accept rule, const char* label, SQLHDBC hdbc, SQLHSTMT hstmt) {
-    if (isql_accepted(rc, rule)) return true;
+    if (accepted(rc, rule)) return true;
     print_err(label, hdbc, hstmt);
     return false;
 }

@@ -2,7 +2,6 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
-#include <cstring>
 #include <fcntl.h>
 #include <new>
 #include <string>
