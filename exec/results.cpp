@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <memory>
+#include <utility>
 
 #include "isqlexec.h"
 #include "isqlodbc.h"
@@ -40,6 +41,8 @@ struct ResultColumn {
     SQLLEN indicator = SQL_NULL_DATA;
     bool toFile = false;           // long value written to a file of its own
     bool viaGetData = false;       // long value read with SQLGetData instead of bound
+    bool boundShort = false;       // viaGetData, but bound with a short buffer first
+    SQLLEN shortLength = 0;        // bytes of that short buffer
     bool readWhole = false;        // lenient: text read up to the long-column cap
     std::vector<char> longValue;   // the value of a viaGetData column, grown as needed
     SQLLEN longValueBytes = 0;     // bytes of longValue in use, terminator included
@@ -145,35 +148,50 @@ IsqlBlock alloc_column_buffer(SQLLEN& len, int column) {
     return block;
 }
 
-// Long columns are not bound: some drivers fill the whole multi-megabyte
-// buffer of a bound long column on every fetch, whatever the value's length.
-// They are read with SQLGetData instead, in growing chunks up to the same
-// size a bound buffer would have, so the printed text is the same. Without
-// the driver's leave to read any column that way, only long columns after
-// the last bound one qualify.
+// Long columns are not bound with their full size: some drivers fill the
+// whole multi-megabyte buffer of a bound long column on every fetch, whatever
+// the value's length. They are read with SQLGetData instead, in growing
+// chunks up to the same size a bound buffer would have, so the printed text
+// is the same. Where the driver allows SQLGetData on bound columns, they are
+// bound with a short buffer and read that way only when a value did not fit,
+// which saves a call per row for the usual short value. Without the driver's
+// leave to read any column with SQLGetData, only long columns after the last
+// bound one qualify.
 void choose_long_columns(SQLHDBC hdbc, std::vector<ResultColumn>& cols) {
     SQLUINTEGER extensions = 0;
     if (SQLGetInfo(hdbc, SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr) !=
         SQL_SUCCESS)
         extensions = 0;
     const bool anyColumn = (extensions & SQL_GD_ANY_COLUMN) != 0;
+    const bool bound = anyColumn && (extensions & SQL_GD_BOUND) != 0;
     bool inTail = true;  // still in the run of long columns that ends the row
     for (size_t i = cols.size(); i-- > 0;) {
         ResultColumn& c = cols[i];
         const bool isLong = (is_long_type(c.sqlType) || c.readWhole) && c.bufferLength > 0;
         if (!isLong) inTail = false;
-        if (isLong && !c.toFile && (anyColumn || inTail)) c.viaGetData = true;
+        if (isLong && !c.toFile && (anyColumn || inTail)) {
+            c.viaGetData = true;
+            c.boundShort = bound;
+        }
     }
+}
+
+SQLLEN terminator_bytes(const ResultColumn& c) {
+    return c.targetType == SQL_C_WCHAR ? (gUnicodeEnc ? 2 : 4) : 1;
 }
 
 // Reads the value of a viaGetData column of the current row as a bound fetch
 // would have delivered it: at most bufferLength - terminator bytes, NUL
 // terminated, with the indicator of the first call (the whole length).
 void read_long_value(SQLHDBC hdbc, SQLHSTMT hstmt, SQLUSMALLINT column, ResultColumn& c) {
-    const SQLLEN term = c.targetType == SQL_C_WCHAR ? (gUnicodeEnc ? 2 : 4) : 1;
+    const SQLLEN term = terminator_bytes(c);
     const SQLLEN cap = c.bufferLength;
     SQLLEN chunk = kFirstLongChunk;
     SQLLEN have = 0;
+    // The indicator of the first call (the whole length), or 0 when there was
+    // none. Kept apart until the end: a driver may write the indicator of a
+    // column bound short at every call.
+    SQLLEN whole = 0;
     bool first = true;
     for (;;) {
         SQLLEN room = std::min(cap, have + chunk) - have;
@@ -184,13 +202,15 @@ void read_long_value(SQLHDBC hdbc, SQLHSTMT hstmt, SQLUSMALLINT column, ResultCo
         if (rc == SQL_NO_DATA) break;
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
             print_err("SQLGetData", hdbc, hstmt);
-            if (first) c.indicator = 0;
             break;
         }
         if (first) {
-            c.indicator = ind;
+            whole = ind;
             first = false;
-            if (ind == SQL_NULL_DATA) return;
+            if (ind == SQL_NULL_DATA) {
+                c.indicator = SQL_NULL_DATA;
+                return;
+            }
         }
         if (rc == SQL_SUCCESS) {
             SQLLEN got = ind >= 0 ? std::min(ind, room - term) : 0;
@@ -208,11 +228,41 @@ void read_long_value(SQLHDBC hdbc, SQLHSTMT hstmt, SQLUSMALLINT column, ResultCo
         if (have + term >= cap) break;
         chunk *= 2;
     }
-    if (first) c.indicator = 0;
+    c.indicator = whole;
     c.longValue.resize(static_cast<size_t>(std::max<SQLLEN>(have + term,
                                                              static_cast<SQLLEN>(c.longValue.size()))));
     std::fill(c.longValue.begin() + have, c.longValue.begin() + have + term, 0);
     c.longValueBytes = have + term;
+}
+
+// The bytes of the value of column i of the current row and their buffer
+// length, as a bound buffer of the column's full size would hold them: the
+// bound buffer, or what read_long_value read. A value of a column bound short
+// is read again only when it did not fit there: its first SQLGetData would
+// have got exactly the bytes the fetch delivered (the short buffer is no
+// longer than that call's chunk), so the text is the same either way.
+std::pair<const char*, SQLLEN> value_bytes(SQLHDBC hdbc, SQLHSTMT hstmt, size_t i, ResultColumn& c) {
+    if (!c.viaGetData) return {c.buffer.get(), c.bufferLength};
+    if (c.boundShort && (c.indicator == SQL_NULL_DATA ||
+                         (c.indicator >= 0 && c.indicator <= c.shortLength - terminator_bytes(c))))
+        return {c.buffer.get(), c.shortLength};
+    read_long_value(hdbc, hstmt, static_cast<SQLUSMALLINT>(i + 1), c);
+    return {c.longValue.data(), c.longValueBytes};
+}
+
+// Binds a long column with a short buffer. One that cannot be bound so is
+// read with SQLGetData alone, as where the driver does not allow the former.
+void bind_short(SQLHSTMT hstmt, SQLUSMALLINT column, ResultColumn& c) {
+    c.shortLength = std::min(kFirstLongChunk, c.bufferLength);
+    c.buffer.reset(static_cast<char*>(isql_alloc(static_cast<size_t>(c.shortLength))));
+    c.indicator = SQL_NULL_DATA;
+    if (!c.buffer) {
+        c.boundShort = false;
+        return;
+    }
+    if (SQLBindCol(hstmt, column, c.targetType, c.buffer.get(), c.shortLength, &c.indicator) !=
+        SQL_SUCCESS)
+        c.boundShort = false;
 }
 
 // Binds every column that is printed from a buffer. Long columns written to
@@ -224,9 +274,13 @@ void bind_columns(SQLHSTMT hstmt, std::vector<ResultColumn>& cols) {
         const int column = static_cast<int>(i + 1);
         if (toFiles && is_long_type(c.sqlType)) {
             c.toFile = true;
+            c.boundShort = false;
             continue;
         }
-        if (c.viaGetData) continue;
+        if (c.viaGetData) {
+            if (c.boundShort) bind_short(hstmt, static_cast<SQLUSMALLINT>(column), c);
+            continue;
+        }
         if (c.bufferLength == 0) {
             // An unsupported type has no target type of its own. Bound as binary
             // with no room, the fetch still tells NULL from a value, so each
@@ -274,12 +328,9 @@ void print_row(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, lo
             if (isql_print_longcol_value(hstmt, c.sqlType, rowNumber, static_cast<int>(i)) == 0)
                 print_err("SQLGetData", hdbc, hstmt);
         } else {
-            const bool viaGetData = c.viaGetData;
-            if (viaGetData) read_long_value(hdbc, hstmt, static_cast<SQLUSMALLINT>(i + 1), c);
-            isql_format_value(row, err, c.sqlType,
-                              viaGetData ? c.longValue.data() : c.buffer.get(), c.indicator,
-                              static_cast<SQLINTEGER>(c.columnSize),
-                              viaGetData ? c.longValueBytes : c.bufferLength, c.printBufferLength);
+            const auto [bytes, length] = value_bytes(hdbc, hstmt, i, c);
+            isql_format_value(row, err, c.sqlType, bytes, c.indicator,
+                              static_cast<SQLINTEGER>(c.columnSize), length, c.printBufferLength);
             if (!err.empty()) {
                 write_pending(row);
                 isql_write(gfpErrFile, TRACE_ERROR, err.data(), err.size());
@@ -365,9 +416,7 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
                 }
             }
             // The long values are still read, so the fetch costs what it would.
-            for (size_t i = 0; i < cols.size(); ++i)
-                if (cols[i].viaGetData)
-                    read_long_value(hdbc, hstmt, static_cast<SQLUSMALLINT>(i + 1), cols[i]);
+            for (size_t i = 0; i < cols.size(); ++i) value_bytes(hdbc, hstmt, i, cols[i]);
         } else {
             PrintClock printing;
             print_row(hdbc, hstmt, cols, rows, row, err);
