@@ -172,7 +172,9 @@ int isql_repeat(ClientState* state, long long count);
 int isql_get_repeatlist(ClientState* state);
 int isql_close_repeatlist(ClientState* state);
 
-// Print clock: bracket result printing so it is left out of elapsed times.
+// Print clock: bracket the writing of results so it is left out of elapsed
+// times. Rows are timed only where they reach the descriptor
+// (isql_write_timed), not while they are formatted in memory.
 void isql_timer_print_start();
 void isql_timer_print_stop();
 // Holds the print clock for as long as it lives.

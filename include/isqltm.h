@@ -26,6 +26,9 @@ int isql_trace(FILE* stream, int traceClass, const char* format, ...)
 int isql_tracew(FILE* stream, int traceClass, const char* format, const wchar_t* text);
 // Writes len bytes of the given class as they are.
 void isql_write(FILE* stream, int traceClass, const char* data, size_t len);
+// isql_write for result text, timed with the print clock (isql.h) only when
+// it writes to the descriptor, which is the time kept out of elapsed times.
+void isql_write_timed(FILE* stream, int traceClass, const char* data, size_t len);
 // printf-style write that no trace mask suppresses (prompts, usage, version).
 void isql_print_always(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
 
