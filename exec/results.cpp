@@ -235,19 +235,26 @@ void read_long_value(SQLHDBC hdbc, SQLHSTMT hstmt, SQLUSMALLINT column, ResultCo
     c.longValueBytes = have + term;
 }
 
-// The bytes of the value of column i of the current row and their buffer
-// length, as a bound buffer of the column's full size would hold them: the
-// bound buffer, or what read_long_value read. A value of a column bound short
-// is read again only when it did not fit there: its first SQLGetData would
-// have got exactly the bytes the fetch delivered (the short buffer is no
-// longer than that call's chunk), so the text is the same either way.
-std::pair<const char*, SQLLEN> value_bytes(SQLHDBC hdbc, SQLHSTMT hstmt, size_t i, ResultColumn& c) {
-    if (!c.viaGetData) return {c.buffer.get(), c.bufferLength};
+// value_bytes of a viaGetData column. A value of a column bound short is read
+// again only when it did not fit there: its first SQLGetData would have got
+// exactly the bytes the fetch delivered (the short buffer is no longer than
+// that call's chunk), so the text is the same either way.
+std::pair<const char*, SQLLEN> long_value_bytes(SQLHDBC hdbc, SQLHSTMT hstmt, size_t i,
+                                                ResultColumn& c) {
     if (c.boundShort && (c.indicator == SQL_NULL_DATA ||
                          (c.indicator >= 0 && c.indicator <= c.shortLength - terminator_bytes(c))))
         return {c.buffer.get(), c.shortLength};
     read_long_value(hdbc, hstmt, static_cast<SQLUSMALLINT>(i + 1), c);
     return {c.longValue.data(), c.longValueBytes};
+}
+
+// The bytes of the value of column i of the current row and their buffer
+// length, as a bound buffer of the column's full size would hold them: the
+// bound buffer, or what read_long_value read.
+inline std::pair<const char*, SQLLEN> value_bytes(SQLHDBC hdbc, SQLHSTMT hstmt, size_t i,
+                                                  ResultColumn& c) {
+    if (!c.viaGetData) return {c.buffer.get(), c.bufferLength};
+    return long_value_bytes(hdbc, hstmt, i, c);
 }
 
 // Binds a long column with a short buffer. One that cannot be bound so is

@@ -43,16 +43,44 @@ T read_as(const void* buffer) {
     return v;
 }
 
-// printf "%d"-style decimal, zero-padded to width as "%0<width>d" would.
-void append_int(std::string& out, long long v, int width = 0) {
-    char digits[24];
+// Writes v at p as printf "%0<width>d" would (width counts the sign) and
+// returns the end. The digits go straight to their place: a copy of a few
+// bytes through memcpy costs more than writing them. At most 20 + width bytes.
+char* put_int(char* p, long long v, int width = 0) {
+    static constexpr char kPairs[] =
+        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+        "8081828384858687888990919293949596979899";
     unsigned long long mag = v < 0 ? 0ULL - static_cast<unsigned long long>(v)
                                    : static_cast<unsigned long long>(v);
-    auto res = std::to_chars(digits, digits + sizeof digits, mag);
-    int len = static_cast<int>(res.ptr - digits);
-    if (v < 0) out.push_back('-');
-    for (int pad = width - len - (v < 0 ? 1 : 0); pad > 0; --pad) out.push_back('0');
-    out.append(digits, static_cast<size_t>(len));
+    if (v < 0) {
+        *p++ = '-';
+        --width;
+    }
+    int len = 1;
+    for (unsigned long long rest = mag; rest >= 10; rest /= 10) ++len;
+    char* const end = p + (len > width ? len : width);
+    char* q = end;
+    for (; mag >= 100; mag /= 100) {
+        const auto i = static_cast<size_t>(mag % 100) * 2;
+        *--q = kPairs[i + 1];
+        *--q = kPairs[i];
+    }
+    if (mag >= 10) {
+        const auto i = static_cast<size_t>(mag) * 2;
+        *--q = kPairs[i + 1];
+        *--q = kPairs[i];
+    } else {
+        *--q = static_cast<char>('0' + mag);
+    }
+    while (q != p) *--q = '0';
+    return end;
+}
+
+// printf "%d"-style decimal.
+void append_int(std::string& out, long long v) {
+    char text[24];
+    out.append(text, static_cast<size_t>(put_int(text, v) - text));
 }
 
 // The fields of a date, time or timestamp, written "%d"-style into a small
@@ -65,15 +93,7 @@ public:
             *p_++ = static_cast<char>('0' + v % 10);
             return *this;
         }
-        char digits[24];
-        unsigned long long mag = v < 0 ? 0ULL - static_cast<unsigned long long>(v)
-                                       : static_cast<unsigned long long>(v);
-        auto res = std::to_chars(digits, digits + sizeof digits, mag);
-        int len = static_cast<int>(res.ptr - digits);
-        if (v < 0) *p_++ = '-';
-        for (int pad = width - len - (v < 0 ? 1 : 0); pad > 0; --pad) *p_++ = '0';
-        std::memcpy(p_, digits, static_cast<size_t>(len));
-        p_ += len;
+        p_ = put_int(p_, v, width);
         return *this;
     }
     Fields& put(char c) {
@@ -103,34 +123,25 @@ bool append_short_decimal(std::string& out, double v) {
     const double mag = std::fabs(v);
     if (!(mag >= 1e-4 && mag < kLimit)) return false;
     double scale = 1;
-    for (int k = 0; k <= kMaxFraction; ++k, scale *= 10) {
+    long long unit = 1;  // 10^k as an integer
+    for (int k = 0; k <= kMaxFraction; ++k, scale *= 10, unit *= 10) {
         const double t = mag * scale;
         if (t >= kLimit) return false;
-        if (t != std::floor(t)) continue;
-        char digits[24];
-        auto res = std::to_chars(digits, digits + sizeof digits, static_cast<long long>(t));
-        int len = static_cast<int>(res.ptr - digits);
+        long long n = static_cast<long long>(t);  // below 10^15: the cast only cuts the fraction
+        if (static_cast<double>(n) != t) continue;
         int frac = k;
-        while (frac > 0 && digits[len - 1] == '0') {  // %G drops trailing zeros
-            --len;
+        while (frac > 0 && n % 10 == 0) {  // %G drops trailing zeros
+            n /= 10;
+            unit /= 10;
             --frac;
         }
         char text[40];
         char* q = text;
         if (v < 0) *q++ = '-';
-        const int whole = len - frac;
-        if (whole <= 0) {
-            *q++ = '0';
-        } else {
-            std::memcpy(q, digits, static_cast<size_t>(whole));
-            q += whole;
-        }
+        q = put_int(q, n / unit);
         if (frac > 0) {
             *q++ = '.';
-            for (int z = whole; z < 0; ++z) *q++ = '0';
-            const int from = whole > 0 ? whole : 0;
-            std::memcpy(q, digits + from, static_cast<size_t>(len - from));
-            q += len - from;
+            q = put_int(q, n % unit, frac);
         }
         out.append(text, static_cast<size_t>(q - text));
         return true;

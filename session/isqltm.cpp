@@ -254,16 +254,21 @@ void isql_write(FILE* stream, int traceClass, const char* data, size_t len) {
 // of one row are mostly a copy into the buffer, which costs less than reading
 // the clock twice.
 void isql_write_timed(FILE* stream, int traceClass, const char* data, size_t len) {
+    WriterSection writing;
     if (masked(traceClass)) return;
-    const OutStream& s = slot_of(stream);
+    OutStream& s = slot_of(stream);
     const bool callsWrite = s.writeThrough || s.len + len > kBufferBytes || gFailurePending != 0 ||
                             (gLast != nullptr && gLast != &s && gLast->len != 0);
     if (!callsWrite) {
-        isql_write(stream, traceClass, data, len);
+        gLast = &s;
+        memcpy(s.data + s.len, data, len);
+        s.len = s.len + len;
         return;
     }
     PrintClock printing;
-    isql_write(stream, traceClass, data, len);
+    OutStream& t = begin_write(stream);
+    append(t, data, len);
+    end_write(t);
 }
 
 // Converts text to the locale's multibyte form, cut at kTraceWideBytes bytes.
