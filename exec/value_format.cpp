@@ -57,8 +57,21 @@ char* put_int(char* p, long long v, int width = 0) {
         *p++ = '-';
         --width;
     }
-    int len = 1;
-    for (unsigned long long rest = mag; rest >= 10; rest /= 10) ++len;
+    int len = 1;  // digits of mag, four at a time
+    for (unsigned long long rest = mag; rest >= 10; rest /= 10000, len += 4) {
+        if (rest < 100) {
+            len += 1;
+            break;
+        }
+        if (rest < 1000) {
+            len += 2;
+            break;
+        }
+        if (rest < 10000) {
+            len += 3;
+            break;
+        }
+    }
     char* const end = p + (len > width ? len : width);
     char* q = end;
     for (; mag >= 100; mag /= 100) {
