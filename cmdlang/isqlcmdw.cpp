@@ -351,7 +351,39 @@ const CommandInfo kCommandTable[] = {
     {TOK_DROP, CMD_SQL, form_drop_statement, {}},
 };
 
+const SessionFormInfo kSessionForms[] = {
+    {L"format", CMD_FORMAT, "\\format [tsv|csv|json|aligned|expanded]"},
+};
+
+// Parses a session form ("\\name operand") into cmd; false when text is none.
+bool parse_session_form(const wchar_t* text, IsqlCommand& cmd) {
+    while (*text == L' ' || *text == L'\t') ++text;
+    if (*text != L'\\') return false;
+    ++text;
+    const wchar_t* end = text;
+    while (zviswalpha(*end)) ++end;
+    const std::wstring name(text, end);
+    if (*end != L'\0' && *end != L' ' && *end != L'\t' && *end != L';') return false;
+    for (const SessionFormInfo& form : kSessionForms) {
+        if (zvwcsicmp(name.c_str(), form.name) != 0) continue;
+        std::wstring operand(end);
+        const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r'; };
+        while (!operand.empty() && blank(operand.back())) operand.pop_back();
+        if (!operand.empty() && operand.back() == L';') operand.pop_back();
+        size_t start = 0;
+        while (start < operand.size() && blank(operand[start])) ++start;
+        operand.erase(0, start);
+        while (!operand.empty() && blank(operand.back())) operand.pop_back();
+        cmd.kind = form.kind;
+        cmd.sPathOrDsn = isql_to_multibyte(operand.c_str(), operand.size());
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+std::span<const SessionFormInfo> isql_session_forms() { return kSessionForms; }
 
 // Parses cmdText into cmd. Returns 0 when the line is a command (an empty or
 // comment line included), with cmd.kind and the command's operands set and
@@ -359,6 +391,7 @@ const CommandInfo kCommandTable[] = {
 // not, and the caller takes the line as SQL.
 int isql_cmdparse(const wchar_t* cmdText, IsqlCommand& cmd) {
     if (cmdText == nullptr) return 1;
+    if (parse_session_form(cmdText, cmd)) return 0;
     Parser parser(cmdText);
     const int first = parser.next();
     for (const CommandInfo& form : kCommandTable) {

@@ -3,6 +3,8 @@
 // description table of DESCRIBE for a query.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <langinfo.h>
 #include <memory>
 
 #include "isqlexec.h"
@@ -41,6 +43,7 @@ struct ResultColumn {
     bool toFile = false;           // long value written to a file of its own
     bool viaGetData = false;       // long value read with SQLGetData instead of bound
     bool readWhole = false;        // lenient: text read up to the long-column cap
+    bool hexOut = false;           // CSV, JSON: binary fetched as bytes, shown as hex digits
     std::vector<char> longValue;   // the value of a viaGetData column, grown as needed
     SQLLEN longValueBytes = 0;     // bytes of longValue in use, terminator included
     char noRoom = 0;               // bind target of a column of an unsupported type
@@ -170,7 +173,8 @@ void choose_long_columns(SQLHDBC hdbc, std::vector<ResultColumn>& cols) {
 // would have delivered it: at most bufferLength - terminator bytes, NUL
 // terminated, with the indicator of the first call (the whole length).
 void read_long_value(SQLHDBC hdbc, SQLHSTMT hstmt, SQLUSMALLINT column, ResultColumn& c) {
-    const SQLLEN term = c.targetType == SQL_C_WCHAR ? (gUnicodeEnc ? 2 : 4) : 1;
+    const SQLLEN term =
+        c.targetType == SQL_C_WCHAR ? (gUnicodeEnc ? 2 : 4) : (c.targetType == SQL_C_BINARY ? 0 : 1);
     const SQLLEN cap = c.bufferLength;
     SQLLEN chunk = kFirstLongChunk;
     SQLLEN have = 0;
@@ -258,9 +262,27 @@ void bind_columns(SQLHSTMT hstmt, std::vector<ResultColumn>& cols) {
 
 void write_pending(std::string& row) {
     if (row.empty()) return;
-    isql_write(gfpResFile, TRACE_DATA, row.data(), row.size());
+    isql_write_rows(row.data(), row.size());
     row.clear();
 }
+
+bool is_numeric_type(SQLSMALLINT t) {
+    switch (t) {
+    case SQL_INTEGER:
+    case SQL_SMALLINT:
+    case SQL_BIGINT:
+    case SQL_TINYINT:
+    case SQL_BIT:
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_NUMERIC:
+    case SQL_DECIMAL: return true;
+    default: return false;
+    }
+}
+
+bool utf8_locale() { return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0; }
 
 // Formats and writes the current row. Pieces that go elsewhere (errors, file
 // notices) are written after the text before them, so streams that share a
@@ -293,6 +315,50 @@ void print_row(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, lo
     write_pending(row);
 }
 
+// print_row for the formats other than Tsv: each value is formatted alone
+// and handed to the formatter, which lays the row out.
+void print_row_formatted(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols,
+                         long long rowNumber, std::string& row, std::string& err,
+                         RowFormatter& formatter) {
+    std::string cell;
+    for (size_t i = 0; i < cols.size(); ++i) {
+        ResultColumn& c = cols[i];
+        cell.clear();
+        bool isNull = false;
+        if (c.toFile) {
+            // The value went to its file; the row keeps an empty field.
+            write_pending(row);
+            if (isql_print_longcol_value(hstmt, c.sqlType, rowNumber, static_cast<int>(i)) == 0)
+                print_err("SQLGetData", hdbc, hstmt);
+        } else {
+            const bool viaGetData = c.viaGetData;
+            if (viaGetData) read_long_value(hdbc, hstmt, static_cast<SQLUSMALLINT>(i + 1), c);
+            isNull = c.indicator == SQL_NULL_DATA;
+            if (c.hexOut && !isNull) {
+                const char* bytes = viaGetData ? c.longValue.data() : c.buffer.get();
+                const SQLLEN have = viaGetData ? c.longValueBytes : c.bufferLength;
+                const SQLLEN n = c.indicator >= 0 ? std::min(c.indicator, have) : have;
+                append_hex(cell, bytes, static_cast<size_t>(n));
+                if (c.indicator > have) cell.append("(Truncated)");
+            } else {
+                isql_format_value(cell, err, c.sqlType,
+                                  viaGetData ? c.longValue.data() : c.buffer.get(), c.indicator,
+                                  static_cast<SQLINTEGER>(c.columnSize),
+                                  viaGetData ? c.longValueBytes : c.bufferLength,
+                                  c.printBufferLength);
+            }
+            if (!err.empty()) {
+                write_pending(row);
+                isql_write(gfpErrFile, TRACE_ERROR, err.data(), err.size());
+                err.clear();
+            }
+        }
+        formatter.value(row, cell, isNull);
+    }
+    formatter.end_row(row);
+    if (row.size() >= kRowFlushBytes) write_pending(row);
+}
+
 }  // namespace
 
 // Prints the current result set of an executed statement: header, rows, count.
@@ -304,6 +370,8 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     isql_format_locale_refresh();
 
     std::vector<ResultColumn> cols(static_cast<size_t>(ncols > 0 ? ncols : 0));
+    const OutputFormat format = gSettings.format;
+    std::vector<FormatColumn> formatColumns;
     {
         PrintClock printing;
         for (size_t i = 0; i < cols.size(); ++i) {
@@ -317,11 +385,29 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
             c.printBufferLength =
                 isql_get_printbuflen(c.sqlType, static_cast<int>(c.bufferLength));
             if (gSettings.lenient) read_text_whole(c);
+            if (isql_format_is_data_only(format) && c.sqlType >= SQL_LONGVARBINARY &&
+                c.sqlType <= SQL_BINARY && c.bufferLength > 0) {
+                // Each driver has its own text for bytes (X'..', \x.., the raw
+                // bytes); these formats show the bytes themselves, in hex.
+                c.targetType = SQL_C_BINARY;
+                c.hexOut = true;
+            }
             cut_column_name(name, nameLength);
+            if (format != OutputFormat::Tsv) {
+                formatColumns.push_back({isql_to_multibyte(name.wide, wcslen(name.wide)),
+                                         is_numeric_type(c.sqlType)});
+                continue;
+            }
             isql_tracew(gfpResFile, TRACE_DATA, "%s", name.wide);
             isql_trace(gfpResFile, TRACE_DATA, "\t");
         }
-        isql_trace(gfpResFile, TRACE_DATA, "\n\n");
+        if (format == OutputFormat::Tsv) isql_trace(gfpResFile, TRACE_DATA, "\n\n");
+    }
+    std::optional<RowFormatter> formatter;
+    std::string row;
+    if (format != OutputFormat::Tsv) {
+        formatter.emplace(format, std::move(formatColumns), utf8_locale());
+        formatter->header(row);
     }
 
     choose_long_columns(hdbc, cols);
@@ -332,7 +418,6 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     long long blockStart = gBenchmarkBlock != 0 ? isql_now_ms() : 0;
     long long rows = 0;
     long long benchmarkTotal = 0;
-    std::string row;
     std::string err;
     row.reserve(kRowReserveBytes);
     bool cancelled = false;
@@ -368,6 +453,9 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
             for (size_t i = 0; i < cols.size(); ++i)
                 if (cols[i].viaGetData)
                     read_long_value(hdbc, hstmt, static_cast<SQLUSMALLINT>(i + 1), cols[i]);
+        } else if (formatter) {
+            PrintClock printing;
+            print_row_formatted(hdbc, hstmt, cols, rows, row, err, *formatter);
         } else {
             PrintClock printing;
             print_row(hdbc, hstmt, cols, rows, row, err);
@@ -384,7 +472,11 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
 
     {
         PrintClock printing;
-        isql_trace(gfpResFile, TRACE_DATA, "\n");
+        if (formatter) {
+            formatter->finish(row);
+            write_pending(row);
+        }
+        if (!isql_format_is_data_only(format)) isql_trace(gfpResFile, TRACE_DATA, "\n");
     }
     if (cancelled)
         isql_trace(gfpErrFile, TRACE_ERROR,

@@ -26,6 +26,10 @@ int isql_trace(FILE* stream, int traceClass, const char* format, ...)
 int isql_tracew(FILE* stream, int traceClass, const char* format, const wchar_t* text);
 // Writes len bytes of the given class as they are.
 void isql_write(FILE* stream, int traceClass, const char* data, size_t len);
+// Writes len bytes of result rows on the results stream in force. The other
+// writers send what is meant for the results stream to the error stream
+// while the output format keeps that stream for rows alone (CSV, JSON).
+void isql_write_rows(const char* data, size_t len);
 // printf-style write that no trace mask suppresses (prompts, usage, version).
 void isql_print_always(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
 

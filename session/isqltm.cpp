@@ -168,6 +168,21 @@ void vwrite(FILE* stream, const char* format, va_list args) {
 
 bool masked(int traceClass) { return (giTraceMask & static_cast<unsigned int>(traceClass)) == 0; }
 
+// The stream a write for stream goes to: the error stream in place of the
+// results stream while the format keeps that for rows.
+FILE* routed(FILE* stream) {
+    if (!isql_format_is_data_only(gSettings.format)) return stream;
+    return stream == static_cast<FILE*>(gfpResFile) ? static_cast<FILE*>(gfpErrFile) : stream;
+}
+
+void write_bytes(FILE* stream, int traceClass, const char* data, size_t len) {
+    WriterSection writing;
+    if (masked(traceClass)) return;
+    OutStream& s = begin_write(stream);
+    append(s, data, len);
+    end_write(s);
+}
+
 std::string display_name(const OutStream& s) {
     if (!s.name.empty()) return s.name;
     if (s.fd == STDOUT_FILENO) return "standard output";
@@ -230,7 +245,7 @@ int isql_trace(FILE* stream, int traceClass, const char* format, ...) {
     if (masked(traceClass)) return 0;
     va_list args;
     va_start(args, format);
-    vwrite(stream, format, args);
+    vwrite(routed(stream), format, args);
     va_end(args);
     return 0;
 }
@@ -243,12 +258,10 @@ void isql_print_always(FILE* stream, const char* format, ...) {
 }
 
 void isql_write(FILE* stream, int traceClass, const char* data, size_t len) {
-    WriterSection writing;
-    if (masked(traceClass)) return;
-    OutStream& s = begin_write(stream);
-    append(s, data, len);
-    end_write(s);
+    write_bytes(routed(stream), traceClass, data, len);
 }
+
+void isql_write_rows(const char* data, size_t len) { write_bytes(gfpResFile, TRACE_DATA, data, len); }
 
 // Converts text to the locale's multibyte form, cut at kTraceWideBytes bytes.
 // A character the locale cannot represent ends the text there.
