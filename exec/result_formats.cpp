@@ -335,13 +335,7 @@ void RowFormatter::end_row(std::string& out) {
         return;
     case OutputFormat::Expanded: {
         ++record_;
-        size_t valueWidth = 0;
-        for (const std::string& cell : cells_) valueWidth = std::max(valueWidth, display_width(cell));
-        const std::string title = "-[ RECORD " + std::to_string(record_) + " ]";
-        out.append(title);
-        const size_t line = nameWidth_ + 3 + valueWidth;
-        if (line > title.size()) out.append(line - title.size(), '-');
-        out.push_back('\n');
+        out.append("-[ RECORD " + std::to_string(record_) + " ]\n");
         for (size_t i = 0; i < cells_.size() && i < columns_.size(); ++i) {
             std::string name;
             append_one_line(name, columns_[i].name);
@@ -406,12 +400,14 @@ void RowFormatter::decide_widths(std::string& out) {
 void RowFormatter::aligned_row(std::string& out, const std::vector<std::string>& cells) {
     for (size_t i = 0; i < cells.size() && i < widths_.size(); ++i) {
         out.append(i == 0 ? " " : " | ");
-        const bool cut = display_width(cells[i]) > widths_[i];
+        // The last column cuts nothing: its width moves no other column.
+        const bool last = i + 1 == cells.size();
+        const bool cut = !last && display_width(cells[i]) > widths_[i];
         const std::string shown = cut ? cut_to_width(cells[i], widths_[i], utf8_) : cells[i];
         const size_t room = widths_[i] - std::min(widths_[i], display_width(shown));
         if (columns_[i].numeric && !cut) pad(out, room);
         out.append(shown);
-        if ((!columns_[i].numeric || cut) && i + 1 < cells.size()) pad(out, room);
+        if ((!columns_[i].numeric || cut) && !last) pad(out, room);
     }
     out.push_back('\n');
 }

@@ -43,7 +43,7 @@ struct ResultColumn {
     bool toFile = false;           // long value written to a file of its own
     bool viaGetData = false;       // long value read with SQLGetData instead of bound
     bool readWhole = false;        // lenient: text read up to the long-column cap
-    bool hexOut = false;           // CSV, JSON: binary fetched as bytes, shown as hex digits
+    bool hexOut = false;           // not Tsv: binary fetched as bytes, shown as hex digits
     std::vector<char> longValue;   // the value of a viaGetData column, grown as needed
     SQLLEN longValueBytes = 0;     // bytes of longValue in use, terminator included
     char noRoom = 0;               // bind target of a column of an unsupported type
@@ -385,10 +385,10 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
             c.printBufferLength =
                 isql_get_printbuflen(c.sqlType, static_cast<int>(c.bufferLength));
             if (gSettings.lenient) read_text_whole(c);
-            if (isql_format_is_data_only(format) && c.sqlType >= SQL_LONGVARBINARY &&
+            if (format != OutputFormat::Tsv && c.sqlType >= SQL_LONGVARBINARY &&
                 c.sqlType <= SQL_BINARY && c.bufferLength > 0) {
                 // Each driver has its own text for bytes (X'..', \x.., the raw
-                // bytes); these formats show the bytes themselves, in hex.
+                // bytes); the other formats show the bytes themselves, in hex.
                 c.targetType = SQL_C_BINARY;
                 c.hexOut = true;
             }
