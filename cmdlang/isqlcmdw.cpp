@@ -363,17 +363,18 @@ bool parse_session_form(const wchar_t* text, IsqlCommand& cmd) {
     const wchar_t* end = text;
     while (zviswalpha(*end)) ++end;
     const std::wstring name(text, end);
-    if (*end != L'\0' && *end != L' ' && *end != L'\t' && *end != L';') return false;
+    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; };
+    if (*end != L'\0' && !blank(*end) && *end != L';') return false;
     for (const SessionFormInfo& form : kSessionForms) {
         if (zvwcsicmp(name.c_str(), form.name) != 0) continue;
         std::wstring operand(end);
-        const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r'; };
-        while (!operand.empty() && blank(operand.back())) operand.pop_back();
+        const auto trim = [&] {
+            while (!operand.empty() && blank(operand.back())) operand.pop_back();
+            while (!operand.empty() && blank(operand.front())) operand.erase(0, 1);
+        };
+        trim();
         if (!operand.empty() && operand.back() == L';') operand.pop_back();
-        size_t start = 0;
-        while (start < operand.size() && blank(operand[start])) ++start;
-        operand.erase(0, start);
-        while (!operand.empty() && blank(operand.back())) operand.pop_back();
+        trim();
         cmd.kind = form.kind;
         cmd.sPathOrDsn = isql_to_multibyte(operand.c_str(), operand.size());
         return true;
