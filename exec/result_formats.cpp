@@ -107,8 +107,15 @@ const char* isql_format_name(OutputFormat format) {
     return "tsv";
 }
 
+bool csv_needs_quotes(std::string_view text) {
+    if (text.empty()) return true;
+    for (char ch : text)
+        if (ch == ',' || ch == '"' || ch == '\n' || ch == '\r') return true;
+    return false;
+}
+
 void csv_append_field(std::string& out, std::string_view text) {
-    if (!text.empty() && text.find_first_of(",\"\r\n") == std::string_view::npos) {
+    if (!csv_needs_quotes(text)) {
         out.append(text);
         return;
     }
@@ -300,30 +307,87 @@ void RowFormatter::header(std::string& out) {
     out.push_back('\n');
 }
 
-void RowFormatter::value(std::string& out, std::string_view text, bool isNull) {
-    const size_t i = column_++;
+size_t RowFormatter::begin_value(std::string& out, bool isNull) {
+    const size_t i = column_;
     switch (format_) {
     case OutputFormat::Csv:
         if (i != 0) out.push_back(',');
-        if (!isNull) csv_append_field(out, text);
-        return;
+        break;
     case OutputFormat::Json:
         out.push_back(i == 0 ? '{' : ',');
         if (i < keys_.size()) out.append(keys_[i]);
         if (isNull)
             out.append("null");
-        else if (i < columns_.size() && columns_[i].numeric && json_is_number(text))
-            out.append(text);
-        else
-            json_append_string(out, text, utf8_);
+        else if (i >= columns_.size() || !columns_[i].numeric)
+            out.push_back('"');  // taken back if the text needs escaping
+        break;
+    default: break;
+    }
+    return out.size();
+}
+
+// Most values need no quoting or escaping: they are checked where the caller
+// wrote them, and only the rare one is copied out and written again.
+void RowFormatter::end_value(std::string& out, size_t start, bool isNull) {
+    const size_t i = column_++;
+    const std::string_view text(out.data() + start, out.size() - start);
+    switch (format_) {
+    case OutputFormat::Csv:
+        if (isNull) return;
+        if (csv_needs_quotes(text)) {
+            const std::string copy(text);
+            out.resize(start);
+            csv_append_field(out, copy);
+        }
         return;
+    case OutputFormat::Json: {
+        if (isNull) return;
+        const bool numeric = i < columns_.size() && columns_[i].numeric;
+        if (numeric && json_is_number(text)) return;
+        if (!numeric && json_plain(text)) {
+            out.push_back('"');
+            return;
+        }
+        const std::string copy(text);
+        out.resize(numeric ? start : start - 1);
+        json_append_string(out, copy, utf8_);
+        return;
+    }
     default: {
         std::string cell;
-        append_one_line(cell, text);
+        if (isNull)
+            cell = "NULL";
+        else
+            append_one_line(cell, text);
+        out.resize(start);
         cells_.push_back(std::move(cell));
         return;
     }
     }
+}
+
+void RowFormatter::value(std::string& out, std::string_view text, bool isNull) {
+    const size_t start = begin_value(out, isNull);
+    if (!isNull) out.append(text);
+    end_value(out, start, isNull);
+}
+
+// True when text goes into a JSON string as it is: no quote, backslash or
+// control character, and (in a UTF-8 locale) well-formed UTF-8.
+bool RowFormatter::json_plain(std::string_view text) const {
+    for (size_t k = 0; k < text.size();) {
+        const auto b = static_cast<unsigned char>(text[k]);
+        if (b < 0x80) {
+            if (b < 0x20 || b == '"' || b == '\\') return false;
+            ++k;
+            continue;
+        }
+        uint32_t c;
+        const size_t n = utf8_ ? utf8_sequence(text.substr(k), c) : 0;
+        if (n == 0) return false;
+        k += n;
+    }
+    return true;
 }
 
 void RowFormatter::end_row(std::string& out) {

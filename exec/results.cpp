@@ -315,45 +315,43 @@ void print_row(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, lo
     write_pending(row);
 }
 
-// print_row for the formats other than Tsv: each value is formatted alone
-// and handed to the formatter, which lays the row out.
+// print_row for the formats other than Tsv: each value is formatted where
+// the formatter says and laid out by it.
 void print_row_formatted(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols,
                          long long rowNumber, std::string& row, std::string& err,
                          RowFormatter& formatter) {
-    std::string cell;
     for (size_t i = 0; i < cols.size(); ++i) {
         ResultColumn& c = cols[i];
-        cell.clear();
-        bool isNull = false;
         if (c.toFile) {
             // The value went to its file; the row keeps an empty field.
             write_pending(row);
             if (isql_print_longcol_value(hstmt, c.sqlType, rowNumber, static_cast<int>(i)) == 0)
                 print_err("SQLGetData", hdbc, hstmt);
-        } else {
-            const bool viaGetData = c.viaGetData;
-            if (viaGetData) read_long_value(hdbc, hstmt, static_cast<SQLUSMALLINT>(i + 1), c);
-            isNull = c.indicator == SQL_NULL_DATA;
-            if (c.hexOut && !isNull) {
-                const char* bytes = viaGetData ? c.longValue.data() : c.buffer.get();
-                const SQLLEN have = viaGetData ? c.longValueBytes : c.bufferLength;
-                const SQLLEN n = c.indicator >= 0 ? std::min(c.indicator, have) : have;
-                append_hex(cell, bytes, static_cast<size_t>(n));
-                if (c.indicator > have) cell.append("(Truncated)");
-            } else {
-                isql_format_value(cell, err, c.sqlType,
-                                  viaGetData ? c.longValue.data() : c.buffer.get(), c.indicator,
-                                  static_cast<SQLINTEGER>(c.columnSize),
-                                  viaGetData ? c.longValueBytes : c.bufferLength,
-                                  c.printBufferLength);
-            }
-            if (!err.empty()) {
-                write_pending(row);
-                isql_write(gfpErrFile, TRACE_ERROR, err.data(), err.size());
-                err.clear();
-            }
+            formatter.end_value(row, formatter.begin_value(row, false), false);
+            continue;
         }
-        formatter.value(row, cell, isNull);
+        const bool viaGetData = c.viaGetData;
+        if (viaGetData) read_long_value(hdbc, hstmt, static_cast<SQLUSMALLINT>(i + 1), c);
+        const bool isNull = c.indicator == SQL_NULL_DATA;
+        const char* bytes = viaGetData ? c.longValue.data() : c.buffer.get();
+        const SQLLEN have = viaGetData ? c.longValueBytes : c.bufferLength;
+        const size_t start = formatter.begin_value(row, isNull);
+        if (isNull) {
+            // nothing: the formatter writes NULL its own way
+        } else if (c.hexOut) {
+            const SQLLEN n = c.indicator >= 0 ? std::min(c.indicator, have) : have;
+            append_hex(row, bytes, static_cast<size_t>(n));
+            if (c.indicator > have) row.append("(Truncated)");
+        } else {
+            isql_format_value(row, err, c.sqlType, bytes, c.indicator,
+                              static_cast<SQLINTEGER>(c.columnSize), have, c.printBufferLength);
+        }
+        formatter.end_value(row, start, isNull);
+        if (!err.empty()) {
+            write_pending(row);
+            isql_write(gfpErrFile, TRACE_ERROR, err.data(), err.size());
+            err.clear();
+        }
     }
     formatter.end_row(row);
     if (row.size() >= kRowFlushBytes) write_pending(row);

@@ -26,6 +26,7 @@ inline bool isql_format_is_data_only(OutputFormat f) {
 // One CSV field: quoted when it holds a comma, quote, CR or LF, or is empty
 // (so that an empty text differs from NULL, an empty unquoted field).
 void csv_append_field(std::string& out, std::string_view text);
+bool csv_needs_quotes(std::string_view text);
 // A JSON string of text in the locale's multibyte code set. The result is
 // always valid UTF-8: bytes that do not decode become U+FFFD.
 void json_append_string(std::string& out, std::string_view text, bool utf8Locale);
@@ -56,13 +57,19 @@ public:
 
     RowFormatter(OutputFormat format, std::vector<FormatColumn> columns, bool utf8Locale);
     void header(std::string& out);
-    // The value of the next column of the current row; isNull for SQL NULL.
+    // The next value of the current row, in three steps: begin_value returns
+    // where its text starts in out; the caller appends the text there (none
+    // for NULL); end_value lays it out, quoting or escaping where needed.
+    size_t begin_value(std::string& out, bool isNull);
+    void end_value(std::string& out, size_t start, bool isNull);
+    // The three steps with the text at hand.
     void value(std::string& out, std::string_view text, bool isNull);
     void end_row(std::string& out);
     // After the last row: the aligned format writes what it still holds.
     void finish(std::string& out);
 
 private:
+    bool json_plain(std::string_view text) const;
     void decide_widths(std::string& out);
     void aligned_row(std::string& out, const std::vector<std::string>& cells);
 
