@@ -109,9 +109,12 @@ wsql_sqlite_db() {
 # wsql_odbc_entry KIND DATABASE [NAME] -> the odbc.ini entry of a data source
 # NAME (default KIND) of kind sqlite (DATABASE is the file), pg or mariadb (on
 # the test server of WSQL_PGHOST... or WSQL_MARIADB_HOST..., as its role).
+# SQLite steps through a result row by row (StepAPI=1) instead of reading it
+# whole before the first row, as the demo data source does: same rows, bounded
+# memory.
 wsql_odbc_entry() {
   case $1 in
-    sqlite) printf '[%s]\nDriver=SQLite3\nDatabase=%s\n' "${3:-$1}" "$2" ;;
+    sqlite) printf '[%s]\nDriver=SQLite3\nDatabase=%s\nStepAPI=1\n' "${3:-$1}" "$2" ;;
     pg) printf '[%s]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=%s\nUsername=%s\nPassword=%s\nSSLmode=disable\n' \
       "${3:-$1}" "$WSQL_PGHOST" "$WSQL_PG_PORT" "$2" "$WSQL_PG_USER" "$WSQL_PG_PASSWORD" ;;
     mariadb) printf '[%s]\nDriver=%s\nServer=%s\nPort=%s\nDatabase=%s\nUser=%s\nPassword=%s\n' "${3:-$1}" \
