@@ -106,6 +106,21 @@ wsql_sqlite_db() {
   else sqlite3 -bail "$1" <"$(dirname "${BASH_SOURCE[0]}")/../tests/data/sqlite.sql" >/dev/null; fi
 }
 
+# wsql_demo_source DIR -> the demo data source "demo" of scripts/demo in DIR:
+# DIR/demo.db built from demo/demo.sql (again only when that changed),
+# DIR/odbcinst.ini naming the drivers found and DIR/odbc.ini, for
+# ODBCSYSINI=DIR and ODBCINI=DIR/odbc.ini. Status 1 when a part is missing.
+wsql_demo_source() {
+  local sql
+  sql=$(dirname "${BASH_SOURCE[0]}")/../demo/demo.sql
+  if [ ! "$1/demo.db" -nt "$sql" ]; then
+    mkdir -p "$1" && rm -f "$1/demo.db.new" && sqlite3 -bail "$1/demo.db.new" <"$sql" &&
+      mv "$1/demo.db.new" "$1/demo.db" || return 1
+  fi
+  wsql_write_odbcinst "$1" && grep -qx '\[SQLite3\]' "$1/odbcinst.ini" &&
+    wsql_odbc_entry sqlite "$1/demo.db" demo >"$1/odbc.ini"
+}
+
 # wsql_odbc_entry KIND DATABASE [NAME] -> the odbc.ini entry of a data source
 # NAME (default KIND) of kind sqlite (DATABASE is the file), pg or mariadb (on
 # the test server of WSQL_PGHOST... or WSQL_MARIADB_HOST..., as its role).
