@@ -2,7 +2,8 @@
 # Runs one terminal case of terminal.py: run.sh WSQL CASE
 #
 # Sets up a private folder with the SQLite data sources "sqlite" and "step"
-# (the same copy of the test data, the latter fetching row by row) and, when
+# (the same copy of the test data, both fetching row by row; "step" names the
+# data source of the cases that rely on that) and, when
 # the PostgreSQL test server of scripts/testenv is known (WSQL_PG_PORT etc.),
 # "pg" on its maintenance database, then drives WSQL through a
 # pseudo-terminal. HOME is a folder of its own, for the history file.
@@ -19,7 +20,7 @@ wsql_sqlite_db test.sqlite
 [ -n "${ODBCSYSINI:-}" ] || { wsql_write_odbcinst "$WORK/sys" >/dev/null; export ODBCSYSINI=$WORK/sys; }
 {
   wsql_odbc_entry sqlite "$WORK/test.sqlite"
-  wsql_odbc_entry sqlite "$WORK/test.sqlite" step && echo StepAPI=1
+  wsql_odbc_entry sqlite "$WORK/test.sqlite" step
   [ -z "${WSQL_PG_PORT:-}" ] || [ -z "${WSQL_PGHOST:-}" ] || pg_entry
 } >odbc.ini
 mkdir home
