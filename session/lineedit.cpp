@@ -7,6 +7,7 @@
 // character), so an edited line holds the same text as a typed one.
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <dlfcn.h>
@@ -315,13 +316,26 @@ std::string history_file() {
     return isql_history_path(strcmp(value, kSettingAbsent) == 0 ? nullptr : value, home);
 }
 
+// Drops the newest history entry when it is text.
+void forget_newest(const std::wstring& text) {
+    HistEventW ev;
+    if (lib.history_w(gHistory, &ev, H_FIRST) != 0 || ev.str == nullptr || text != ev.str) return;
+    // H_DEL hands back a malloc'd copy of the entry it dropped.
+    if (lib.history_w(gHistory, &ev, H_DEL, ev.num) == 0) free(const_cast<wchar_t*>(ev.str));
+}
+
 // Keeps a typed line in the history (and its file), unless it is blank, a
-// repeat of the line before, or carries a password. Notes the statement's
-// lines so far.
+// repeat of the line before, or carries a password. A line that continues a
+// statement makes the whole statement one entry, in place of its earlier
+// lines; the editor recalls it whole, line feeds and all.
 void remember(const std::wstring& line) {
     std::wstring entry = line;
     while (!entry.empty() && (entry.back() == L'\n' || entry.back() == L'\r')) entry.pop_back();
-    gStatement = gContinues && !gStatement.empty() ? gStatement + L'\n' + entry : entry;
+    if (gContinues && !gStatement.empty()) {
+        forget_newest(gStatement);
+        entry = gStatement + L'\n' + entry;
+    }
+    gStatement = entry;
     if (entry.find_first_not_of(L" \t") == std::wstring::npos) return;
     if (isql_line_holds_password(entry)) return;
     HistEventW ev;

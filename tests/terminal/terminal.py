@@ -162,6 +162,23 @@ def case_history(wsql):
     finish(s)
 
 
+def case_history_multiline(wsql):
+    """A statement typed over two lines is one entry, recalled whole and run
+    again, also in the next session; its second line completes a column of
+    the table its first line names."""
+    s = connected(wsql)
+    prompt(s)
+    s.send(b"select ename as who\r")
+    prompt(s, b"Cont")
+    s.send(b"from emp where empn" + TAB + b"= 1;\r")
+    s.expect(row(b"Emp1-1"))
+    lines(s, (UP + b"\r", row(b"Emp1-1")))
+    finish(s)
+    s = connected(wsql)
+    lines(s, (UP * 2 + b"\r", row(b"Emp1-1")))  # this session's CONNECT, then the statement
+    finish(s)
+
+
 def case_completion_lost(wsql):
     """A catalog call that fails (the server ended the connection) writes no
     message into the line being typed."""
