@@ -9,13 +9,13 @@
 # pseudo-terminal. HOME is a folder of its own, for the history file.
 #
 # Exit status: 0 passed, 1 failed, 77 skipped (no python3-pexpect, or the
-# case "cancel", which needs PostgreSQL, without the test server;
-# WSQL_REQUIRE_DB=1 makes that a failure).
+# cases "cancel" and "completion_lost", which need PostgreSQL, without the
+# test server; WSQL_REQUIRE_DB=1 makes that a failure).
 . "$(dirname "${BASH_SOURCE[0]}")/../server/common.sh"
 # shellcheck disable=SC2034  # read by skip and needs
 NAME=terminal/$2
 python3 -c 'import pexpect' 2>/dev/null || skip "python3-pexpect not installed (scripts/setup)"
-[ "$2" != cancel ] || needs WSQL_PG_PORT WSQL_PGHOST
+case $2 in cancel | completion_lost) needs WSQL_PG_PORT WSQL_PGHOST ;; esac
 wsql_sqlite_db test.sqlite
 [ -n "${ODBCSYSINI:-}" ] || { wsql_write_odbcinst "$WORK/sys" >/dev/null; export ODBCSYSINI=$WORK/sys; }
 {
