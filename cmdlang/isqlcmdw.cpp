@@ -351,8 +351,9 @@ const CommandInfo kCommandTable[] = {
     {TOK_DROP, CMD_SQL, form_drop_statement, {}},
 };
 
+constexpr const wchar_t* kFormatNames[] = {L"aligned", L"csv", L"expanded", L"json", L"tsv"};
 const SessionFormInfo kSessionForms[] = {
-    {L"format", CMD_FORMAT, "\\format [tsv|csv|json|aligned|expanded]"},
+    {L"format", CMD_FORMAT, kFormatNames},
 };
 
 // Parses a session form ("\\name operand") into cmd; false when text is none.

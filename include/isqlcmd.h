@@ -122,7 +122,7 @@ std::span<const CommandInfo> isql_command_table();
 struct SessionFormInfo {
     const wchar_t* name;  // after the backslash, matched without regard to case
     CmdKind kind;
-    const char* usage;    // for messages and the manual
+    std::span<const wchar_t* const> operands;  // the words it takes, for completion
 };
 std::span<const SessionFormInfo> isql_session_forms();
 

@@ -21,15 +21,6 @@ namespace {
 const wchar_t* const kSqlStarters[] = {L"alter", L"begin",    L"explain", L"merge",
                                        L"set",   L"truncate", L"values",  L"with"};
 
-// Backslash forms of the session and the words each one takes.
-struct BackslashForm {
-    const wchar_t* name;
-    std::vector<std::wstring> words;
-};
-const BackslashForm kBackslashForms[] = {
-    {L"\\format", {L"aligned", L"csv", L"expanded", L"json", L"tsv"}},
-};
-
 // Words behind which a table is named.
 const wchar_t* const kTableIntroducers[] = {L"describe", L"from", L"into",
                                             L"join",     L"table", L"update"};
@@ -212,18 +203,18 @@ const std::vector<std::wstring>& all_keywords() {
 const std::vector<std::wstring>& backslash_names() {
     static const std::vector<std::wstring> names = [] {
         std::vector<std::wstring> out;
-        for (const BackslashForm& f : kBackslashForms) out.push_back(f.name);
+        for (const SessionFormInfo& f : isql_session_forms()) out.push_back(L"\\" + std::wstring(f.name));
         return out;
     }();
     return names;
 }
 
 // The words a backslash form takes; none for any other form.
-const std::vector<std::wstring>& backslash_words(const std::wstring& form) {
-    static const std::vector<std::wstring> kNone;
-    for (const BackslashForm& f : kBackslashForms)
-        if (form == f.name) return f.words;
-    return kNone;
+std::vector<std::wstring> backslash_words(const std::wstring& form) {
+    for (const SessionFormInfo& f : isql_session_forms())
+        if (form.size() > 1 && form[0] == L'\\' && zvwcsicmp(form.c_str() + 1, f.name) == 0)
+            return {f.operands.begin(), f.operands.end()};
+    return {};
 }
 
 // The columns of the tables named, each table asked for once per connection.

@@ -136,7 +136,10 @@ TYPED = {
         (b"insert into cus" + TAB + b"values (7, 'Ann');\r", DONE),
         (b"cus" + TAB + CTRL_A + b"echo [\r", rb"\[customconnect \r\n"),
         (b"describe cus" + TAB + b"\r", rb"cust_name"),
-        (b"select cust_n from customers;" + LEFT * len(b" from customers;") + TAB + b"\r", row(b"Ann"))],
+        (b"select cust_n from customers;" + LEFT * len(b" from customers;") + TAB + b"\r", row(b"Ann")),
+        # The session form completes too, and switches the layout at the terminal.
+        (b"\\fo" + TAB + b"al" + TAB + b"\r", rb"Output format is aligned"),
+        (b"select cust_name from customers;\r", rb" cust_name\r\n-----------\r\n Ann\r\n")],
 }
 
 
