@@ -351,7 +351,41 @@ const CommandInfo kCommandTable[] = {
     {TOK_DROP, CMD_SQL, form_drop_statement, {}},
 };
 
+constexpr const wchar_t* kFormatNames[] = {L"aligned", L"csv", L"expanded", L"json", L"tsv"};
+const SessionFormInfo kSessionForms[] = {
+    {L"format", CMD_FORMAT, kFormatNames},
+};
+
+// Parses a session form ("\\name operand") into cmd; false when text is none.
+bool parse_session_form(const wchar_t* text, IsqlCommand& cmd) {
+    while (*text == L' ' || *text == L'\t') ++text;
+    if (*text != L'\\') return false;
+    ++text;
+    const wchar_t* end = text;
+    while (zviswalpha(*end)) ++end;
+    const std::wstring name(text, end);
+    const auto blank = [](wchar_t c) { return c == L' ' || c == L'\t' || c == L'\r' || c == L'\n'; };
+    if (*end != L'\0' && !blank(*end) && *end != L';') return false;
+    for (const SessionFormInfo& form : kSessionForms) {
+        if (zvwcsicmp(name.c_str(), form.name) != 0) continue;
+        std::wstring operand(end);
+        const auto trim = [&] {
+            while (!operand.empty() && blank(operand.back())) operand.pop_back();
+            while (!operand.empty() && blank(operand.front())) operand.erase(0, 1);
+        };
+        trim();
+        if (!operand.empty() && operand.back() == L';') operand.pop_back();
+        trim();
+        cmd.kind = form.kind;
+        cmd.sPathOrDsn = isql_to_multibyte(operand.c_str(), operand.size());
+        return true;
+    }
+    return false;
+}
+
 }  // namespace
+
+std::span<const SessionFormInfo> isql_session_forms() { return kSessionForms; }
 
 // Parses cmdText into cmd. Returns 0 when the line is a command (an empty or
 // comment line included), with cmd.kind and the command's operands set and
@@ -359,6 +393,7 @@ const CommandInfo kCommandTable[] = {
 // not, and the caller takes the line as SQL.
 int isql_cmdparse(const wchar_t* cmdText, IsqlCommand& cmd) {
     if (cmdText == nullptr) return 1;
+    if (parse_session_form(cmdText, cmd)) return 0;
     Parser parser(cmdText);
     const int first = parser.next();
     for (const CommandInfo& form : kCommandTable) {

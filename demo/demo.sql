@@ -51,3 +51,9 @@ INSERT INTO order_lines VALUES
   (100, 'CB-004', 3, 9.99),
   (101, 'MN-003', 2, 279.00),
   (102, 'MS-002', 1, 24.50);
+
+-- A million generated rows, computed as they are read (the file stays small):
+-- for trying benchmark mode (-b) and large exports.
+CREATE VIEW big AS
+  WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 1000000)
+  SELECT i AS id, 'row ' || i AS label, i * 0.01 AS amount FROM n;

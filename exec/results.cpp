@@ -3,6 +3,8 @@
 // description table of DESCRIBE for a query.
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
+#include <langinfo.h>
 #include <memory>
 #include <utility>
 
@@ -44,6 +46,7 @@ struct ResultColumn {
     bool boundShort = false;       // viaGetData, but bound with a short buffer first
     SQLLEN shortLength = 0;        // bytes of that short buffer
     bool readWhole = false;        // lenient: text read up to the long-column cap
+    bool hexOut = false;           // not Tsv: binary fetched as bytes, shown as hex digits
     std::vector<char> longValue;   // the value of a viaGetData column, grown as needed
     SQLLEN longValueBytes = 0;     // bytes of longValue in use, terminator included
     char noRoom = 0;               // bind target of a column of an unsupported type
@@ -177,7 +180,7 @@ void choose_long_columns(SQLHDBC hdbc, std::vector<ResultColumn>& cols) {
 }
 
 SQLLEN terminator_bytes(const ResultColumn& c) {
-    return c.targetType == SQL_C_WCHAR ? (gUnicodeEnc ? 2 : 4) : 1;
+    return c.targetType == SQL_C_WCHAR ? (gUnicodeEnc ? 2 : 4) : (c.targetType == SQL_C_BINARY ? 0 : 1);
 }
 
 // Reads the value of a viaGetData column of the current row as a bound fetch
@@ -319,9 +322,27 @@ void bind_columns(SQLHSTMT hstmt, std::vector<ResultColumn>& cols) {
 
 void write_pending(std::string& row) {
     if (row.empty()) return;
-    isql_write_timed(gfpResFile, TRACE_DATA, row.data(), row.size());
+    isql_write_rows(row.data(), row.size());
     row.clear();
 }
+
+bool is_numeric_type(SQLSMALLINT t) {
+    switch (t) {
+    case SQL_INTEGER:
+    case SQL_SMALLINT:
+    case SQL_BIGINT:
+    case SQL_TINYINT:
+    case SQL_BIT:
+    case SQL_REAL:
+    case SQL_FLOAT:
+    case SQL_DOUBLE:
+    case SQL_NUMERIC:
+    case SQL_DECIMAL: return true;
+    default: return false;
+    }
+}
+
+bool utf8_locale() { return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0; }
 
 // Formats and writes the current row. Pieces that go elsewhere (errors, file
 // notices) are written after the text before them, so streams that share a
@@ -353,6 +374,48 @@ void print_row(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, lo
     write_pending(row);
 }
 
+// print_row for the formats other than Tsv: each value is formatted where
+// the formatter says and laid out by it.
+void print_row_formatted(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols,
+                         long long rowNumber, std::string& row, std::string& err,
+                         RowFormatter& formatter) {
+    for (size_t i = 0; i < cols.size(); ++i) {
+        ResultColumn& c = cols[i];
+        if (c.toFile) {
+            // The value went to its file; the row keeps an empty field.
+            write_pending(row);
+            {
+                PrintClock printing;
+                if (isql_print_longcol_value(hstmt, c.sqlType, rowNumber, static_cast<int>(i)) == 0)
+                    print_err("SQLGetData", hdbc, hstmt);
+            }
+            formatter.end_value(row, formatter.begin_value(row, false), false);
+            continue;
+        }
+        const auto [bytes, have] = value_bytes(hdbc, hstmt, i, c);
+        const bool isNull = c.indicator == SQL_NULL_DATA;
+        const size_t start = formatter.begin_value(row, isNull);
+        if (isNull) {
+            // nothing: the formatter writes NULL its own way
+        } else if (c.hexOut) {
+            const SQLLEN n = c.indicator >= 0 ? std::min(c.indicator, have) : have;
+            append_hex(row, bytes, static_cast<size_t>(n));
+            if (c.indicator > have) row.append("(Truncated)");
+        } else {
+            isql_format_value(row, err, c.sqlType, bytes, c.indicator,
+                              static_cast<SQLINTEGER>(c.columnSize), have, c.printBufferLength);
+        }
+        formatter.end_value(row, start, isNull);
+        if (!err.empty()) {
+            write_pending(row);
+            isql_write_timed(gfpErrFile, TRACE_ERROR, err.data(), err.size());
+            err.clear();
+        }
+    }
+    formatter.end_row(row);
+    if (row.size() >= kRowFlushBytes) write_pending(row);
+}
+
 }  // namespace
 
 // Prints the current result set of an executed statement: header, rows, count.
@@ -364,6 +427,8 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     isql_format_locale_refresh();
 
     std::vector<ResultColumn> cols(static_cast<size_t>(ncols > 0 ? ncols : 0));
+    const OutputFormat format = gSettings.format;
+    std::vector<FormatColumn> formatColumns;
     {
         PrintClock printing;
         for (size_t i = 0; i < cols.size(); ++i) {
@@ -377,11 +442,29 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
             c.printBufferLength =
                 isql_get_printbuflen(c.sqlType, static_cast<int>(c.bufferLength));
             if (gSettings.lenient) read_text_whole(c);
+            if (format != OutputFormat::Tsv && c.sqlType >= SQL_LONGVARBINARY &&
+                c.sqlType <= SQL_BINARY && c.bufferLength > 0) {
+                // Each driver has its own text for bytes (X'..', \x.., the raw
+                // bytes); the other formats show the bytes themselves, in hex.
+                c.targetType = SQL_C_BINARY;
+                c.hexOut = true;
+            }
             cut_column_name(name, nameLength);
+            if (format != OutputFormat::Tsv) {
+                formatColumns.push_back({isql_to_multibyte(name.wide, wcslen(name.wide)),
+                                         is_numeric_type(c.sqlType)});
+                continue;
+            }
             isql_tracew(gfpResFile, TRACE_DATA, "%s", name.wide);
             isql_trace(gfpResFile, TRACE_DATA, "\t");
         }
-        isql_trace(gfpResFile, TRACE_DATA, "\n\n");
+        if (format == OutputFormat::Tsv) isql_trace(gfpResFile, TRACE_DATA, "\n\n");
+    }
+    std::optional<RowFormatter> formatter;
+    std::string row;
+    if (format != OutputFormat::Tsv) {
+        formatter.emplace(format, std::move(formatColumns), utf8_locale());
+        formatter->header(row);
     }
 
     choose_long_columns(hdbc, cols);
@@ -392,7 +475,6 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     long long blockStart = gBenchmarkBlock != 0 ? isql_now_ms() : 0;
     long long rows = 0;
     long long benchmarkTotal = 0;
-    std::string row;
     std::string err;
     row.reserve(kRowReserveBytes);
     bool cancelled = false;
@@ -426,6 +508,8 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
             }
             // The long values are still read, so the fetch costs what it would.
             for (size_t i = 0; i < cols.size(); ++i) value_bytes(hdbc, hstmt, i, cols[i]);
+        } else if (formatter) {
+            print_row_formatted(hdbc, hstmt, cols, rows, row, err, *formatter);
         } else {
             print_row(hdbc, hstmt, cols, rows, row, err);
         }
@@ -441,7 +525,11 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
 
     {
         PrintClock printing;
-        isql_trace(gfpResFile, TRACE_DATA, "\n");
+        if (formatter) {
+            formatter->finish(row);
+            write_pending(row);
+        }
+        if (!isql_format_is_data_only(format)) isql_trace(gfpResFile, TRACE_DATA, "\n");
     }
     if (cancelled)
         isql_trace(gfpErrFile, TRACE_ERROR,

@@ -19,6 +19,7 @@
 #include <sqlext.h>
 
 #include "isqlcmd.h"
+#include "isqlformat.h"
 #include "isqlhandle.h"
 #include "platform.h"
 
@@ -104,6 +105,8 @@ struct Settings {
     // --lenient (key Lenient): warnings pass as notices, the client keeps
     // MAXROWS itself, text longer than its declared size is read whole.
     bool lenient = false;
+    // --format (key Format, \format in a session): how result sets are laid out.
+    OutputFormat format = OutputFormat::Tsv;
 };
 extern Settings gSettings;
 // The settings by their historical names, as the messages and manual know them.

@@ -40,6 +40,7 @@ enum class CmdKind : int {
     CMD_DESCRIBE_TABLE = 29,
     CMD_DESCRIBE_STMT = 30,
     CMD_SHOW_TABLES = 31,
+    CMD_FORMAT = 32,
 };
 
 // The record one command line is parsed into. Absent operands are empty
@@ -113,6 +114,17 @@ struct CommandInfo {
     const char* help[2];  // lines of HELP, null when fewer or none
 };
 std::span<const CommandInfo> isql_command_table();
+
+// Session forms: a line that starts with a backslash and a known name, such
+// as "\format csv". The rest of the line, trimmed (and a closing ";"
+// dropped), is the operand, in sPathOrDsn. A backslash line of another name
+// is SQL, as it always was.
+struct SessionFormInfo {
+    const wchar_t* name;  // after the backslash, matched without regard to case
+    CmdKind kind;
+    std::span<const wchar_t* const> operands;  // the words it takes, for completion
+};
+std::span<const SessionFormInfo> isql_session_forms();
 
 // Parses one line into cmd. 0: a command of the client language; 1: not one
 // (the caller treats the line as SQL).

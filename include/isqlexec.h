@@ -28,6 +28,8 @@ bool isql_stop_requested();
 // Names of the tables and views of the connection (catalog functions, for
 // completion at the terminal). False after a failure, reported by print_err.
 bool isql_table_names(SQLHDBC hdbc, std::vector<std::wstring>& names);
+// Names of the columns of the table (as the catalog spells it), likewise.
+bool isql_column_names(SQLHDBC hdbc, const std::wstring& table, std::vector<std::wstring>& names);
 
 int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt);
 int isql_print_resColumns_desc(SQLHDBC hdbc, SQLHSTMT hstmt);

@@ -58,14 +58,41 @@ struct Completion {
     std::wstring insert;                    // text to add at the cursor
     std::vector<std::wstring> choices;      // shown when several remain
 };
-// Completes prefix, the word before the cursor: command keywords, and
-// table names unless the word opens a command line. Keywords take the case
-// of the prefix (upper when all its letters are upper-case).
-Completion isql_complete(const std::wstring& prefix, bool opensCommand,
-                         const std::vector<std::wstring>& tables);
+// What a word completes to, by its place in the statement.
+enum class CompletionKind {
+    Start,   // a command or statement starts: its first words, backslash forms
+    Word,    // behind a command word of the client's own: keywords
+    Table,   // behind FROM, JOIN, INTO, UPDATE, DESCRIBE, TABLE: table names
+    Column,  // elsewhere in a statement: columns of the tables it names
+};
+struct CompletionPlace {
+    CompletionKind kind;
+    std::wstring form;  // the statement's first word, lower case
+};
+// The place of the word that follows before, the statement's text up to that
+// word (its earlier lines included).
+CompletionPlace isql_completion_place(const std::wstring& before);
+// The names that statement gives where a table is named, dotted ones by
+// their last part.
+std::vector<std::wstring> isql_named_tables(const std::wstring& statement);
+// True when statement may change the tables or their columns (CREATE, DROP,
+// ALTER, RENAME).
+bool isql_changes_catalog(const std::wstring& statement);
+// Completes prefix, the word before the cursor, from words (keywords, which
+// take the case of the prefix: upper when all its letters are upper-case)
+// and names (taken as spelled).
+Completion isql_complete(const std::wstring& prefix, const std::vector<std::wstring>& words,
+                         const std::vector<std::wstring>& names);
+// Completes prefix at its place: before is the statement's text up to it,
+// statement the whole text typed so far. The catalog of state (null: none)
+// gives table and column names; keywords only when not connected or when a
+// catalog call failed, which shows no message.
+Completion isql_complete_at(const ClientState* state, const std::wstring& before,
+                            const std::wstring& statement, const std::wstring& prefix);
 // Table names of the connection state uses, fetched at the first call after
 // each connect; empty when not connected.
 const std::vector<std::wstring>& isql_completion_tables(const ClientState* state);
-// Drops the table names when state is no longer connected as when they were
-// fetched, or at once with force (a connect or disconnect was typed).
+// Drops the table and column names when state is no longer connected as when
+// they were fetched, or at once with force (a connect or disconnect was
+// typed, or a statement that changes the catalog ran).
 void isql_completion_follow(const ClientState* state, bool force);

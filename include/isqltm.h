@@ -29,6 +29,11 @@ void isql_write(FILE* stream, int traceClass, const char* data, size_t len);
 // isql_write for result text, timed with the print clock (isql.h) only when
 // it writes to the descriptor, which is the time kept out of elapsed times.
 void isql_write_timed(FILE* stream, int traceClass, const char* data, size_t len);
+// Writes len bytes of result rows on the results stream in force, timed as
+// isql_write_timed. The other writers send what is meant for the results
+// stream to the error stream while the output format keeps that stream for
+// rows alone (CSV, JSON).
+void isql_write_rows(const char* data, size_t len);
 // printf-style write that no trace mask suppresses (prompts, usage, version).
 void isql_print_always(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
 

@@ -106,12 +106,30 @@ wsql_sqlite_db() {
   else sqlite3 -bail "$1" <"$(dirname "${BASH_SOURCE[0]}")/../tests/data/sqlite.sql" >/dev/null; fi
 }
 
+# wsql_demo_source DIR -> the demo data source "demo" of scripts/demo in DIR:
+# DIR/demo.db built from demo/demo.sql (again only when that changed),
+# DIR/odbcinst.ini naming the drivers found and DIR/odbc.ini, for
+# ODBCSYSINI=DIR and ODBCINI=DIR/odbc.ini. Status 1 when a part is missing.
+wsql_demo_source() {
+  local sql
+  sql=$(dirname "${BASH_SOURCE[0]}")/../demo/demo.sql
+  if [ ! "$1/demo.db" -nt "$sql" ]; then
+    mkdir -p "$1" && rm -f "$1/demo.db.new" && sqlite3 -bail "$1/demo.db.new" <"$sql" &&
+      mv "$1/demo.db.new" "$1/demo.db" || return 1
+  fi
+  wsql_write_odbcinst "$1" && grep -qx '\[SQLite3\]' "$1/odbcinst.ini" &&
+    wsql_odbc_entry sqlite "$1/demo.db" demo >"$1/odbc.ini"
+}
+
 # wsql_odbc_entry KIND DATABASE [NAME] -> the odbc.ini entry of a data source
 # NAME (default KIND) of kind sqlite (DATABASE is the file), pg or mariadb (on
 # the test server of WSQL_PGHOST... or WSQL_MARIADB_HOST..., as its role).
+# SQLite steps through a result row by row (StepAPI=1) instead of reading it
+# whole before the first row, as the demo data source does: same rows, bounded
+# memory.
 wsql_odbc_entry() {
   case $1 in
-    sqlite) printf '[%s]\nDriver=SQLite3\nDatabase=%s\n' "${3:-$1}" "$2" ;;
+    sqlite) printf '[%s]\nDriver=SQLite3\nDatabase=%s\nStepAPI=1\n' "${3:-$1}" "$2" ;;
     pg) printf '[%s]\nDriver=PostgreSQL Unicode\nServername=%s\nPort=%s\nDatabase=%s\nUsername=%s\nPassword=%s\nSSLmode=disable\n' \
       "${3:-$1}" "$WSQL_PGHOST" "$WSQL_PG_PORT" "$2" "$WSQL_PG_USER" "$WSQL_PG_PASSWORD" ;;
     mariadb) printf '[%s]\nDriver=%s\nServer=%s\nPort=%s\nDatabase=%s\nUser=%s\nPassword=%s\n' "${3:-$1}" \

@@ -317,6 +317,23 @@ Outcome cmd_sql(ClientState* state, IsqlCommand& cmd) { return run_statement(sta
 Outcome cmd_describe_stmt(ClientState* state, IsqlCommand& cmd) { return run_statement(state, cmd, true); }
 Outcome cmd_empty(ClientState*, IsqlCommand&) { return Outcome::Empty; }
 
+// \format [NAME]: switches the layout of result sets, or names the one in force.
+Outcome cmd_format(ClientState*, IsqlCommand& cmd) {
+    const std::string name = cmd.sPathOrDsn.value_or("");
+    if (!name.empty()) {
+        const std::optional<OutputFormat> format = isql_format_by_name(name);
+        if (!format) {
+            isql_trace(gfpErrFile, TRACE_ERROR,
+                       "SQL: Unknown output format %s. Use tsv, csv, json, aligned or expanded\n",
+                       name.c_str());
+            return Outcome::Failed;
+        }
+        gSettings.format = *format;
+    }
+    isql_trace(gfpResFile, TRACE_NOTICE, "Output format is %s\n", isql_format_name(gSettings.format));
+    return Outcome::Done;
+}
+
 using Handler = Outcome (*)(ClientState*, IsqlCommand&);
 
 // The handler of each command kind; null for kinds that have none.
@@ -350,6 +367,7 @@ Handler handler_for(CmdKind kind) {
     case CMD_DESCRIBE_TABLE: return cmd_describe_table;
     case CMD_DESCRIBE_STMT: return cmd_describe_stmt;
     case CMD_SHOW_TABLES: return cmd_show_tables;
+    case CMD_FORMAT: return cmd_format;
     case CMD_NONE:
     case CMD_END:
         return nullptr;

@@ -168,6 +168,21 @@ void vwrite(FILE* stream, const char* format, va_list args) {
 
 bool masked(int traceClass) { return (giTraceMask & static_cast<unsigned int>(traceClass)) == 0; }
 
+// The stream a write for stream goes to: the error stream in place of the
+// results stream while the format keeps that for rows.
+FILE* routed(FILE* stream) {
+    if (!isql_format_is_data_only(gSettings.format)) return stream;
+    return stream == static_cast<FILE*>(gfpResFile) ? static_cast<FILE*>(gfpErrFile) : stream;
+}
+
+void write_bytes(FILE* stream, int traceClass, const char* data, size_t len) {
+    WriterSection writing;
+    if (masked(traceClass)) return;
+    OutStream& s = begin_write(stream);
+    append(s, data, len);
+    end_write(s);
+}
+
 std::string display_name(const OutStream& s) {
     if (!s.name.empty()) return s.name;
     if (s.fd == STDOUT_FILENO) return "standard output";
@@ -230,7 +245,7 @@ int isql_trace(FILE* stream, int traceClass, const char* format, ...) {
     if (masked(traceClass)) return 0;
     va_list args;
     va_start(args, format);
-    vwrite(stream, format, args);
+    vwrite(routed(stream), format, args);
     va_end(args);
     return 0;
 }
@@ -243,17 +258,13 @@ void isql_print_always(FILE* stream, const char* format, ...) {
 }
 
 void isql_write(FILE* stream, int traceClass, const char* data, size_t len) {
-    WriterSection writing;
-    if (masked(traceClass)) return;
-    OutStream& s = begin_write(stream);
-    append(s, data, len);
-    end_write(s);
+    write_bytes(routed(stream), traceClass, data, len);
 }
 
-// The clock is read only around a write that makes a system call: the bytes
-// of one row are mostly a copy into the buffer, which costs less than reading
-// the clock twice.
-void isql_write_timed(FILE* stream, int traceClass, const char* data, size_t len) {
+// write_bytes timed with the print clock. The clock is read only around a
+// write that makes a system call: the bytes of one row are mostly a copy into
+// the buffer, which costs less than reading the clock twice.
+void write_bytes_timed(FILE* stream, int traceClass, const char* data, size_t len) {
     WriterSection writing;
     if (masked(traceClass)) return;
     OutStream& s = slot_of(stream);
@@ -269,6 +280,14 @@ void isql_write_timed(FILE* stream, int traceClass, const char* data, size_t len
     OutStream& t = begin_write(stream);
     append(t, data, len);
     end_write(t);
+}
+
+void isql_write_timed(FILE* stream, int traceClass, const char* data, size_t len) {
+    write_bytes_timed(routed(stream), traceClass, data, len);
+}
+
+void isql_write_rows(const char* data, size_t len) {
+    write_bytes_timed(gfpResFile, TRACE_DATA, data, len);
 }
 
 // Converts text to the locale's multibyte form, cut at kTraceWideBytes bytes.

@@ -51,7 +51,9 @@ std::string password_for_user() {
 
 bool isql_prompting(const ClientState* state) {
     if (state->inFile != stdin) return false;
-    return !gLaunch.noPrompt || isatty(STDIN_FILENO) != 0;
+    // CSV and JSON keep standard output for rows; a prompt there would break them.
+    const bool quiet = gLaunch.noPrompt || isql_format_is_data_only(gSettings.format);
+    return !quiet || isatty(STDIN_FILENO) != 0;
 }
 
 bool isql_commands_as_input(ClientState* first) {

@@ -7,6 +7,7 @@
 // character), so an edited line holds the same text as a typed one.
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <dlfcn.h>
@@ -68,6 +69,10 @@ HistoryW* gHistory = nullptr;
 std::string gHistoryPath;                  // empty: the history is not kept in a file
 std::string gPrompt;
 ClientState* gReading = nullptr;           // the state whose line is being read
+bool gContinues = false;                   // the line read continues a statement
+// The lines of the statement being typed (or last typed), joined by line
+// feeds: one history entry, and what completion sees before the line.
+std::wstring gStatement;
 
 // Bytes read from the terminal and not yet decoded.
 unsigned char gInput[kInputBytes];
@@ -212,20 +217,17 @@ void show_choices(const std::vector<std::wstring>& choices) {
     fflush(stdout);
 }
 
-// Tab: completes the word before the cursor.
+// Tab: completes the word before the cursor (a leading backslash
+// included), by its place in the statement the line continues.
 unsigned char on_complete(EditLine* el, wint_t) {
     const LineInfoW* li = lib.el_wline(el);
     const wchar_t* start = li->cursor;
     while (start > li->buffer && is_name_char(start[-1])) --start;
-    const std::wstring prefix(start, li->cursor);
-    bool opensCommand = gPrompt.compare(0, 4, "Cont") != 0;
-    for (const wchar_t* p = li->buffer; p < start; ++p)
-        if (!zviswspace(static_cast<wint_t>(*p))) opensCommand = false;
-
-    static const std::vector<std::wstring> kNoTables;
-    const std::vector<std::wstring>& tables =
-        opensCommand || gReading == nullptr ? kNoTables : isql_completion_tables(gReading);
-    const Completion done = isql_complete(prefix, opensCommand, tables);
+    if (start > li->buffer && start[-1] == L'\\') --start;
+    const std::wstring earlier = gContinues ? gStatement + L"\n" : std::wstring();
+    const Completion done = isql_complete_at(gReading, earlier + std::wstring(li->buffer, start),
+                                             earlier + std::wstring(li->buffer, li->lastchar),
+                                             std::wstring(start, li->cursor));
     if (!done.insert.empty()) {
         if (lib.el_winsertstr(el, done.insert.c_str()) != 0) return CC_ERROR;
         return CC_REFRESH;
@@ -314,11 +316,26 @@ std::string history_file() {
     return isql_history_path(strcmp(value, kSettingAbsent) == 0 ? nullptr : value, home);
 }
 
+// Drops the newest history entry when it is text.
+void forget_newest(const std::wstring& text) {
+    HistEventW ev;
+    if (lib.history_w(gHistory, &ev, H_FIRST) != 0 || ev.str == nullptr || text != ev.str) return;
+    // H_DEL hands back a malloc'd copy of the entry it dropped.
+    if (lib.history_w(gHistory, &ev, H_DEL, ev.num) == 0) free(const_cast<wchar_t*>(ev.str));
+}
+
 // Keeps a typed line in the history (and its file), unless it is blank, a
-// repeat of the line before, or carries a password.
+// repeat of the line before, or carries a password. A line that continues a
+// statement makes the whole statement one entry, in place of its earlier
+// lines; the editor recalls it whole, line feeds and all.
 void remember(const std::wstring& line) {
     std::wstring entry = line;
     while (!entry.empty() && (entry.back() == L'\n' || entry.back() == L'\r')) entry.pop_back();
+    if (gContinues && !gStatement.empty()) {
+        forget_newest(gStatement);
+        entry = gStatement + L'\n' + entry;
+    }
+    gStatement = entry;
     if (entry.find_first_not_of(L" \t") == std::wstring::npos) return;
     if (isql_line_holds_password(entry)) return;
     HistEventW ev;
@@ -391,6 +408,10 @@ EditRead isql_lineedit_read(ClientState* state, const char* prompt, std::wstring
     gPrompt = std::string(prompt) + "> ";
     gReading = state;
     gInterrupted = gUndecodable = gBadUtf8 = false;
+    gContinues = strcmp(prompt, "Cont") == 0;
+    // The statement typed before has run by now.
+    if (!gContinues && isql_changes_catalog(gStatement)) isql_completion_follow(state, true);
+    if (!gContinues) gStatement.clear();
     isql_completion_follow(state, false);
 
     int count = 0;

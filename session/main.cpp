@@ -52,7 +52,7 @@ std::string common_setting(const char* key) {
     return value;
 }
 
-// The keys OnError and Lenient of the settings file; the long options, read
+// The keys OnError, Lenient and Format of the settings file; the long options, read
 // later, win over them. A value that means nothing is reported and ignored.
 void read_extension_settings() {
     const std::string onError = common_setting("OnError");
@@ -68,6 +68,13 @@ void read_extension_settings() {
     else if (!lenient.empty())
         isql_trace(gfpErrFile, TRACE_ERROR,
                    "SQL: Lenient in odbcisql.ini must be 1 or 0; it was ignored\n");
+    const std::string format = common_setting("Format");
+    if (const std::optional<OutputFormat> f = isql_format_by_name(format))
+        gSettings.format = *f;
+    else if (!format.empty())
+        isql_trace(gfpErrFile, TRACE_ERROR,
+                   "SQL: Format in odbcisql.ini must be tsv, csv, json, aligned or expanded; it was "
+                   "ignored\n");
 }
 
 // Runs one command line; running out of memory fails that command only.

@@ -32,6 +32,7 @@ enum LongOption {
     kOptCommand,
     kOptNoPrompt,
     kOptHelp,
+    kOptFormat,
 };
 constexpr option kLongOptions[] = {
     {"on-error", required_argument, nullptr, kOptOnError},
@@ -41,6 +42,7 @@ constexpr option kLongOptions[] = {
     {"command", required_argument, nullptr, kOptCommand},
     {"no-prompt", no_argument, nullptr, kOptNoPrompt},
     {"help", no_argument, nullptr, kOptHelp},
+    {"format", required_argument, nullptr, kOptFormat},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -63,6 +65,9 @@ void print_long_options() {
                       "  --command=TEXT                   run TEXT (a command or SQL), then end; "
                       "repeatable\n"
                       "  --no-prompt                      no prompts when input is not a terminal\n"
+                      "  --format=tsv|csv|json|aligned|expanded\n"
+                      "                                   how result sets are laid out (key Format,\n"
+                      "                                   \\format in a session)\n"
                       "  --help                           this text\n");
 }
 
@@ -119,6 +124,16 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
             break;
         }
         case kOptLenient: gSettings.lenient = true; break;
+        case kOptFormat: {
+            const std::optional<OutputFormat> format = isql_format_by_name(optarg);
+            if (!format) {
+                isql_print_always(stdout, "Illegal value for --format. Use tsv, csv, json, aligned "
+                                          "or expanded\n");
+                return 0;
+            }
+            gSettings.format = *format;
+            break;
+        }
         case kOptConnect: gLaunch.connectString = optarg; break;
         case kOptUser: gLaunch.user = optarg; break;
         case kOptCommand: gLaunch.commands.emplace_back(optarg); break;

@@ -128,6 +128,18 @@ TYPED = {
         (b"SEL" + TAB + b"count(*) as n FROM em" + TAB + b";\r", rb"n\t\r\n\r\n\d+\t\r\n\r\nRows selected = 1"),
         (b"disconnect\r", DONE),
         (b"de" + TAB + b"le" + TAB + CTRL_A + b"echo [\r", rb"\[delete \r\n")],
+    # By place: tables (read again after CREATE) behind INTO and DESCRIBE, where
+    # "cus" at the start is CUSTOMCONNECT; columns of a table named further on.
+    "completion_context": [
+        (b"select count(*) as n from em" + TAB + b";\r", row(b"1")),
+        (b"create table customers (cust_id integer, cust_name varchar(20));\r", DONE),
+        (b"insert into cus" + TAB + b"values (7, 'Ann');\r", DONE),
+        (b"cus" + TAB + CTRL_A + b"echo [\r", rb"\[customconnect \r\n"),
+        (b"describe cus" + TAB + b"\r", rb"cust_name"),
+        (b"select cust_n from customers;" + LEFT * len(b" from customers;") + TAB + b"\r", row(b"Ann")),
+        # The session form completes too, and switches the layout at the terminal.
+        (b"\\fo" + TAB + b"al" + TAB + b"\r", rb"Output format is aligned"),
+        (b"select cust_name from customers;\r", rb" cust_name\r\n-----------\r\n Ann\r\n")],
 }
 
 
@@ -151,6 +163,37 @@ def case_history(wsql):
     # Newest first: this session's CONNECT, multidisconnect, the statement.
     lines(s, (UP * 3 + b"\r", row(b"kept-line")))
     finish(s)
+
+
+def case_history_multiline(wsql):
+    """A statement typed over two lines is one entry, recalled whole and run
+    again, also in the next session; its second line completes a column of
+    the table its first line names."""
+    s = connected(wsql)
+    prompt(s)
+    s.send(b"select ename as who\r")
+    prompt(s, b"Cont")
+    s.send(b"from emp where empn" + TAB + b"= 1;\r")
+    s.expect(row(b"Emp1-1"))
+    lines(s, (UP + b"\r", row(b"Emp1-1")))
+    finish(s)
+    s = connected(wsql)
+    lines(s, (UP * 2 + b"\r", row(b"Emp1-1")))  # this session's CONNECT, then the statement
+    finish(s)
+
+
+def case_completion_lost(wsql):
+    """A catalog call that fails (the server ended the connection) writes no
+    message into the line being typed."""
+    s = connected(wsql, b"pg")
+    lines(s, (b"select pg_terminate_backend(pg_backend_pid());\r", DONE))
+    prompt(s)
+    typed(s, b"select 1 from x")
+    s.send(TAB)
+    s.expect_exact(b"\a")  # nothing to offer
+    s.send(CTRL_C)
+    finish(s)
+    check(b"SQLTablesW" not in out(s), "the failed catalog call was reported", s)
 
 
 def case_history_setting(wsql):

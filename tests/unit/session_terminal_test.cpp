@@ -29,19 +29,44 @@ TEST(HistoryPath, DefaultSettingAndOff) {
     EXPECT_EQ(isql_history_path("~/h", nullptr), "");
 }
 
-TEST(Complete, KeywordsFirstTablesBehind) {
-    // One match gets a blank; several are completed as far as they agree;
-    // tables are offered only behind the first word.
-    const std::vector<std::wstring> tables = {L"Employees", L"dept"};
-    struct Case { const wchar_t* word; bool first; std::wstring insert; std::vector<std::wstring> choices; };
+TEST(Complete, KeywordsTakeTheCaseNamesAsSpelled) {
+    // One match gets a blank; several are completed as far as they agree.
+    const std::vector<std::wstring> words = {L"describe", L"table", L"tables"}, names = {L"Employees", L"dept"};
+    struct Case { const wchar_t* word; std::wstring insert; std::vector<std::wstring> choices; };
     for (const Case& c : std::initializer_list<Case>{
-             {L"sho", true, L"w ", {}}, {L"DESCR", true, L"IBE ", {}},
-             {L"tab", true, L"le", {L"table", L"tables"}}, {L"co", true, L"", {L"commit", L"connect"}},
-             {L"emp", false, L"loyees ", {}}, {L"emp", true, L"", {}},
-             {L"de", false, L"", {L"delete", L"dept", L"describe"}}, {L"zz", false, L"", {}}}) {
-        const Completion got = isql_complete(c.word, c.first, tables);
-        EXPECT_EQ(got.insert, c.insert) << ascii(c.word) << c.first;
-        EXPECT_EQ(got.choices, c.choices) << ascii(c.word) << c.first;
+             {L"DESCR", L"IBE ", {}}, {L"tab", L"le", {L"table", L"tables"}}, {L"emp", L"loyees ", {}},
+             {L"de", L"", {L"dept", L"describe"}}, {L"zz", L"", {}}}) {
+        const Completion got = isql_complete(c.word, words, names);
+        EXPECT_EQ(got.insert, c.insert) << ascii(c.word);
+        EXPECT_EQ(got.choices, c.choices) << ascii(c.word);
     }
+}
+
+TEST(Complete, PlaceInTheStatement) {
+    using enum CompletionKind;
+    const std::pair<const wchar_t*, CompletionKind> rows[] = {
+        {L"", Start}, {L"  ", Start}, {L"select 1; ", Start}, {L"describe ", Table},
+        {L"select * from ", Table}, {L"SELECT a FROM s.", Table}, {L"select * from a x, b as y, ", Table},
+        {L"select * from a join ", Table}, {L"insert into ", Table}, {L"update ", Table},
+        {L"drop table ", Table}, {L"select a, ", Column}, {L"select ", Column},
+        {L"select * from emp where ", Column}, {L"select e.", Column}, {L"select * from emp\nwhere ", Column},
+        {L"select 'from ", Column}, {L"insert into t (a, ", Column}, {L"update t set a = 1, ", Column},
+        {L"show ", Word}, {L"autocommit ", Word}, {L"create ", Word}, {L"create unique ", Word},
+        {L"\\format ", Word}, {L"select 'a;b' -- from\n", Column}};
+    for (const auto& [before, kind] : rows) EXPECT_EQ(isql_completion_place(before).kind, kind) << ascii(before);
+    EXPECT_EQ(isql_completion_place(L"\\FORMAT j").form, L"\\format");
+    EXPECT_EQ(isql_named_tables(L"select * from s.a x, \"C d\" join b on x.i = b.i, e where f in (g, h)"),
+              (std::vector<std::wstring>{L"a", L"C d", L"b"}));
+}
+
+TEST(Complete, WordsWithoutACatalog) {
+    // Command words, SQL starters and backslash forms open a line; a backslash
+    // form takes its own words; no names without a connection.
+    EXPECT_EQ(isql_complete_at(nullptr, L"", L"", L"cus").insert, L"tomconnect ");
+    EXPECT_EQ(isql_complete_at(nullptr, L"", L"", L"AL").insert, L"TER ");
+    EXPECT_EQ(isql_complete_at(nullptr, L"", L"", L"\\fo").insert, L"rmat ");
+    EXPECT_EQ(isql_complete_at(nullptr, L"\\format ", L"", L"j").insert, L"son ");
+    const Completion none = isql_complete_at(nullptr, L"select * from ", L"", L"e");
+    EXPECT_TRUE(none.insert.empty() && none.choices.empty());
 }
 }  // namespace

@@ -1,0 +1,87 @@
+// Output formats of result sets beside the tab-separated default: CSV, JSON
+// Lines, aligned columns and expanded records. Pure text work: no ODBC calls
+// and no output; the row printer hands each formatted value in and writes
+// what comes back.
+#pragma once
+
+#include <cstddef>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+enum class OutputFormat { Tsv, Csv, Json, Aligned, Expanded };
+
+// The format of a name as --format, \format and the Format key take it
+// (case-insensitive); nothing for another name.
+std::optional<OutputFormat> isql_format_by_name(std::string_view name);
+const char* isql_format_name(OutputFormat format);
+// CSV and JSON keep the results stream for the rows alone: every other line
+// that would go there goes to the error stream.
+inline bool isql_format_is_data_only(OutputFormat f) {
+    return f == OutputFormat::Csv || f == OutputFormat::Json;
+}
+
+// ---- the pieces, exposed for tests ------------------------------------------
+// One CSV field: quoted when it holds a comma, quote, CR or LF, or is empty
+// (so that an empty text differs from NULL, an empty unquoted field).
+void csv_append_field(std::string& out, std::string_view text);
+bool csv_needs_quotes(std::string_view text);
+// A JSON string of text in the locale's multibyte code set. The result is
+// always valid UTF-8: bytes that do not decode become U+FFFD.
+void json_append_string(std::string& out, std::string_view text, bool utf8Locale);
+// True when text is a number by JSON's grammar ("1E+20" is, "INF" and ".5"
+// are not).
+bool json_is_number(std::string_view text);
+// Columns text takes on a terminal in the current locale: wide and combining
+// characters counted as wcwidth says, an undecodable byte as one.
+size_t display_width(std::string_view text);
+// Two lowercase hex digits per byte.
+void append_hex(std::string& out, const char* bytes, size_t n);
+// Text made safe for one line of a column: CR, LF and TAB become \r, \n, \t.
+void append_one_line(std::string& out, std::string_view text);
+
+// ---- the formatter ------------------------------------------------------------
+struct FormatColumn {
+    std::string name;     // multibyte, as the header shows it
+    bool numeric = false;  // JSON number, right-aligned
+};
+
+// Lays out the rows of one result set in a format other than Tsv. Each call
+// appends the text to write next to out; nothing is written by itself.
+class RowFormatter {
+public:
+    // Rows whose cells decide the widths of the aligned format; later rows
+    // are padded to them, or cut where they are wider.
+    static constexpr size_t kAlignedSampleRows = 1000;
+
+    RowFormatter(OutputFormat format, std::vector<FormatColumn> columns, bool utf8Locale);
+    void header(std::string& out);
+    // The next value of the current row, in three steps: begin_value returns
+    // where its text starts in out; the caller appends the text there (none
+    // for NULL); end_value lays it out, quoting or escaping where needed.
+    size_t begin_value(std::string& out, bool isNull);
+    void end_value(std::string& out, size_t start, bool isNull);
+    // The three steps with the text at hand.
+    void value(std::string& out, std::string_view text, bool isNull);
+    void end_row(std::string& out);
+    // After the last row: the aligned format writes what it still holds.
+    void finish(std::string& out);
+
+private:
+    bool json_plain(std::string_view text) const;
+    void decide_widths(std::string& out);
+    void aligned_row(std::string& out, const std::vector<std::string>& cells);
+
+    OutputFormat format_;
+    std::vector<FormatColumn> columns_;
+    bool utf8_;
+    std::vector<std::string> keys_;           // JSON: quoted unique keys with ':'
+    std::vector<std::string> cells_;          // aligned/expanded: the current row
+    std::vector<std::vector<std::string>> sample_;  // aligned: rows before the widths
+    std::vector<size_t> widths_;
+    bool widthsDecided_ = false;
+    size_t nameWidth_ = 0;                    // expanded: widest column name
+    long long record_ = 0;                    // expanded: records so far
+    size_t column_ = 0;                       // next column of the current row
+};

@@ -1,0 +1,2 @@
+connect demo
+select id, name from customers where id < 3;
