@@ -343,7 +343,7 @@ void RowFormatter::end_value(std::string& out, size_t start, bool isNull) {
     case OutputFormat::Json: {
         if (isNull) return;
         const bool numeric = i < columns_.size() && columns_[i].numeric;
-        if (numeric && json_is_number(text)) return;
+        if (numeric && ((columns_[i].integer && !text.empty()) || json_is_number(text))) return;
         if (!numeric && json_plain(text)) {
             out.push_back('"');
             return;

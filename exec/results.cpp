@@ -326,6 +326,11 @@ void write_pending(std::string& row) {
     row.clear();
 }
 
+bool is_integer_type(SQLSMALLINT t) {
+    return t == SQL_INTEGER || t == SQL_SMALLINT || t == SQL_BIGINT || t == SQL_TINYINT ||
+           t == SQL_BIT;
+}
+
 bool is_numeric_type(SQLSMALLINT t) {
     switch (t) {
     case SQL_INTEGER:
@@ -452,7 +457,8 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
             cut_column_name(name, nameLength);
             if (format != OutputFormat::Tsv) {
                 formatColumns.push_back({isql_to_multibyte(name.wide, wcslen(name.wide)),
-                                         is_numeric_type(c.sqlType)});
+                                         is_numeric_type(c.sqlType),
+                                         is_integer_type(c.sqlType)});
                 continue;
             }
             isql_tracew(gfpResFile, TRACE_DATA, "%s", name.wide);

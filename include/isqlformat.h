@@ -45,6 +45,7 @@ void append_one_line(std::string& out, std::string_view text);
 struct FormatColumn {
     std::string name;     // multibyte, as the header shows it
     bool numeric = false;  // JSON number, right-aligned
+    bool integer = false;  // its text is always a JSON number: no need to check it
 };
 
 // Lays out the rows of one result set in a format other than Tsv. Each call
