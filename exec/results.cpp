@@ -349,6 +349,24 @@ bool is_numeric_type(SQLSMALLINT t) {
 
 bool utf8_locale() { return std::strcmp(nl_langinfo(CODESET), "UTF-8") == 0; }
 
+// Writes what the row holds so far, then the value of column i of the
+// current row to its own file; both are timed as printing.
+void value_to_file(SQLHDBC hdbc, SQLHSTMT hstmt, SQLSMALLINT sqlType, long long rowNumber,
+                   size_t i, std::string& row) {
+    write_pending(row);
+    PrintClock printing;
+    if (isql_print_longcol_value(hstmt, sqlType, rowNumber, static_cast<int>(i)) == 0)
+        print_err("SQLGetData", hdbc, hstmt);
+}
+
+// Writes the row so far, then the message a value left in err.
+void flush_value_message(std::string& row, std::string& err) {
+    if (err.empty()) return;
+    write_pending(row);
+    isql_write_timed(gfpErrFile, TRACE_ERROR, err.data(), err.size());
+    err.clear();
+}
+
 // Formats and writes the current row. Pieces that go elsewhere (errors, file
 // notices) are written after the text before them, so streams that share a
 // terminal keep their order. What is timed as printing is the writing:
@@ -358,19 +376,12 @@ void print_row(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, lo
     for (size_t i = 0; i < cols.size(); ++i) {
         ResultColumn& c = cols[i];
         if (c.toFile) {
-            write_pending(row);
-            PrintClock printing;
-            if (isql_print_longcol_value(hstmt, c.sqlType, rowNumber, static_cast<int>(i)) == 0)
-                print_err("SQLGetData", hdbc, hstmt);
+            value_to_file(hdbc, hstmt, c.sqlType, rowNumber, i, row);
         } else {
             const auto [bytes, length] = value_bytes(hdbc, hstmt, i, c);
             isql_format_value(row, err, c.sqlType, bytes, c.indicator,
                               static_cast<SQLINTEGER>(c.columnSize), length, c.printBufferLength);
-            if (!err.empty()) {
-                write_pending(row);
-                isql_write_timed(gfpErrFile, TRACE_ERROR, err.data(), err.size());
-                err.clear();
-            }
+            flush_value_message(row, err);
         }
         row.push_back('\t');
         if (row.size() >= kRowFlushBytes) write_pending(row);
@@ -388,12 +399,7 @@ void print_row_formatted(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>
         ResultColumn& c = cols[i];
         if (c.toFile) {
             // The value went to its file; the row keeps an empty field.
-            write_pending(row);
-            {
-                PrintClock printing;
-                if (isql_print_longcol_value(hstmt, c.sqlType, rowNumber, static_cast<int>(i)) == 0)
-                    print_err("SQLGetData", hdbc, hstmt);
-            }
+            value_to_file(hdbc, hstmt, c.sqlType, rowNumber, i, row);
             formatter.end_value(row, formatter.begin_value(row, false), false);
             continue;
         }
@@ -411,11 +417,7 @@ void print_row_formatted(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>
                               static_cast<SQLINTEGER>(c.columnSize), have, c.printBufferLength);
         }
         formatter.end_value(row, start, isNull);
-        if (!err.empty()) {
-            write_pending(row);
-            isql_write_timed(gfpErrFile, TRACE_ERROR, err.data(), err.size());
-            err.clear();
-        }
+        flush_value_message(row, err);
     }
     formatter.end_row(row);
     if (row.size() >= kRowFlushBytes) write_pending(row);
