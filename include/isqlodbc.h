@@ -56,6 +56,11 @@ int print_err(const char* label, SQLHDBC hdbc, SQLHSTMT hstmt);
 // the warnings that lenient mode lets pass).
 int print_diagnostics(const char* label, SQLHDBC hdbc, SQLHSTMT hstmt, int cls);
 
+// Hands every record that print_diagnostics reads to observer as well (null:
+// none); load runs keep the first record of a failure for their report.
+using DiagnosticObserver = void (*)(const wchar_t* state, const wchar_t* message);
+void isql_observe_diagnostics(DiagnosticObserver observer);
+
 int zvtests(ClientState* state, const char* args);
 int bindAndExec(SQLHENV henv, SQLHDBC hdbc);
 int bindAndExecDataAtExec(SQLHENV henv, SQLHDBC hdbc);

@@ -18,6 +18,7 @@ constexpr SQLSMALLINT kMessageChars = 2048;   // buffer length given to SQLError
 constexpr int kMessageKeep = kMessageChars - 1;  // longest message printed
 constexpr size_t kStateChars = 6;             // five-character SQLSTATE and terminator
 constexpr wchar_t kConnectionNotOpen[] = L"08003";
+DiagnosticObserver gObserver = nullptr;
 
 // Value of the decimal number at s: leading blanks and a sign allowed,
 // reading stops at the first non-digit, no digits give 0. Wraps like a
@@ -47,6 +48,8 @@ void printBlock(int cls, const char* label, const wchar_t* state, SQLINTEGER nat
     isql_trace(gfpErrFile, cls, "\n");
 }
 }  // namespace
+
+void isql_observe_diagnostics(DiagnosticObserver observer) { gObserver = observer; }
 
 // Drains the pending diagnostic records of hstmt, else hdbc, else the
 // environment, printing each as a block under label. A trailing bracketed
@@ -130,6 +133,7 @@ int print_diagnostics(const char* label, SQLHDBC hdbc, SQLHSTMT hstmt, int cls) 
         }
         message[cut] = L'\0';
 
+        if (gObserver != nullptr) gObserver(state.data(), message.data());
         printBlock(cls, label, state.data(), native, message.data());
     }
 }

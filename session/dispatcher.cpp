@@ -11,6 +11,7 @@
 #include "isql.h"
 #include "isqlcmd.h"
 #include "isqlexec.h"
+#include "isqlload.h"
 #include "isqlodbc.h"
 #include "isqltm.h"
 #include "zvunicode.h"
@@ -308,8 +309,9 @@ Outcome run_statement(ClientState* state, IsqlCommand& cmd, bool describe) {
                    describe ? "DESCRIBE statement command" : "SQL statement");
         return Outcome::Failed;
     }
-    int rc = describe ? isql_describe_stmt(henv(), hdbc(), stmt.c_str())
-                      : isql_exec(henv(), hdbc(), stmt.c_str());
+    int rc = describe             ? isql_describe_stmt(henv(), hdbc(), stmt.c_str())
+             : isql_load_active() ? isql_load_exec(hdbc(), stmt)
+                                  : isql_exec(henv(), hdbc(), stmt.c_str());
     return check_connection_lost(state, rc);
 }
 
@@ -390,6 +392,7 @@ void isql_timer_print_stop() { lTotalpntTime += isql_now_ms() - lpntBeginMs; }
 // negative, however the clock moved.
 Outcome isql_process_cmd(ClientState* state, std::wstring& line) {
     IsqlCommand cmd = isql_parse_line(line.c_str());
+    if (isql_load_active()) isql_load_before_command(cmd.kind);
     lBeginMs = isql_now_ms();
     lTotalpntTime = 0;
 

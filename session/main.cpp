@@ -12,6 +12,7 @@
 #include "isqlini.h"
 #include "isqllaunch.h"
 #include "isqlexec.h"
+#include "isqlload.h"
 #include "isqlodbc.h"
 #include "isqlrun.h"
 #include "isqlterm.h"
@@ -114,6 +115,11 @@ int main(int argc, char** argv) {
         isql_print_always(stdout, "Unexpected error while creating Large column result folder\n");
         isql_flush_all();
         return 0;
+    }
+    if (isql_load_requested()) {
+        const int status = isql_load_main(first);
+        isql_flush_all();
+        return status;
     }
     if (!isql_init_odbc()) {
         init_failed();

@@ -10,6 +10,7 @@
 #include "isql.h"
 #include "isqlini.h"
 #include "isqllaunch.h"
+#include "isqlload.h"
 #include "isqlrun.h"
 #include "isqltm.h"
 
@@ -33,6 +34,13 @@ enum LongOption {
     kOptNoPrompt,
     kOptHelp,
     kOptFormat,
+    kOptJobs,  // the load-run options, read by isql_load_option
+    kOptDuration,
+    kOptRuns,
+    kOptPrepare,
+    kOptJobOutput,
+    kOptReport,
+    kOptMergeReports,
 };
 constexpr option kLongOptions[] = {
     {"on-error", required_argument, nullptr, kOptOnError},
@@ -41,10 +49,24 @@ constexpr option kLongOptions[] = {
     {"user", required_argument, nullptr, kOptUser},
     {"command", required_argument, nullptr, kOptCommand},
     {"no-prompt", no_argument, nullptr, kOptNoPrompt},
-    {"help", no_argument, nullptr, kOptHelp},
+    {"help", optional_argument, nullptr, kOptHelp},
     {"format", required_argument, nullptr, kOptFormat},
+    {"jobs", required_argument, nullptr, kOptJobs},
+    {"duration", required_argument, nullptr, kOptDuration},
+    {"runs", required_argument, nullptr, kOptRuns},
+    {"prepare", required_argument, nullptr, kOptPrepare},
+    {"job-output", required_argument, nullptr, kOptJobOutput},
+    {"report", required_argument, nullptr, kOptReport},
+    {"merge-reports", no_argument, nullptr, kOptMergeReports},
     {nullptr, 0, nullptr, 0},
 };
+
+// The name of the long option whose value is opt.
+const char* long_option_name(int opt) {
+    for (const option& o : kLongOptions)
+        if (o.val == opt) return o.name;
+    return "";
+}
 
 void print_long_options() {
     isql_print_always(stdout,
@@ -71,6 +93,21 @@ void print_long_options() {
                       "  --help                           this text\n");
 }
 
+// The options of load runs, for --help=load (plain --help stays as it was).
+void print_load_options() {
+    isql_print_always(stdout,
+                      "\nLoad runs:\n"
+                      "  --jobs=N                         N sessions at once (1 to 1000), each on its own\n"
+                      "                                   connection, running the script of -c, -n or --command\n"
+                      "  --duration=SECONDS | --runs=K    for that long, or K passes of the script each\n"
+                      "  --prepare=reuse|always           a statement met again runs on its prepared handle\n"
+                      "                                   (reuse, the default) or is prepared again (always)\n"
+                      "  --job-output=DIR                 each job's output to DIR/job-N.out and DIR/job-N.err\n"
+                      "  --report=FILE                    the report as JSON as well, with its histograms\n"
+                      "  --merge-reports FILE...          the combined report of the JSON reports of runs\n"
+                      "  In statements: ${WSQL_JOB}, ${WSQL_PASS} and ${WSQL_RANDOM(LOW,HIGH)}\n");
+}
+
 // Makes path the input of the first state (the -c and -n options). A file
 // that cannot be opened counts as a failed command.
 void open_first_command_file(ClientState* first, const char* path) {
@@ -78,6 +115,7 @@ void open_first_command_file(ClientState* first, const char* path) {
     if (f == nullptr) {
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not open the command file %s\n", path);
         isql_count_command(Outcome::Failed);
+        gLoadRequest.scriptUnreadable = true;
         return;
     }
     if (first->inFile != stdin) fclose(first->inFile);
@@ -138,9 +176,18 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
         case kOptUser: gLaunch.user = optarg; break;
         case kOptCommand: gLaunch.commands.emplace_back(optarg); break;
         case kOptNoPrompt: gLaunch.noPrompt = true; break;
+        case kOptJobs: case kOptDuration: case kOptRuns: case kOptPrepare: case kOptJobOutput:
+        case kOptReport: case kOptMergeReports:
+            isql_load_option(long_option_name(opt), optarg);
+            break;
         case kOptHelp:
+            if (optarg != nullptr && std::strcmp(optarg, "load") != 0) {
+                isql_print_always(stdout, "Illegal value for --help. Use --help or --help=load\n");
+                return 0;
+            }
             print_usage();
-            print_long_options();
+            if (optarg != nullptr) print_load_options();
+            else print_long_options();
             isql_flush_all();
             exit(0);
         case 'b':
@@ -183,8 +230,10 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
             return 0;
         }
     }
-    // The first argument that is not an option names a data source.
-    if (optind < argc) gLaunch.dsn = argv[optind];
+    // The first argument that is not an option names a data source; those
+    // of --merge-reports are its files.
+    if (gLoadRequest.merge) gLoadRequest.mergeFiles.assign(argv + optind, argv + argc);
+    else if (optind < argc) gLaunch.dsn = argv[optind];
     return isql_commands_as_input(firstState) ? 1 : 0;
 }
 

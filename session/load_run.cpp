@@ -1,0 +1,448 @@
+// The parent of a load run: its options, one child process per job, the
+// counters read from their pipes, the progress line at a terminal, the
+// report; and --merge-reports, which combines the JSON reports of several
+// runs (policy in isqlload.h).
+#include <cerrno>
+#include <clocale>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "isqlload.h"
+#include "isqlrun.h"
+#include "isqltm.h"
+
+LoadRequest gLoadRequest;
+
+namespace {
+constexpr long long kMicrosPerSecond = 1000000;
+constexpr long long kMicrosPerMs = 1000;
+constexpr long long kProgressMicros = 1000000;  // one progress line a second
+// A job still running this long after the end of the run (or after Ctrl-C)
+// is asked to stop with SIGTERM, and killed this long after that.
+constexpr long long kStopGraceMicros = 10 * kMicrosPerSecond;
+constexpr long long kKillGraceMicros = 5 * kMicrosPerSecond;
+constexpr size_t kReadBytes = 65536;
+constexpr double kProgressPercentile = 95;
+
+volatile sig_atomic_t gStopSignal = 0;
+
+void note_stop(int sig) { gStopSignal = sig; }
+
+// A positive decimal number no larger than limit; false for anything else.
+bool parse_count(const char* text, long long limit, long long& out) {
+    if (text == nullptr || *text < '0' || *text > '9') return false;
+    errno = 0;
+    char* end = nullptr;
+    const long long n = std::strtoll(text, &end, 10);
+    if (errno == ERANGE || *end != '\0' || n < 1 || n > limit) return false;
+    out = n;
+    return true;
+}
+
+void refuse(const std::string& why) {
+    if (gLoadRequest.problem.empty()) gLoadRequest.problem = why;
+}
+
+// One job as the parent sees it.
+struct Child {
+    pid_t pid = -1;
+    int fd = -1;               // read end of its pipe; -1 once it ended
+    std::string pending;       // bytes of an unfinished line
+    std::vector<size_t> ids;   // its statement ids -> entries of the report
+    bool ended = false;        // its Z line came
+    LoadJob totals;
+};
+
+// The fields of one line of a job, tabs as separators, escapes undone.
+std::vector<std::string> split_fields(const std::string& line) {
+    std::vector<std::string> fields(1);
+    for (size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (c == '\t') {
+            fields.emplace_back();
+        } else if (c == '\\' && i + 1 < line.size()) {
+            const char e = line[++i];
+            fields.back() += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
+        } else {
+            fields.back() += c;
+        }
+    }
+    return fields;
+}
+
+uint64_t number(const std::string& s) { return std::strtoull(s.c_str(), nullptr, 10); }
+
+class Run {
+public:
+    LoadReport report;
+    LatencyHistogram window;   // latencies since the last progress line
+    uint64_t windowStatements = 0;
+    std::vector<Child> children;
+
+    // Applies one line of child c.
+    void apply(Child& c, const std::string& line) {
+        const std::vector<std::string> f = split_fields(line);
+        const std::string& kind = f[0];
+        if (kind == "T" && f.size() == 3) {
+            const size_t id = number(f[1]);
+            LoadStatement& s = report.statement(f[2]);
+            if (c.ids.size() <= id) c.ids.resize(id + 1, 0);
+            c.ids[id] = static_cast<size_t>(&s - report.statements.data());
+        } else if (kind == "S" && f.size() == 7 && number(f[1]) < c.ids.size()) {
+            LoadStatement& s = report.statements[c.ids[number(f[1])]];
+            const uint64_t count = number(f[2]);
+            s.count += count;
+            s.errors += number(f[3]);
+            c.totals.statements += count;
+            windowStatements += count;
+            LatencyHistogram delta;
+            for (const char* p = f[6].c_str(); *p != '\0';) {
+                char* end = nullptr;
+                const unsigned long long bucket = std::strtoull(p, &end, 10);
+                const unsigned long long n = *end == ':' ? std::strtoull(end + 1, &end, 10) : 0;
+                delta.add_bucket(bucket, n);
+                p = *end == ',' ? end + 1 : end;
+                if (p == end && *p != '\0') break;
+            }
+            delta.set_totals(number(f[4]), number(f[5]));
+            s.latency.add(delta);
+            window.add(delta);
+        } else if (kind == "E" && f.size() == 4) {
+            report.add_error(f[2], f[3], number(f[1]));
+        } else if (kind == "J" && f.size() == 3) {
+            c.totals.failedCommands += number(f[1]);
+            c.totals.passes += number(f[2]);
+        } else if (kind == "C" && f.size() == 3) {
+            ++report.connectFailures;
+            report.add_error(f[1], f[2], 1);
+        } else if (kind == "L") {
+            ++report.connectionsLost;
+        } else if (kind == "Z" && f.size() == 3) {
+            c.totals.seconds = static_cast<double>(number(f[1])) / kMicrosPerSecond;
+            c.totals.end = f[2];
+            c.ended = true;
+        }
+    }
+
+    // Reads what child c wrote; at its end, reaps it.
+    void read_child(Child& c) {
+        char buf[kReadBytes];
+        const ssize_t n = read(c.fd, buf, sizeof buf);
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) return;
+        if (n > 0) {
+            c.pending.append(buf, static_cast<size_t>(n));
+            size_t start = 0;
+            for (size_t nl; (nl = c.pending.find('\n', start)) != std::string::npos; start = nl + 1)
+                apply(c, c.pending.substr(start, nl - start));
+            c.pending.erase(0, start);
+            return;
+        }
+        close(c.fd);
+        c.fd = -1;
+        int status = 0;
+        while (waitpid(c.pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (c.ended) return;
+        c.totals.end = WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status))
+                                           : "ended without its report";
+        ++c.totals.failedCommands;
+    }
+
+    void signal_live(int sig) {
+        for (const Child& c : children)
+            if (c.fd >= 0) kill(c.pid, sig);
+    }
+
+    size_t live() const {
+        size_t n = 0;
+        for (const Child& c : children) n += c.fd >= 0 ? 1 : 0;
+        return n;
+    }
+};
+
+// The script's bytes, from the first source (-c, -n, --command or a pipe).
+bool read_script(ClientState* first, std::string& script) {
+    if (gLoadRequest.scriptUnreadable) return false;
+    if (first->inFile == stdin && isatty(STDIN_FILENO)) {
+        isql_trace(gfpErrFile, TRACE_ERROR,
+                   "SQL: A load run reads its script from -c, -n, --command or a pipe, not a terminal\n");
+        return false;
+    }
+    char buf[kReadBytes];
+    for (;;) {
+        const ssize_t n = read(fileno(first->inFile), buf, sizeof buf);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not read the script %s: %s\n", first->inName.c_str(),
+                       std::strerror(errno));
+            return false;
+        }
+        if (n == 0) break;
+        script.append(buf, static_cast<size_t>(n));
+    }
+    if (first->inFile != stdin) std::fclose(first->inFile);
+    first->inFile = stdin;
+    return true;
+}
+
+// Checks the options of a load run; false (reported) when it cannot start.
+bool check_request() {
+    const LoadRequest& r = gLoadRequest;
+    std::string why = r.problem;
+    if (why.empty() && r.jobs == 0) why = "--duration, --runs, --prepare, --job-output and --report need --jobs";
+    if (why.empty() && (r.durationSeconds == 0) == (r.runs == 0)) why = "--jobs needs either --duration or --runs";
+    if (why.empty() && !r.jobOutputDir.empty() && mkdir(r.jobOutputDir.c_str(), 0755) != 0 && errno != EEXIST)
+        why = "the folder " + r.jobOutputDir + " of --job-output cannot be made: " + std::strerror(errno);
+    if (why.empty()) return true;
+    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: %s; the load run did not start\n", why.c_str());
+    return false;
+}
+
+// Opens the JSON report file now, so that a run whose report could not be
+// written does not run. Null when --report was not given or it failed
+// (reported: failed is then set).
+FILE* open_report(bool& failed) {
+    failed = false;
+    if (gLoadRequest.reportFile.empty()) return nullptr;
+    FILE* f = std::fopen(gLoadRequest.reportFile.c_str(), "w");
+    if (f == nullptr) {
+        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not open the report file %s: %s\n",
+                   gLoadRequest.reportFile.c_str(), std::strerror(errno));
+        failed = true;
+    }
+    return f;
+}
+
+// Writes the report: text on standard output, JSON into json when open.
+// False when the JSON could not be written whole (reported).
+bool write_report(const LoadReport& report, FILE* json) {
+    const std::string text = load_report_text(report);
+    isql_write(stdout, TRACE_DATA, text.data(), text.size());
+    if (json == nullptr) return true;
+    const std::string body = load_report_json(report);
+    const bool written = std::fwrite(body.data(), 1, body.size(), json) == body.size();
+    const int closed = std::fclose(json);
+    if (written && closed == 0) return true;
+    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Output to %s was lost: %s\n", gLoadRequest.reportFile.c_str(),
+               std::strerror(errno));
+    return false;
+}
+
+// Starts the jobs, each with the write end of a pipe of its own. Stopping
+// signals are blocked meanwhile, so that a job takes none before it has its
+// own handlers. False when one could not be started (those started are
+// stopped again).
+bool start_jobs(ClientState* first, Run& run, const std::string& script, long long start) {
+    const LoadRequest& r = gLoadRequest;
+    for (long j = 1; j <= r.jobs; ++j) {
+        int fds[2];
+        if (pipe(fds) != 0) {
+            isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not start job %ld: %s\n", j, std::strerror(errno));
+            return false;
+        }
+        isql_flush_all();  // nothing buffered is written twice
+        const pid_t pid = fork();
+        if (pid == 0) {
+            close(fds[0]);
+            for (const Child& c : run.children) close(c.fd);
+            LoadJobPlan plan;
+            plan.number = j;
+            plan.script = &script;
+            plan.startMicros = start;
+            plan.deadlineMicros = r.durationSeconds != 0 ? start + r.durationSeconds * kMicrosPerSecond : 0;
+            plan.runs = r.runs;
+            plan.reportFd = fds[1];
+            isql_load_run_job(first, plan);
+        }
+        close(fds[1]);
+        if (pid < 0) {
+            close(fds[0]);
+            isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not start job %ld: %s\n", j, std::strerror(errno));
+            return false;
+        }
+        Child c;
+        c.pid = pid;
+        c.fd = fds[0];
+        c.totals.number = j;
+        run.children.push_back(std::move(c));
+    }
+    return true;
+}
+
+// Waits for every job, reading their pipes, writing the progress line at a
+// terminal, and stopping them on a stopping signal or when they overstay.
+void follow_jobs(Run& run, long long start, long long deadline) {
+    const bool progress = isatty(STDERR_FILENO) != 0;
+    long long nextProgress = start + kProgressMicros;
+    long long termAt = deadline != 0 ? deadline + kStopGraceMicros : 0;
+    long long killAt = 0;
+    bool stopping = false;
+    std::vector<pollfd> fds;
+    std::vector<Child*> owners;
+    while (run.live() > 0) {
+        const long long now = isql_load_now_micros();
+        if (gStopSignal != 0 && !stopping) {
+            stopping = true;
+            run.signal_live(SIGTERM);
+            termAt = 0;
+            killAt = now + kStopGraceMicros;
+        }
+        if (termAt != 0 && now >= termAt) {
+            run.signal_live(SIGTERM);
+            termAt = 0;
+            killAt = now + kKillGraceMicros;
+        }
+        if (killAt != 0 && now >= killAt) {
+            run.signal_live(SIGKILL);
+            killAt = 0;
+        }
+        if (progress && now >= nextProgress) {
+            uint64_t failed = 0;
+            for (const Child& c : run.children) failed += c.totals.failedCommands;
+            isql_print_always(stderr, "progress: %.1f s, %.1f statements/s, p95 %.3f ms, %llu failed\n",
+                              static_cast<double>(now - start) / kMicrosPerSecond,
+                              static_cast<double>(run.windowStatements) * kMicrosPerSecond /
+                                  static_cast<double>(kProgressMicros),
+                              static_cast<double>(run.window.percentile(kProgressPercentile)) / kMicrosPerMs,
+                              static_cast<unsigned long long>(failed));
+            isql_flush_all();
+            run.window.clear();
+            run.windowStatements = 0;
+            while (nextProgress <= now) nextProgress += kProgressMicros;
+        }
+        long long wake = progress ? nextProgress : now + kProgressMicros;
+        for (long long t : {termAt, killAt})
+            if (t != 0) wake = std::min(wake, t);
+        fds.clear();
+        owners.clear();
+        for (Child& c : run.children) {
+            if (c.fd < 0) continue;
+            fds.push_back({c.fd, POLLIN, 0});
+            owners.push_back(&c);
+        }
+        const int timeout = static_cast<int>(std::max(0LL, (wake - now + kMicrosPerMs - 1) / kMicrosPerMs));
+        if (poll(fds.data(), fds.size(), timeout) <= 0) continue;  // time, or a signal
+        for (size_t i = 0; i < fds.size(); ++i)
+            if (fds[i].revents != 0) run.read_child(*owners[i]);
+    }
+}
+
+int merge_reports() {
+    if (gLoadRequest.jobs != 0 || gLoadRequest.mergeFiles.empty()) {
+        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: --merge-reports takes report files and no --jobs\n");
+        return kExitLoadNotStarted;
+    }
+    LoadReport merged;
+    bool first = true;
+    for (const std::string& path : gLoadRequest.mergeFiles) {
+        std::string json;
+        FILE* f = std::fopen(path.c_str(), "rb");
+        char buf[kReadBytes];
+        for (size_t n; f != nullptr && (n = std::fread(buf, 1, sizeof buf, f)) > 0;) json.append(buf, n);
+        const bool readOk = f != nullptr && std::ferror(f) == 0;
+        if (f != nullptr) std::fclose(f);
+        LoadReport one;
+        std::string why;
+        if (!readOk) why = std::strerror(errno);
+        else load_report_from_json(json, one, why);
+        if (!why.empty()) {
+            isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not read the report %s: %s\n", path.c_str(), why.c_str());
+            return kExitLoadNotStarted;
+        }
+        if (first) merged = std::move(one);
+        else merged.merge(one);
+        first = false;
+    }
+    bool failed = false;
+    FILE* json = open_report(failed);
+    if (failed) return kExitLoadNotStarted;
+    if (!write_report(merged, json)) return kExitOutputLost;
+    const bool anyFailed = merged.total_failures() != 0 || merged.connectFailures != 0 || !merged.errors.empty();
+    return anyFailed ? kExitLoadFailures : kExitOk;
+}
+}  // namespace
+
+bool isql_load_option(const char* name, const char* value) {
+    LoadRequest& r = gLoadRequest;
+    long long n = 0;
+    const std::string option = name;
+    r.asked = true;
+    if (option == "jobs") {
+        if (parse_count(value, kMaxLoadJobs, n)) r.jobs = static_cast<long>(n);
+        else refuse("--jobs must be a number from 1 to " + std::to_string(kMaxLoadJobs));
+    } else if (option == "duration") {
+        if (parse_count(value, kMaxLoadDurationSeconds, n)) r.durationSeconds = static_cast<long>(n);
+        else refuse("--duration must be a number of seconds from 1 to " + std::to_string(kMaxLoadDurationSeconds));
+    } else if (option == "runs") {
+        if (parse_count(value, kMaxLoadRuns, n)) r.runs = n;
+        else refuse("--runs must be a number from 1 to " + std::to_string(kMaxLoadRuns));
+    } else if (option == "prepare") {
+        if (std::strcmp(value, "always") == 0) r.prepare = LoadPrepare::Always;
+        else if (std::strcmp(value, "reuse") == 0) r.prepare = LoadPrepare::Reuse;
+        else refuse("--prepare must be always or reuse");
+    } else if (option == "job-output") {
+        r.jobOutputDir = value;
+    } else if (option == "report") {
+        r.reportFile = value;
+    } else if (option == "merge-reports") {
+        r.merge = true;
+    } else {
+        return false;
+    }
+    return true;
+}
+
+bool isql_load_requested() { return gLoadRequest.asked; }
+
+int isql_load_main(ClientState* first) {
+    if (gLoadRequest.merge) {
+        std::setlocale(LC_NUMERIC, "C");  // JSON numbers have a decimal point
+        return merge_reports();
+    }
+    std::string script;
+    if (!check_request() || !read_script(first, script)) return kExitLoadNotStarted;
+    bool failed = false;
+    FILE* json = open_report(failed);
+    if (failed) return kExitLoadNotStarted;
+
+    struct sigaction stop {};
+    stop.sa_handler = note_stop;
+    sigemptyset(&stop.sa_mask);
+    sigset_t stopping, before;
+    sigemptyset(&stopping);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(sig, &stop, nullptr);
+        sigaddset(&stopping, sig);
+    }
+    sigprocmask(SIG_BLOCK, &stopping, &before);
+    Run run;
+    const long long start = isql_load_now_micros();
+    const bool started = start_jobs(first, run, script, start);
+    sigprocmask(SIG_SETMASK, &before, nullptr);
+    if (!started) gStopSignal = SIGTERM;
+    std::setlocale(LC_NUMERIC, "C");  // the report's numbers; the jobs keep the session's locale
+
+    const LoadRequest& r = gLoadRequest;
+    follow_jobs(run, start, r.durationSeconds != 0 ? start + r.durationSeconds * kMicrosPerSecond : 0);
+    run.report.seconds = static_cast<double>(isql_load_now_micros() - start) / kMicrosPerSecond;
+    run.report.plan = r.durationSeconds != 0 ? "duration " + std::to_string(r.durationSeconds) + " s"
+                                             : "runs " + std::to_string(r.runs);
+    if (r.prepare == LoadPrepare::Always) run.report.plan += ", prepared at every execution";
+    bool anyConnected = false;
+    for (const Child& c : run.children) {
+        run.report.jobs.push_back(c.totals);
+        anyConnected = anyConnected || c.totals.end != "could not connect";
+    }
+    if (!started) return kExitLoadNotStarted;
+    if (!write_report(run.report, json)) return kExitOutputLost;
+    if (!anyConnected) return kExitLoadNotStarted;
+    const bool anyFailed = run.report.total_failures() != 0 || run.report.connectFailures != 0 ||
+                           run.report.connectionsLost != 0;
+    return anyFailed ? kExitLoadFailures : kExitOk;
+}

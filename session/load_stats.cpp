@@ -1,0 +1,175 @@
+// The pure parts of load runs: the latency histogram and the substitution
+// of ${WSQL_...} in statement texts (declarations in isqlload.h).
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cwchar>
+#include <cwctype>
+
+#include "isqlload.h"
+
+namespace {
+constexpr uint64_t kLinearLimit = 2 * LatencyHistogram::kSubBuckets;  // one bucket per value below
+}  // namespace
+
+size_t LatencyHistogram::index_of(uint64_t micros) {
+    if (micros < kLinearLimit) return static_cast<size_t>(micros);
+    const int shift = std::bit_width(micros) - (kSubBucketBits + 1);
+    const size_t index = kSubBuckets * static_cast<size_t>(shift + 1) +
+                         static_cast<size_t>((micros >> shift) - kSubBuckets);
+    return std::min(index, kBuckets - 1);
+}
+
+uint64_t LatencyHistogram::lowest(size_t index) {
+    if (index < kLinearLimit) return index;
+    const size_t shift = index / kSubBuckets - 1;
+    return (kSubBuckets + index % kSubBuckets) << shift;
+}
+
+uint64_t LatencyHistogram::highest(size_t index) {
+    if (index < kLinearLimit) return index;
+    const size_t shift = index / kSubBuckets - 1;
+    return lowest(index) + (uint64_t{1} << shift) - 1;
+}
+
+bool LatencyHistogram::add_bucket(size_t index, uint64_t count) {
+    if (index >= kBuckets) return false;
+    counts_[index] += count;
+    count_ += count;
+    return true;
+}
+
+void LatencyHistogram::add(const LatencyHistogram& other) {
+    for (size_t i = 0; i < kBuckets; ++i) counts_[i] += other.counts_[i];
+    count_ += other.count_;
+    sum_ += other.sum_;
+    max_ = std::max(max_, other.max_);
+}
+
+void LatencyHistogram::clear() {
+    if (count_ != 0) std::fill(counts_.begin(), counts_.end(), 0);
+    count_ = sum_ = max_ = 0;
+}
+
+// The rank is ceil(percent of the count), at least 1: p50 of two values is
+// the first, p100 the last.
+uint64_t LatencyHistogram::percentile(double percent) const {
+    if (count_ == 0) return 0;
+    const double wanted = std::ceil(std::clamp(percent, 0.0, 100.0) / 100.0 * static_cast<double>(count_));
+    const uint64_t rank = std::max<uint64_t>(1, static_cast<uint64_t>(wanted));
+    uint64_t seen = 0;
+    for (size_t i = 0; i < kBuckets; ++i) {
+        seen += counts_[i];
+        if (seen >= rank) return std::min(highest(i), max_);
+    }
+    return max_;
+}
+
+// ---- substitution -----------------------------------------------------------
+
+namespace {
+constexpr wchar_t kOpen[] = L"${WSQL_";
+constexpr size_t kOpenChars = sizeof kOpen / sizeof kOpen[0] - 1;
+
+// Reads a signed decimal integer at text[pos] (blanks around it skipped).
+bool read_integer(const std::wstring& text, size_t& pos, long long& value) {
+    while (pos < text.size() && std::iswspace(static_cast<wint_t>(text[pos]))) ++pos;
+    const size_t start = pos;
+    if (pos < text.size() && (text[pos] == L'-' || text[pos] == L'+')) ++pos;
+    if (pos >= text.size() || !std::iswdigit(static_cast<wint_t>(text[pos]))) return false;
+    errno = 0;
+    wchar_t* end = nullptr;
+    value = std::wcstoll(text.c_str() + start, &end, 10);
+    if (errno == ERANGE) return false;
+    pos = static_cast<size_t>(end - text.c_str());
+    while (pos < text.size() && std::iswspace(static_cast<wint_t>(text[pos]))) ++pos;
+    return true;
+}
+
+// Reads the name and arguments after "${WSQL_" up to the closing brace into
+// piece; pos ends after the brace.
+bool read_substitution(const std::wstring& text, size_t& pos, LoadPiece& piece, std::wstring& error) {
+    const size_t close = text.find(L'}', pos);
+    const size_t start = pos - kOpenChars;
+    if (close == std::wstring::npos) {
+        error = L"no closing \"}\" after " + text.substr(start, kOpenChars + 10);
+        return false;
+    }
+    const std::wstring whole = text.substr(start, close + 1 - start);
+    const std::wstring name = text.substr(pos, close - pos);
+    pos = close + 1;
+    if (name == L"JOB") {
+        piece.kind = LoadPiece::Kind::Job;
+        return true;
+    }
+    if (name == L"PASS") {
+        piece.kind = LoadPiece::Kind::Pass;
+        return true;
+    }
+    if (name.starts_with(L"RANDOM(") && name.back() == L')') {
+        const std::wstring args = name.substr(7, name.size() - 8);
+        size_t at = 0;
+        piece.kind = LoadPiece::Kind::Random;
+        if (read_integer(args, at, piece.low) && at < args.size() && args[at] == L',' &&
+            read_integer(args, ++at, piece.high) && at == args.size() && piece.low <= piece.high)
+            return true;
+        error = L"expected ${WSQL_RANDOM(LOW,HIGH)} with integers LOW <= HIGH, not " + whole;
+        return false;
+    }
+    error = L"unknown substitution " + whole + L" (known: ${WSQL_JOB}, ${WSQL_PASS}, "
+            L"${WSQL_RANDOM(LOW,HIGH)})";
+    return false;
+}
+}  // namespace
+
+bool parse_load_template(const std::wstring& text, LoadTemplate& out, std::wstring& error) {
+    out = LoadTemplate{};
+    wchar_t quote = 0;  // the quote character of the quoted part we are in
+    std::wstring plain;
+    for (size_t pos = 0; pos < text.size();) {
+        if (text.compare(pos, kOpenChars, kOpen) == 0) {
+            LoadPiece piece;
+            pos += kOpenChars;
+            if (!read_substitution(text, pos, piece, error)) return false;
+            piece.quoted = quote != 0;
+            if (!plain.empty()) out.pieces.push_back({LoadPiece::Kind::Text, std::move(plain)});
+            plain.clear();
+            if (piece.kind != LoadPiece::Kind::Job) {
+                if (piece.quoted) out.textVaries = true;
+                else ++out.parameters;
+            }
+            out.pieces.push_back(std::move(piece));
+            continue;
+        }
+        const wchar_t c = text[pos++];
+        if (quote == 0 && (c == L'\'' || c == L'"')) quote = c;
+        else if (c == quote) quote = 0;  // a doubled quote closes and opens again
+        plain += c;
+    }
+    if (!plain.empty()) out.pieces.push_back({LoadPiece::Kind::Text, std::move(plain)});
+    return true;
+}
+
+void render_load_template(const LoadTemplate& tmpl, long job, long long pass, std::mt19937_64& rng,
+                          std::wstring* text, std::vector<long long>& values) {
+    values.clear();
+    if (text != nullptr) text->clear();
+    for (const LoadPiece& piece : tmpl.pieces) {
+        long long value = 0;
+        switch (piece.kind) {
+        case LoadPiece::Kind::Text:
+            if (text != nullptr) *text += piece.text;
+            continue;
+        case LoadPiece::Kind::Job:
+            if (text != nullptr) *text += std::to_wstring(job);
+            continue;
+        case LoadPiece::Kind::Pass: value = pass; break;
+        case LoadPiece::Kind::Random:
+            value = std::uniform_int_distribution<long long>(piece.low, piece.high)(rng);
+            break;
+        }
+        if (!piece.quoted) values.push_back(value);
+        if (text != nullptr) *text += piece.quoted ? std::to_wstring(value) : L"?";
+    }
+}
