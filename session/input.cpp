@@ -134,13 +134,19 @@ LocaleRead read_locale_line(ClientState* state, std::wstring& line, size_t capac
     line.clear();
     LineReader& r = state->reader;
     mbstate_t st{};
+    // In these codesets a byte below 0x80 is the character of that code, and
+    // mbrtowc costs far more than the rest of reading a line.
+    const char* codeset = locale_encoding();
+    const bool asciiAsIs = strcmp(codeset, "UTF-8") == 0 || strcmp(codeset, "ANSI_X3.4-1968") == 0;
     while (line.size() + 1 < capacity) {
         if (!fill(state)) {
             if (!mbsinit(&st)) return LocaleRead::Undecodable;
             return line.empty() ? LocaleRead::End : LocaleRead::Line;
         }
         wchar_t wc;
-        size_t k = mbrtowc(&wc, r.buf.get() + r.pos, 1, &st);
+        const unsigned char byte = static_cast<unsigned char>(r.buf[r.pos]);
+        size_t k = asciiAsIs && byte < 0x80 && mbsinit(&st) ? (wc = byte, 1)
+                                                            : mbrtowc(&wc, r.buf.get() + r.pos, 1, &st);
         ++r.pos;
         if (k == static_cast<size_t>(-1)) return LocaleRead::Undecodable;
         if (k == static_cast<size_t>(-2)) continue;
