@@ -2,6 +2,7 @@
 // fetched and dropped (or printed with --job-output), and kept prepared so
 // that the same text met again on the job is only executed again, as a
 // client that prepares once and re-executes would do.
+#include <cstring>
 #include <memory>
 #include <unordered_map>
 
@@ -64,12 +65,16 @@ std::string utf8(const std::wstring& text) {
 void learn_driver(SQLHDBC hdbc) {
     if (gDriverKnown) return;
     gDriverKnown = true;
-    SQLUSMALLINT commit = SQL_CB_DELETE, rollback = SQL_CB_DELETE;
-    SQLRETURN rc = SQLGetInfo(hdbc, SQL_CURSOR_COMMIT_BEHAVIOR, &commit, sizeof commit, nullptr);
-    if (!SQL_SUCCEEDED(rc)) commit = SQL_CB_DELETE;
-    rc = SQLGetInfo(hdbc, SQL_CURSOR_ROLLBACK_BEHAVIOR, &rollback, sizeof rollback, nullptr);
-    if (!SQL_SUCCEEDED(rc)) rollback = SQL_CB_DELETE;
-    gReuse = gLoadJob.prepare == LoadPrepare::Reuse && commit != SQL_CB_DELETE && rollback != SQL_CB_DELETE;
+    gReuse = gLoadJob.prepare == LoadPrepare::Reuse;
+    for (SQLUSMALLINT type : {SQL_CURSOR_COMMIT_BEHAVIOR, SQL_CURSOR_ROLLBACK_BEHAVIOR}) {
+        // Room for more than the SQLUSMALLINT answer, for drivers that write more.
+        SQLUINTEGER room = 0;
+        SQLUSMALLINT behaviour = SQL_CB_DELETE;
+        const SQLRETURN rc = SQLGetInfo(hdbc, type, &room, sizeof room, nullptr);
+        if (SQL_SUCCEEDED(rc)) std::memcpy(&behaviour, &room, sizeof behaviour);
+        if (behaviour == SQL_CB_DELETE) gReuse = false;
+    }
+    SQLRETURN rc;
     SQLUSMALLINT supported = SQL_FALSE;
     rc = SQLGetFunctions(hdbc, SQL_API_SQLMORERESULTS, &supported);
     gMoreResults = SQL_SUCCEEDED(rc) && supported == SQL_TRUE;

@@ -30,6 +30,8 @@
 #include <string>
 #include <vector>
 
+#include <unistd.h>
+
 namespace {
 
 // A column of this SQL type is self-describing: its values are written
@@ -49,6 +51,7 @@ struct Rule {
   long nth;          // 0: every call
   SQLRETURN code;
   std::vector<Diag> diags = {};
+  long delayMs = 0;  // the call takes this long
 };
 
 struct Column {
@@ -140,6 +143,8 @@ std::string load(const std::string& path, std::string& log, Sections& sections) 
         Diag d{arg(1), "", static_cast<SQLINTEGER>(number(arg(2)))};
         for (size_t k = 3; k < t.size(); ++k) d.text += arg(k);
         last(sec->rules, "DIAG without a call line above it").diags.push_back(d);
+      } else if (kw == "DELAY") {
+        last(sec->rules, "DELAY without a call line above it").delayMs = number(arg(1));
       } else if (kw == "RESULT") {
         sec->results.emplace_back();
       } else if (kw == "COLUMN" || kw == "COLUMNS") {
@@ -275,6 +280,7 @@ SQLRETURN call(SQLHANDLE handle, std::string name, F body, const std::string& de
     for (const Rule& r : sec->rules)
       if (!rule && r.call == name && (r.nth == 0 || r.nth == count)) rule = &r;
   if (!rule) return body(h);
+  if (rule->delayMs > 0) usleep(static_cast<useconds_t>(rule->delayMs * 1000));
   h.diags.insert(h.diags.end(), rule->diags.begin(), rule->diags.end());
   if (!SQL_SUCCEEDED(rule->code) && rule->code != SQL_NO_DATA) return rule->code;
   SQLRETURN code = rule->code, rc = body(h);  // body may free h
