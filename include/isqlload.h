@@ -38,7 +38,7 @@ public:
     static constexpr int kSubBucketBits = 7;
     static constexpr uint64_t kSubBuckets = uint64_t{1} << kSubBucketBits;
     static constexpr int kMaxValueBits = 36;
-    static constexpr size_t kBuckets = kSubBuckets * (kMaxValueBits - kSubBucketBits);
+    static constexpr size_t kBuckets = kSubBuckets * (kMaxValueBits - kSubBucketBits + 1);
 
     LatencyHistogram() : counts_(kBuckets, 0) {}
 

@@ -409,6 +409,7 @@ void isql_load_run_job(ClientState* first, const LoadJobPlan& plan) {
         std::string state, message;
         isql_load_take_diagnostic(state, message);
         send(line_of({"C", escape_field(state), escape_field(message)}));
+        ++gJob.failedCommands;
         end = "could not connect";
     }
     // With the output dropped the script is read once; with --job-output at
