@@ -336,6 +336,19 @@ def case_sigint(wsql, piped):
     check(b"not reached" not in out(s), "the input went on after SIGINT", s)
 
 
+def case_load_ctrlc(wsql):
+    """A load run at the terminal shows a progress line a second; Ctrl-C ends
+    it early with the report of what ran, every job stopped, status 0."""
+    s = spawn(wsql, ["--jobs", "2", "--duration", "100", "--command", "select 1;", "sqlite"])
+    s.expect(rb"progress: [0-9.]+ s, [0-9.]+ statements/s, p95 [0-9.]+ ms, 0 failed\r\n")
+    s.send(CTRL_C)
+    s.expect(rb"Load run: 2 jobs, duration 100 s")
+    s.expect(rb"\n +1 +[1-9][0-9]* .* stopped\r\n +2 +[1-9][0-9]* .* stopped\r\n")
+    s.expect(pexpect.EOF)
+    s.close()
+    check(s.exitstatus == 0, "exit status %r" % s.exitstatus, s)
+
+
 def main():
     wsql, name = sys.argv[1:3]
     try:

@@ -1,0 +1,142 @@
+// Load runs: the latency histogram, reports merged through their JSON form,
+// and the ${WSQL_...} substitution.
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "isqlload.h"
+
+namespace {
+
+TEST(LatencyHistogram, BucketsHoldTheirValuesWithinOnePercent) {
+    size_t previous = 0;
+    for (uint64_t v = 0; v < (uint64_t{1} << LatencyHistogram::kMaxValueBits); v = v * 9 / 8 + 1) {
+        const size_t i = LatencyHistogram::index_of(v);
+        ASSERT_LT(i, LatencyHistogram::kBuckets);
+        ASSERT_GE(i, previous) << v;
+        previous = i;
+        ASSERT_LE(LatencyHistogram::lowest(i), v);
+        ASSERT_GE(LatencyHistogram::highest(i), v);
+        ASSERT_LE(LatencyHistogram::highest(i) - LatencyHistogram::lowest(i), v / 100) << v;
+    }
+    EXPECT_EQ(LatencyHistogram::index_of(UINT64_MAX), LatencyHistogram::kBuckets - 1);
+}
+
+TEST(LatencyHistogram, PercentilesReadTheBucketOfTheirRank) {
+    LatencyHistogram h;
+    EXPECT_EQ(h.percentile(50), 0u);
+    for (uint64_t v = 1; v <= 100; ++v) h.record(v);
+    EXPECT_EQ(h.percentile(50), 50u);
+    EXPECT_EQ(h.percentile(95), 95u);
+    EXPECT_EQ(h.percentile(99), 99u);
+    EXPECT_EQ(h.percentile(100), 100u);
+    EXPECT_EQ(h.max(), 100u);
+    LatencyHistogram wide;
+    for (uint64_t v : {1000000, 2000000, 3000000}) wide.record(v);
+    EXPECT_NEAR(static_cast<double>(wide.percentile(50)), 2000000.0, 20000.0);
+    EXPECT_EQ(wide.percentile(100), 3000000u);  // never above the largest value
+}
+
+// Reports of two runs, merged after a trip through JSON, equal the report of
+// all their executions together: the same buckets, counts and errors.
+TEST(LoadReport, MergeOfReportsIsTheReportOfTheUnion) {
+    std::mt19937_64 rng(7);
+    std::lognormal_distribution<double> latency(6.0, 1.5);
+    LoadReport a, b, all;
+    for (LoadReport* r : {&a, &b}) {
+        r->plan = "runs 10";
+        r->jobs.push_back({1, 0, 1, 10, 1.5, "completed"});
+        for (const char* text : {"select 1", r == &a ? "update t set x = ?" : "select \"q\"\n\t2"}) {
+            for (int i = 0; i < 5000; ++i) {
+                const auto v = static_cast<uint64_t>(latency(rng));
+                for (LoadReport* into : {r, &all}) {
+                    LoadStatement& s = into->statement(text);
+                    ++s.count;
+                    s.latency.record(v);
+                }
+            }
+        }
+        for (LoadReport* into : {r, &all}) into->add_error("23505", r == &a ? "first" : "second", 2);
+    }
+    LoadReport merged, second;
+    std::string why;
+    ASSERT_TRUE(load_report_from_json(load_report_json(a), merged, why)) << why;
+    ASSERT_TRUE(load_report_from_json(load_report_json(b), second, why)) << why;
+    merged.merge(second);
+    ASSERT_EQ(merged.statements.size(), all.statements.size());
+    for (size_t i = 0; i < all.statements.size(); ++i) {
+        EXPECT_EQ(merged.statements[i].text, all.statements[i].text);
+        EXPECT_EQ(merged.statements[i].count, all.statements[i].count);
+        EXPECT_TRUE(merged.statements[i].latency == all.statements[i].latency) << all.statements[i].text;
+    }
+    EXPECT_EQ(merged.errors.at("23505").count, 4u);
+    EXPECT_EQ(merged.errors.at("23505").message, "first");
+    EXPECT_EQ(merged.runs, 2);
+    EXPECT_EQ(merged.total_passes(), 20u);
+}
+
+TEST(LoadReport, RefusesWhatItCannotMergeExactly) {
+    LoadReport one, out;
+    LoadStatement& s = one.statement("select 1");
+    s.count = 1;
+    s.latency.record(5);
+    const std::string json = load_report_json(one);
+    std::string why;
+    for (const auto& [from, to] : std::initializer_list<std::pair<std::string, std::string>>{
+             {"\"sub_bucket_bits\": 7", "\"sub_bucket_bits\": 8"},  // another layout
+             {"[5, 1]", "[5, 2]"},                                   // counts that do not add up
+             {"[5, 1]", "[99999, 1]"},                               // no such bucket
+             {"\"count\": 1", "\"count\": -1"},
+             {"}\n", ""}}) {                                         // not JSON
+        std::string bad = json;
+        bad.replace(bad.find(from), from.size(), to);
+        EXPECT_FALSE(load_report_from_json(bad, out, why)) << from;
+        EXPECT_FALSE(why.empty());
+    }
+}
+
+TEST(LoadTemplate, SubstitutesJobAsTextAndTheRestAsParameters) {
+    struct Case { const wchar_t* in; const wchar_t* out; size_t parameters; bool varies; };
+    for (const Case& c : std::initializer_list<Case>{
+             {L"select 1", L"select 1", 0, false},
+             {L"insert into t_${WSQL_JOB} values (${WSQL_PASS}, ${WSQL_RANDOM(5,5)})",
+              L"insert into t_7 values (?, ?)", 2, false},
+             {L"select '${WSQL_JOB}:${WSQL_PASS}', \"c${WSQL_RANDOM( -3 , -3 )}\", ${WSQL_PASS}",
+              L"select '7:3', \"c-3\", ?", 1, true},
+             {L"select 'it''s ${WSQL_PASS}', ${WSQL_PASS}", L"select 'it''s 3', ?", 1, true},
+             {L"select '${NOT_OURS}'", L"select '${NOT_OURS}'", 0, false}}) {
+        LoadTemplate t;
+        std::wstring why, text;
+        ASSERT_TRUE(parse_load_template(c.in, t, why)) << why;
+        std::mt19937_64 rng;
+        std::vector<long long> values;
+        render_load_template(t, 7, 3, rng, &text, values);
+        EXPECT_EQ(text, c.out);
+        EXPECT_EQ(values.size(), c.parameters);
+        EXPECT_EQ(t.parameters, c.parameters);
+        EXPECT_EQ(t.textVaries, c.varies);
+    }
+    LoadTemplate t;
+    std::wstring why;
+    for (const wchar_t* bad : {L"${WSQL_JOBS}", L"${WSQL_PASS", L"${WSQL_RANDOM(2,1)}", L"${WSQL_RANDOM(1)}",
+                               L"${WSQL_RANDOM(a,b)}", L"${WSQL_RANDOM(1,99999999999999999999)}"})
+        EXPECT_FALSE(parse_load_template(bad, t, why)) << bad;
+}
+
+TEST(LoadTemplate, RandomValuesStayInTheirRange) {
+    LoadTemplate t;
+    std::wstring why;
+    ASSERT_TRUE(parse_load_template(L"${WSQL_RANDOM(1,3)}", t, why));
+    std::mt19937_64 rng(1);
+    std::vector<long long> values;
+    std::vector<int> seen(4, 0);
+    for (int i = 0; i < 300; ++i) {
+        render_load_template(t, 1, 1, rng, nullptr, values);
+        ASSERT_GE(values.at(0), 1);
+        ASSERT_LE(values.at(0), 3);
+        ++seen[static_cast<size_t>(values[0])];
+    }
+    EXPECT_GT(seen[1] * seen[2] * seen[3], 0);
+}
+
+}  // namespace
