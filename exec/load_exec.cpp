@@ -145,10 +145,13 @@ int discard_results(SQLHDBC hdbc, Prepared& p) {
 int execute(SQLHDBC hdbc, Prepared& p, long long started) {
     std::copy(gValues.begin(), gValues.end(), p.values.begin());
     const SQLHSTMT hstmt = p.stmt.get();
-    const long long executing = isql_load_now_micros();
-    lPrepareTime = (executing - started) / kMicrosPerMs;
+    // The times of the elapsed-time lines, which only --job-output shows.
+    const long long executing = gLoadJob.keepOutput ? isql_load_now_micros() : 0;
     SQLRETURN rc = SQLExecute(hstmt);
-    lExecTime = (isql_load_now_micros() - executing) / kMicrosPerMs;
+    if (gLoadJob.keepOutput) {
+        lPrepareTime = (executing - started) / kMicrosPerMs;
+        lExecTime = (isql_load_now_micros() - executing) / kMicrosPerMs;
+    }
     // SQL_NO_DATA: a searched UPDATE or DELETE that touched no row.
     if (rc != SQL_NO_DATA && !isql_strict_passes(rc, "SQLExecute", hdbc, hstmt))
         return print_err("SQLExecute", hdbc, hstmt);
@@ -186,7 +189,8 @@ int isql_load_exec(SQLHDBC hdbc, const std::wstring& text) {
         return 1;
     }
     learn_driver(hdbc);
-    const long long started = isql_load_now_micros();
+    const bool timed = gLoadJob.timed || gLoadJob.keepOutput;
+    const long long started = timed ? isql_load_now_micros() : 0;
     render_load_template(t.tmpl, gLoadJob.number, gLoadJob.pass, gLoadJob.random,
                          t.tmpl.textVaries ? &gRendered : nullptr, gValues);
     const std::wstring& sql = t.tmpl.textVaries ? gRendered : t.fixed;
@@ -196,7 +200,7 @@ int isql_load_exec(SQLHDBC hdbc, const std::wstring& text) {
     std::unique_ptr<Prepared>& slot = kept != nullptr ? *kept : once;
     if (!slot) slot = prepare(hdbc, sql, t.tmpl.parameters);
     int rc = slot ? execute(hdbc, *slot, started) : 1;
-    const long long finished = isql_load_now_micros();
+    const long long finished = timed ? isql_load_now_micros() : 0;
     if (rc == 0) {
         isql_load_note_success(t.id, static_cast<uint64_t>(finished - started));
         return 0;

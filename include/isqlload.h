@@ -212,6 +212,7 @@ struct LoadJobSettings {
     long long pass = 0;        // ${WSQL_PASS}, from 1
     bool keepOutput = false;   // --job-output: results printed as a session prints them
     LoadPrepare prepare = LoadPrepare::Reuse;
+    bool timed = true;         // latencies measured (off only for the benchmark)
     std::mt19937_64 random;    // ${WSQL_RANDOM(...)}
 };
 extern LoadJobSettings gLoadJob;
