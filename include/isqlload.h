@@ -62,7 +62,11 @@ public:
     uint64_t count() const { return count_; }
     uint64_t sum() const { return sum_; }
     uint64_t max() const { return max_; }
-    void set_totals(uint64_t sum, uint64_t max) { sum_ = sum; max_ = max; }
+    // Adds the sum and largest value of values whose buckets add_bucket took.
+    void add_totals(uint64_t sum, uint64_t max) {
+        sum_ += sum;
+        if (max > max_) max_ = max;
+    }
     uint64_t bucket(size_t index) const { return counts_[index]; }
     // The value at percent (0-100): the highest value of the bucket holding
     // the value of that rank, never above the largest value recorded. 0 when

@@ -297,10 +297,10 @@ std::string load_report_text(const LoadReport& r) {
     const uint64_t passes = r.total_passes();
     std::string out;
     if (r.runs > 1)
-        out += format("Merged report of %ld load runs: %zu jobs, %s, %.3f s elapsed (the longest run)\n",
-                      r.runs, r.jobs.size(), r.plan.c_str(), r.seconds);
+        out += format("Merged report of %ld load runs: %zu jobs, %s\n", r.runs, r.jobs.size(), r.plan.c_str());
     else
-        out += format("Load run: %zu jobs, %s, %.3f s elapsed\n", r.jobs.size(), r.plan.c_str(), r.seconds);
+        out += format("Load run: %zu jobs, %s\n", r.jobs.size(), r.plan.c_str());
+    out += format("Elapsed time %.0f ms.%s\n", r.seconds * kMicrosPerMs, r.runs > 1 ? " (the longest run)" : "");
     out += format("Statements: %" PRIu64 " (%.1f/s), failed commands: %" PRIu64 "\n", statements,
                   per_second(statements, r.seconds), r.total_failures());
     out += format("Transactions (complete passes of the script): %" PRIu64 " (%.1f/s)\n", passes,
@@ -442,7 +442,7 @@ bool load_report_from_json(const std::string& json, LoadReport& report, std::str
                     }
                 }
             }
-            h.set_totals(f.count("latency_sum_us"), f.count("latency_max_us"));
+            h.add_totals(f.count("latency_sum_us"), f.count("latency_max_us"));
             if (h.count() != f.count("latency_count") && error.empty())
                 error = "the buckets of a statement do not add up to its latency_count";
             st.latency.add(h);

@@ -101,18 +101,20 @@ public:
             s.errors += number(f[3]);
             c.totals.statements += count;
             windowStatements += count;
-            LatencyHistogram delta;
+            // Bucket counts "index:count,..." go straight into the statement's
+            // histogram and into that of the progress line.
             for (const char* p = f[6].c_str(); *p != '\0';) {
                 char* end = nullptr;
                 const unsigned long long bucket = std::strtoull(p, &end, 10);
-                const unsigned long long n = *end == ':' ? std::strtoull(end + 1, &end, 10) : 0;
-                delta.add_bucket(bucket, n);
-                p = *end == ',' ? end + 1 : end;
-                if (p == end && *p != '\0') break;
+                if (*end != ':') break;
+                const unsigned long long n = std::strtoull(end + 1, &end, 10);
+                s.latency.add_bucket(bucket, n);
+                window.add_bucket(bucket, n);
+                if (*end != ',') break;
+                p = end + 1;
             }
-            delta.set_totals(number(f[4]), number(f[5]));
-            s.latency.add(delta);
-            window.add(delta);
+            s.latency.add_totals(number(f[4]), number(f[5]));
+            window.add_totals(number(f[4]), number(f[5]));
         } else if (kind == "E" && f.size() == 4) {
             report.add_error(f[2], f[3], number(f[1]));
         } else if (kind == "J" && f.size() == 3) {
@@ -362,7 +364,7 @@ int merge_reports() {
     bool failed = false;
     FILE* json = open_report(failed);
     if (failed) return kExitLoadNotStarted;
-    if (!write_report(merged, json)) return kExitOutputLost;
+    if (!write_report(merged, json) || (isql_flush_all(), isql_output_lost())) return kExitOutputLost;
     const bool anyFailed = merged.total_failures() != 0 || merged.connectFailures != 0 || !merged.errors.empty();
     return anyFailed ? kExitLoadFailures : kExitOk;
 }
@@ -440,7 +442,7 @@ int isql_load_main(ClientState* first) {
         anyConnected = anyConnected || c.totals.end != "could not connect";
     }
     if (!started) return kExitLoadNotStarted;
-    if (!write_report(run.report, json)) return kExitOutputLost;
+    if (!write_report(run.report, json) || (isql_flush_all(), isql_output_lost())) return kExitOutputLost;
     if (!anyConnected) return kExitLoadNotStarted;
     const bool anyFailed = run.report.total_failures() != 0 || run.report.connectFailures != 0 ||
                            run.report.connectionsLost != 0;
