@@ -76,12 +76,12 @@ void json_string(std::string& out, const std::string& text) {
 struct Json {
     enum class Type { Null, Bool, Number, String, Array, Object } type = Type::Null;
     std::string text;  // String: the value; Number: the literal
-    std::vector<Json> items;
-    std::vector<std::pair<std::string, Json>> members;
+    std::vector<Json> items;         // of an array, or the values of an object
+    std::vector<std::string> names;  // of an object: the name of each of items
 
     const Json* get(const char* key) const {
-        for (const auto& [name, value] : members)
-            if (name == key) return &value;
+        for (size_t i = 0; i < names.size(); ++i)
+            if (names[i] == key) return &items[i];
         return nullptr;
     }
 };
@@ -171,10 +171,9 @@ private:
             out.type = Json::Type::Object;
             if (take('}')) return true;
             do {
-                std::string name;
-                Json member;
-                if (!string(name) || !take(':') || !value(member, depth + 1)) return false;
-                out.members.emplace_back(std::move(name), std::move(member));
+                out.names.emplace_back();
+                out.items.emplace_back();
+                if (!string(out.names.back()) || !take(':') || !value(out.items.back(), depth + 1)) return false;
             } while (take(','));
             return take('}');
         }
@@ -434,7 +433,7 @@ bool load_report_from_json(const std::string& json, LoadReport& report, std::str
             LatencyHistogram h;
             if (const Json* buckets = f.field("buckets", Json::Type::Array)) {
                 for (const Json& b : buckets->items) {
-                    if (b.items.size() != 2 || b.items[0].type != Json::Type::Number ||
+                    if (b.type != Json::Type::Array || b.items.size() != 2 || b.items[0].type != Json::Type::Number ||
                         b.items[1].type != Json::Type::Number ||
                         !h.add_bucket(f.to_count(b.items[0], "buckets"), f.to_count(b.items[1], "buckets"))) {
                         if (error.empty()) error = "a bucket is not [index, count] of this layout";
