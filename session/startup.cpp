@@ -90,7 +90,7 @@ void print_long_options() {
                       "  --format=tsv|csv|json|aligned|expanded\n"
                       "                                   how result sets are laid out (key Format,\n"
                       "                                   \\format in a session)\n"
-                      "  --help                           this text\n");
+                      "  --help                           this text; --help=load: the options of load runs\n");
 }
 
 // The options of load runs, for --help=load (plain --help stays as it was).
