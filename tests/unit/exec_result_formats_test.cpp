@@ -73,14 +73,16 @@ TEST(ResultFormats, DisplayWidthCountsColumnsNotBytes) {
     EXPECT_EQ(display_width("a\xff" "b"), 3u);                  // a stray byte counts one
 }
 
-TEST(ResultFormats, JsonKeysOfRepeatedNamesAreMadeUnique) {
-    RowFormatter f(OutputFormat::Json, {{"id", true}, {"id", false}, {"id_2", false}}, true);
+TEST(ResultFormats, JsonRowsQuoteKeysOnceAndEscapeOnlyWhatNeedsIt) {
+    RowFormatter f(OutputFormat::Json,
+                   {{"id", true, true}, {"id", false}, {"id_2", false}, {"r", true}}, true);
     std::string out;
     f.value(out, "1", false);
-    f.value(out, "x", false);
+    f.value(out, "a\x80\"z", false);  // written in place first, then taken back and escaped
     f.value(out, "", true);
+    f.value(out, "INF", false);       // a float column's text that is no JSON number
     f.end_row(out);
-    EXPECT_EQ(out, "{\"id\":1,\"id_3\":\"x\",\"id_2\":null}\n");
+    EXPECT_EQ(out, "{\"id\":1,\"id_3\":\"a\xef\xbf\xbd\\\"z\",\"id_2\":null,\"r\":\"INF\"}\n");
 }
 
 TEST(ResultFormats, AlignedRowsAfterTheSampleKeepTheirWidths) {
