@@ -7,7 +7,7 @@
 # space, so no write of its own is under way.
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
-{ wsql_odbc_entry sqlite "$WORK/s.db" step && echo StepAPI=1; } >>odbc.ini
+wsql_odbc_entry sqlite "$WORK/s.db" step >>odbc.ini
 printf 'connect step\nwith recursive n(i) as (select 1 union all select i + 1 from n) select i from n where i <= 100000 or i < 0;\n' |
   "$WSQL" -q -m 0 >out 2>err &
 pid=$!
