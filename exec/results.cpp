@@ -26,6 +26,11 @@ constexpr size_t kRowReserveBytes = 4096;
 // First SQLGetData of a long value. Small, because some drivers pad the whole
 // buffer they are given; longer values double it on every further call.
 constexpr SQLLEN kFirstLongChunk = 512;
+// Benchmark mode: every column fetched as text into a buffer of its display
+// size + 1, at most this many bytes; a longer value is read whole after.
+constexpr SQLLEN kBenchmarkTextBytes = 256;
+// ...up to this many bytes, like a long column at the terminal.
+constexpr SQLLEN kBenchmarkWholeBytes = 3 * 1024 * 1024 + 1;
 
 struct IsqlFree {
     void operator()(void* p) const { isql_free(p); }
@@ -263,7 +268,7 @@ inline std::pair<const char*, SQLLEN> value_bytes(SQLHDBC hdbc, SQLHSTMT hstmt, 
 // Binds a long column with a short buffer. One that cannot be bound so is
 // read with SQLGetData alone, as where the driver does not allow the former.
 void bind_short(SQLHSTMT hstmt, SQLUSMALLINT column, ResultColumn& c) {
-    c.shortLength = std::min(kFirstLongChunk, c.bufferLength);
+    if (c.shortLength == 0) c.shortLength = std::min(kFirstLongChunk, c.bufferLength);
     c.buffer.reset(static_cast<char*>(isql_alloc(static_cast<size_t>(c.shortLength))));
     c.indicator = SQL_NULL_DATA;
     if (!c.buffer) {
@@ -318,6 +323,38 @@ void bind_columns(SQLHSTMT hstmt, std::vector<ResultColumn>& cols) {
         SQLBindCol(hstmt, static_cast<SQLUSMALLINT>(column), c.targetType, c.buffer.get(),
                    c.bufferLength, &c.indicator);
     }
+}
+
+// Benchmark mode prints no value, so the typed bindings that printing is
+// defined on only cost the driver its conversions. Where the driver lets
+// SQLGetData read bound columns, every printable column is bound instead as
+// narrow text of its display size + 1 (at most kBenchmarkTextBytes) and a
+// value that did not fit is read whole with SQLGetData, so the whole value is
+// still fetched. False, with nothing changed, where the driver does not allow
+// it: the columns are then bound as for printing.
+bool choose_benchmark_text(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols) {
+    SQLUINTEGER extensions = 0;
+    if (SQLGetInfo(hdbc, SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr) !=
+        SQL_SUCCESS)
+        return false;
+    if ((extensions & SQL_GD_ANY_COLUMN) == 0 || (extensions & SQL_GD_BOUND) == 0) return false;
+    const bool toFiles = large_col_output();
+    for (size_t i = 0; i < cols.size(); ++i) {
+        ResultColumn& c = cols[i];
+        // Unsupported types and file columns stay as printing has them.
+        if (c.bufferLength == 0 || (toFiles && is_long_type(c.sqlType))) continue;
+        SQLLEN display = 0;
+        if (SQLColAttributeW(hstmt, static_cast<SQLUSMALLINT>(i + 1), SQL_DESC_DISPLAY_SIZE,
+                             nullptr, 0, nullptr, &display) != SQL_SUCCESS ||
+            display <= 0 || display >= kBenchmarkTextBytes)
+            display = kBenchmarkTextBytes - 1;
+        c.targetType = SQL_C_CHAR;
+        c.bufferLength = kBenchmarkWholeBytes;
+        c.shortLength = display + 1;
+        c.viaGetData = true;
+        c.boundShort = true;
+    }
+    return true;
 }
 
 void write_pending(std::string& row) {
@@ -475,7 +512,8 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
         formatter->header(row);
     }
 
-    choose_long_columns(hdbc, cols);
+    if (!gBenchmarkMode || !choose_benchmark_text(hdbc, hstmt, cols))
+        choose_long_columns(hdbc, cols);
     bind_columns(hstmt, cols);
 
     isql_running_fetches();
