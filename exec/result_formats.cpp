@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <cwchar>
 #include <strings.h>
 
@@ -164,6 +165,23 @@ void json_append_string(std::string& out, std::string_view text, bool utf8Locale
     }
     out.push_back('"');
 }
+
+namespace {
+
+// True when none of the eight bytes of x needs escaping in a JSON string or
+// starts a multi-byte character: all are in 0x20..0x7F but '"' and '\\'.
+// Each test finds a byte in all eight lanes at once; the has-zero form is
+// exact once no lane has its top bit set.
+bool json_plain_ascii8(uint64_t x) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHighs = 0x8080808080808080ULL;
+    const auto hasZero = [](uint64_t v) { return ((v - kOnes) & ~v & kHighs) != 0; };
+    if ((x & kHighs) != 0) return false;
+    if (((x - 0x20 * kOnes) & ~x & kHighs) != 0) return false;  // a control character
+    return !hasZero(x ^ ('"' * kOnes)) && !hasZero(x ^ ('\\' * kOnes));
+}
+
+}  // namespace
 
 bool json_is_number(std::string_view t) {
     size_t i = 0;
@@ -376,6 +394,15 @@ void RowFormatter::value(std::string& out, std::string_view text, bool isNull) {
 // control character, and (in a UTF-8 locale) well-formed UTF-8.
 bool RowFormatter::json_plain(std::string_view text) const {
     for (size_t k = 0; k < text.size();) {
+        // Most text is plain ASCII: eight bytes are checked at a time.
+        if (text.size() - k >= 8) {
+            uint64_t eight;
+            std::memcpy(&eight, text.data() + k, 8);
+            if (json_plain_ascii8(eight)) {
+                k += 8;
+                continue;
+            }
+        }
         const auto b = static_cast<unsigned char>(text[k]);
         if (b < 0x80) {
             if (b < 0x20 || b == '"' || b == '\\') return false;

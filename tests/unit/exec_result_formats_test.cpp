@@ -85,6 +85,25 @@ TEST(ResultFormats, JsonRowsQuoteKeysOnceAndEscapeOnlyWhatNeedsIt) {
     EXPECT_EQ(out, "{\"id\":1,\"id_3\":\"a\xef\xbf\xbd\\\"z\",\"id_2\":null,\"r\":\"INF\"}\n");
 }
 
+// Plain text is checked eight bytes at a time: a byte that needs escaping,
+// or starts a multi-byte character, is found in every lane.
+TEST(ResultFormats, JsonRowsFindTheByteToEscapeAnywhereInALongValue) {
+    LocaleGuard utf8("C.UTF-8");
+    ASSERT_TRUE(utf8.ok);
+    for (const std::string special : {"\"", "\\", "\x01", "\x1f", "\x80", "\xc3\xa9"}) {
+        for (size_t at = 0; at < 17; ++at) {
+            std::string text(17, 'a');
+            text.replace(at, 1, special);
+            RowFormatter f(OutputFormat::Json, {{"t", false}}, true);
+            std::string out, expected = "{\"t\":";
+            f.value(out, text, false);
+            f.end_row(out);
+            json_append_string(expected, text, true);
+            EXPECT_EQ(out, expected + "}\n") << "byte " << at;
+        }
+    }
+}
+
 TEST(ResultFormats, AlignedRowsAfterTheSampleKeepTheirWidths) {
     LocaleGuard utf8("C.UTF-8");
     ASSERT_TRUE(utf8.ok);
