@@ -27,8 +27,8 @@ constexpr size_t kRowReserveBytes = 4096;
 // buffer they are given; longer values double it on every further call.
 constexpr SQLLEN kFirstLongChunk = 512;
 // Benchmark mode: every column fetched as text into a buffer of its display
-// size + 1 characters, at most this many; a longer value is read whole after.
-constexpr SQLLEN kBenchmarkTextChars = 256;
+// size + 1, at most this many bytes; a longer value is read whole after.
+constexpr SQLLEN kBenchmarkTextBytes = 256;
 // ...up to this many bytes, like a long column at the terminal.
 constexpr SQLLEN kBenchmarkWholeBytes = 3 * 1024 * 1024 + 1;
 
@@ -328,12 +328,10 @@ void bind_columns(SQLHSTMT hstmt, std::vector<ResultColumn>& cols) {
 // Benchmark mode prints no value, so the typed bindings that printing is
 // defined on only cost the driver its conversions. Where the driver lets
 // SQLGetData read bound columns, every printable column is bound instead as
-// text of its display size + 1 characters (at most kBenchmarkTextChars):
-// wide text stays wide, as the driver reports it (a Unicode driver converts
-// to narrow text at a cost), the rest is narrow text. A value that did not
-// fit is read whole with SQLGetData, so the whole value is still fetched.
-// False, with nothing changed, where the driver does not allow it: the
-// columns are then bound as for printing.
+// narrow text of its display size + 1 (at most kBenchmarkTextBytes) and a
+// value that did not fit is read whole with SQLGetData, so the whole value is
+// still fetched. False, with nothing changed, where the driver does not allow
+// it: the columns are then bound as for printing.
 bool choose_benchmark_text(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols) {
     SQLUINTEGER extensions = 0;
     if (SQLGetInfo(hdbc, SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr) !=
@@ -348,11 +346,11 @@ bool choose_benchmark_text(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColum
         SQLLEN display = 0;
         if (SQLColAttributeW(hstmt, static_cast<SQLUSMALLINT>(i + 1), SQL_DESC_DISPLAY_SIZE,
                              nullptr, 0, nullptr, &display) != SQL_SUCCESS ||
-            display <= 0 || display >= kBenchmarkTextChars)
-            display = kBenchmarkTextChars - 1;
-        if (c.targetType != SQL_C_WCHAR) c.targetType = SQL_C_CHAR;
+            display <= 0 || display >= kBenchmarkTextBytes)
+            display = kBenchmarkTextBytes - 1;
+        c.targetType = SQL_C_CHAR;
         c.bufferLength = kBenchmarkWholeBytes;
-        c.shortLength = (display + 1) * terminator_bytes(c);
+        c.shortLength = display + 1;
         c.viaGetData = true;
         c.boundShort = true;
     }
