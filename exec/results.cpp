@@ -29,8 +29,6 @@ constexpr SQLLEN kFirstLongChunk = 512;
 // Benchmark mode: every column fetched as text into a buffer of its display
 // size + 1, at most this many bytes; a longer value is read whole after.
 constexpr SQLLEN kBenchmarkTextBytes = 256;
-// ...up to this many bytes, like a long column at the terminal.
-constexpr SQLLEN kBenchmarkWholeBytes = 3 * 1024 * 1024 + 1;
 
 struct IsqlFree {
     void operator()(void* p) const { isql_free(p); }
@@ -156,6 +154,15 @@ IsqlBlock alloc_column_buffer(SQLLEN& len, int column) {
     return block;
 }
 
+// What SQLGetData may read (SQL_GD_* bits); none when the driver does not say.
+SQLUINTEGER getdata_extensions(SQLHDBC hdbc) {
+    SQLUINTEGER extensions = 0;
+    if (SQLGetInfo(hdbc, SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr) !=
+        SQL_SUCCESS)
+        return 0;
+    return extensions;
+}
+
 // Long columns are not bound with their full size: some drivers fill the
 // whole multi-megabyte buffer of a bound long column on every fetch, whatever
 // the value's length. They are read with SQLGetData instead, in growing
@@ -166,10 +173,7 @@ IsqlBlock alloc_column_buffer(SQLLEN& len, int column) {
 // leave to read any column with SQLGetData, only long columns after the last
 // bound one qualify.
 void choose_long_columns(SQLHDBC hdbc, std::vector<ResultColumn>& cols) {
-    SQLUINTEGER extensions = 0;
-    if (SQLGetInfo(hdbc, SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr) !=
-        SQL_SUCCESS)
-        extensions = 0;
+    const SQLUINTEGER extensions = getdata_extensions(hdbc);
     const bool anyColumn = (extensions & SQL_GD_ANY_COLUMN) != 0;
     const bool bound = anyColumn && (extensions & SQL_GD_BOUND) != 0;
     bool inTail = true;  // still in the run of long columns that ends the row
@@ -333,10 +337,7 @@ void bind_columns(SQLHSTMT hstmt, std::vector<ResultColumn>& cols) {
 // still fetched. False, with nothing changed, where the driver does not allow
 // it: the columns are then bound as for printing.
 bool choose_benchmark_text(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols) {
-    SQLUINTEGER extensions = 0;
-    if (SQLGetInfo(hdbc, SQL_GETDATA_EXTENSIONS, &extensions, sizeof extensions, nullptr) !=
-        SQL_SUCCESS)
-        return false;
+    const SQLUINTEGER extensions = getdata_extensions(hdbc);
     if ((extensions & SQL_GD_ANY_COLUMN) == 0 || (extensions & SQL_GD_BOUND) == 0) return false;
     const bool toFiles = large_col_output();
     for (size_t i = 0; i < cols.size(); ++i) {
@@ -348,8 +349,8 @@ bool choose_benchmark_text(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColum
                              nullptr, 0, nullptr, &display) != SQL_SUCCESS ||
             display <= 0 || display >= kBenchmarkTextBytes)
             display = kBenchmarkTextBytes - 1;
-        c.targetType = SQL_C_CHAR;
-        c.bufferLength = kBenchmarkWholeBytes;
+        // Read whole up to the size of a long text column, as printing would.
+        c.bufferLength = isql_get_datalen(SQL_LONGVARCHAR, 0, &c.targetType);
         c.shortLength = display + 1;
         c.viaGetData = true;
         c.boundShort = true;
