@@ -157,6 +157,21 @@ private:
         }
         return pos_++ < s_.size();
     }
+    // The members of an object (named, up to '}') or the items of an array
+    // (up to ']'), after the opening bracket at pos_.
+    bool members(Json& out, char close, int depth) {
+        ++pos_;
+        if (take(close)) return true;
+        do {
+            if (close == '}') {
+                out.names.emplace_back();
+                if (!string(out.names.back()) || !take(':')) return false;
+            }
+            out.items.emplace_back();
+            if (!value(out.items.back(), depth + 1)) return false;
+        } while (take(','));
+        return take(close);
+    }
     bool value(Json& out, int depth) {
         if (depth > kMaxJsonDepth) return false;
         blanks();
@@ -167,25 +182,12 @@ private:
             return string(out.text);
         }
         if (c == '{') {
-            ++pos_;
             out.type = Json::Type::Object;
-            if (take('}')) return true;
-            do {
-                out.names.emplace_back();
-                out.items.emplace_back();
-                if (!string(out.names.back()) || !take(':') || !value(out.items.back(), depth + 1)) return false;
-            } while (take(','));
-            return take('}');
+            return members(out, '}', depth);
         }
         if (c == '[') {
-            ++pos_;
             out.type = Json::Type::Array;
-            if (take(']')) return true;
-            do {
-                out.items.emplace_back();
-                if (!value(out.items.back(), depth + 1)) return false;
-            } while (take(','));
-            return take(']');
+            return members(out, ']', depth);
         }
         if (word("true", out, Json::Type::Bool) || word("false", out, Json::Type::Bool) ||
             word("null", out, Json::Type::Null))
