@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "isqlload.h"
+#include "report.h"
 
 namespace {
 constexpr const char kFormatName[] = "wsql load report";

@@ -1,0 +1,66 @@
+// The latency histogram of load runs (declarations in histogram.h).
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <cmath>
+#include <cwchar>
+#include <cwctype>
+
+#include "histogram.h"
+
+namespace {
+constexpr uint64_t kLinearLimit = 2 * LatencyHistogram::kSubBuckets;  // one bucket per value below
+}  // namespace
+
+size_t LatencyHistogram::index_of(uint64_t micros) {
+    if (micros < kLinearLimit) return static_cast<size_t>(micros);
+    const int shift = std::bit_width(micros) - (kSubBucketBits + 1);
+    const size_t index = kSubBuckets * static_cast<size_t>(shift + 1) +
+                         static_cast<size_t>((micros >> shift) - kSubBuckets);
+    return std::min(index, kBuckets - 1);
+}
+
+uint64_t LatencyHistogram::lowest(size_t index) {
+    if (index < kLinearLimit) return index;
+    const size_t shift = index / kSubBuckets - 1;
+    return (kSubBuckets + index % kSubBuckets) << shift;
+}
+
+uint64_t LatencyHistogram::highest(size_t index) {
+    if (index < kLinearLimit) return index;
+    const size_t shift = index / kSubBuckets - 1;
+    return lowest(index) + (uint64_t{1} << shift) - 1;
+}
+
+bool LatencyHistogram::add_bucket(size_t index, uint64_t count) {
+    if (index >= kBuckets) return false;
+    counts_[index] += count;
+    count_ += count;
+    return true;
+}
+
+void LatencyHistogram::add(const LatencyHistogram& other) {
+    for (size_t i = 0; i < kBuckets; ++i) counts_[i] += other.counts_[i];
+    count_ += other.count_;
+    sum_ += other.sum_;
+    max_ = std::max(max_, other.max_);
+}
+
+void LatencyHistogram::clear() {
+    if (count_ != 0) std::fill(counts_.begin(), counts_.end(), 0);
+    count_ = sum_ = max_ = 0;
+}
+
+// The rank is ceil(percent of the count), at least 1: p50 of two values is
+// the first, p100 the last.
+uint64_t LatencyHistogram::percentile(double percent) const {
+    if (count_ == 0) return 0;
+    const double wanted = std::ceil(std::clamp(percent, 0.0, 100.0) / 100.0 * static_cast<double>(count_));
+    const uint64_t rank = std::max<uint64_t>(1, static_cast<uint64_t>(wanted));
+    uint64_t seen = 0;
+    for (size_t i = 0; i < kBuckets; ++i) {
+        seen += counts_[i];
+        if (seen >= rank) return std::min(highest(i), max_);
+    }
+    return max_;
+}

@@ -1,0 +1,64 @@
+// The report of a load run: what each job and statement text measured, as
+// text for standard output and as JSON that reports of several runs merge from.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "histogram.h"
+
+// Statement texts a run keeps apart; the rest share one line of the report.
+constexpr size_t kMaxLoadStatementTexts = 500;
+
+// One statement text of the script: executions, failures, and the latencies
+// of those that succeeded.
+struct LoadStatement {
+    std::string text;  // as written in the script, UTF-8
+    uint64_t count = 0;
+    uint64_t errors = 0;
+    LatencyHistogram latency;
+};
+
+struct LoadJob {
+    long number = 0;
+    uint64_t statements = 0;
+    uint64_t failedCommands = 0;  // statements and other commands
+    uint64_t passes = 0;          // complete passes of the script (transactions)
+    double seconds = 0;           // from its first pass to its end
+    std::string end;              // how it ended: "completed", "stopped", "connection lost", ...
+};
+
+struct LoadError {
+    uint64_t count = 0;
+    std::string message;  // the first one seen
+};
+
+struct LoadReport {
+    long runs = 1;             // reports merged into this one
+    double seconds = 0;        // wall time of the run (of the longest run when merged)
+    std::string plan;          // "duration 30 s" or "runs 10", as asked
+    std::vector<LoadJob> jobs;
+    std::vector<LoadStatement> statements;  // in the order first met
+    std::map<std::string, LoadError> errors;  // by SQLSTATE; "-" when there was none
+    uint64_t connectFailures = 0;
+    uint64_t connectionsLost = 0;
+
+    // The statement entry of text, added when new (the shared last entry
+    // once kMaxLoadStatementTexts are kept).
+    LoadStatement& statement(const std::string& text);
+    void add_error(const std::string& state, const std::string& message, uint64_t count);
+    uint64_t total_statements() const;
+    uint64_t total_failures() const;  // failed commands of every job
+    uint64_t total_passes() const;
+    // Adds other to this report: counts and buckets added, jobs appended,
+    // the longer wall time kept.
+    void merge(const LoadReport& other);
+};
+
+// The report as text for standard output, and as JSON (with the buckets).
+std::string load_report_text(const LoadReport& report);
+std::string load_report_json(const LoadReport& report);
+// Reads a JSON report written by load_report_json. False with a reason.
+bool load_report_from_json(const std::string& json, LoadReport& report, std::string& error);
