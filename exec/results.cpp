@@ -519,7 +519,7 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
 
     isql_running_fetches();
     SQLRETURN rc = SQLFetch(hstmt);
-    long long blockStart = gBenchmarkBlock != 0 ? isql_now_ms() : 0;
+    long long blockStart = gBenchmarkBlock != 0 ? isql_now_us() : 0;  // microseconds
     long long rows = 0;
     long long benchmarkTotal = 0;
     std::string err;
@@ -542,15 +542,14 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
             if (gBenchmarkBlock != 0 && rows % gBenchmarkBlock == 0) {
                 {
                     PrintClock printing;
-                    long long now = isql_now_ms();
-                    long long blockTime = now - blockStart;
+                    const long long blockTime = isql_now_us() - blockStart;
                     benchmarkTotal += blockTime;
                     isql_trace(gfpResFile, TRACE_DATA,
                                "Rows selected = %ld. Fetch results %ld ms Elapased time %ld ms "
                                "Reading more...\n",
-                               static_cast<long>(rows), static_cast<long>(blockTime),
-                               static_cast<long>(benchmarkTotal));
-                    blockStart = isql_now_ms();
+                               static_cast<long>(rows), static_cast<long>(isql_us_to_ms(blockTime)),
+                               static_cast<long>(isql_us_to_ms(benchmarkTotal)));
+                    blockStart = isql_now_us();
                 }
             }
             // The long values are still read, so the fetch costs what it would.

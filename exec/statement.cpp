@@ -1,8 +1,6 @@
 // Statement handles, prepare and execute, and the loop over the results of
 // one executed statement. Every statement is prepared, then executed, on a
 // handle that lives for one command.
-#include <atomic>
-#include <mutex>
 #include <new>
 
 #include "isqlexec.h"
@@ -12,32 +10,12 @@
 long long lPrepareTime = 0;
 long long lExecTime = 0;
 
-namespace {
-
-// The statement now executing or fetching, for Ctrl-C at the terminal. The
-// cancelling thread calls SQLCancel under the same lock that the session
-// takes to withdraw the handle before dropping it, so a handle is never
-// cancelled after it was freed.
-std::mutex gRunningLock;
-SQLHSTMT gRunningStmt = SQL_NULL_HSTMT;  // guarded by gRunningLock
-bool gFetching = false;                  // guarded by gRunningLock
-// Set by the first Ctrl-C for the published statement; read once per row.
-std::atomic<bool> gStopRequested{false};
-
-void publish_running(SQLHSTMT hstmt) {
-    std::lock_guard<std::mutex> hold(gRunningLock);
-    gRunningStmt = hstmt;
-    gFetching = false;
-    gStopRequested.store(false, std::memory_order_relaxed);
+void isql_note_statement_times(long long prepareMicros, long long executeMicros) {
+    lPrepareTime = prepareMicros;
+    lExecTime = executeMicros;
 }
 
-// Withdraws the handle published for this command, whatever the outcome.
-struct RunningStatement {
-    explicit RunningStatement(SQLHSTMT hstmt) { publish_running(hstmt); }
-    ~RunningStatement() { publish_running(SQL_NULL_HSTMT); }
-    RunningStatement(const RunningStatement&) = delete;
-    RunningStatement& operator=(const RunningStatement&) = delete;
-};
+namespace {
 
 // The notice of a statement that ran, after its handle was dropped. 0, or 1
 // when the drop was refused (reported).
@@ -48,14 +26,14 @@ int drop_and_report(StmtHandle& stmt) {
 }
 
 // Creates the handle and prepares text, timing the prepare into
-// lPrepareTime whatever its outcome. 0 with stmt ready, or the failure result.
+// the prepare time whatever its outcome. 0 with stmt ready, or the failure result.
 int create_and_prepare(StmtHandle& stmt, const wchar_t* text, long long* prepared) {
     int rc = isql_create_stmt_handle(stmt);
     if (rc != 0) return rc;
-    long long start = isql_now_ms();
+    const long long start = isql_now_us();
     rc = isql_prepare_stmt(stmt.connection(), stmt.get(), text);
-    *prepared = isql_now_ms();
-    lPrepareTime = *prepared - start;
+    *prepared = isql_now_us();
+    isql_note_statement_times(*prepared - start, 0);
     return rc;
 }
 
@@ -126,7 +104,7 @@ int isql_exec(SQLHENV /*henv*/, SQLHDBC hdbc, const wchar_t* text) {
     try {
         RunningStatement running(stmt.get());
         SQLRETURN rc = SQLExecute(stmt.get());
-        lExecTime = isql_now_ms() - executeStart;
+        isql_note_statement_times(lPrepareTime, isql_now_us() - executeStart);
         // SQL_NO_DATA: a searched UPDATE or DELETE that touched no row.
         if (rc != SQL_NO_DATA && !isql_strict_passes(rc, "SQLExecute", hdbc, stmt.get()))
             return print_err("SQLExecute", hdbc, stmt.get());
@@ -142,31 +120,6 @@ int isql_exec(SQLHENV /*henv*/, SQLHDBC hdbc, const wchar_t* text) {
     if (res != 0) return res;
     return drop_and_report(stmt);
 }
-
-// Cancels the statement that isql_exec is executing or fetching, from any
-// thread. While rows are fetched the first press only asks the row loop to
-// stop between two rows: SQLCancel beside a running SQLFetch is more than
-// some drivers survive (SQLite's frees the rows being read). A second press
-// while the loop has not stopped (a fetch waiting on the server) and any
-// press during execution send SQLCancel; the driver's diagnostics are then
-// printed by the cancelled call's own failure path. A refused cancel is only
-// told to the caller: this runs beside the session thread, which owns the
-// output and the diagnostics.
-CancelResult isql_cancel_running_stmt() {
-    std::lock_guard<std::mutex> hold(gRunningLock);
-    if (gRunningStmt == SQL_NULL_HSTMT) return CancelResult::NoStatement;
-    const bool firstPress = !gStopRequested.exchange(true, std::memory_order_relaxed);
-    if (gFetching && firstPress) return CancelResult::Sent;
-    const SQLRETURN rc = SQLCancel(gRunningStmt);
-    return SQL_SUCCEEDED(rc) ? CancelResult::Sent : CancelResult::Refused;
-}
-
-void isql_running_fetches() {
-    std::lock_guard<std::mutex> hold(gRunningLock);
-    gFetching = gRunningStmt != SQL_NULL_HSTMT;
-}
-
-bool isql_stop_requested() { return gStopRequested.load(std::memory_order_relaxed); }
 
 // Prints the column description of a prepared query without executing it.
 int isql_describe_stmt(SQLHENV /*henv*/, SQLHDBC hdbc, const wchar_t* text) {

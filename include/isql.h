@@ -18,6 +18,7 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "isqlclock.h"
 #include "isqlcmd.h"
 #include "isqlformat.h"
 #include "isqlhandle.h"
@@ -170,23 +171,6 @@ enum class Outcome {
     Dropped,       // Ctrl-C at the terminal dropped it while it was typed
     Empty,         // an empty line or a comment: nothing ran
 };
-Outcome isql_process_cmd(ClientState* state, std::wstring& line);
 int isql_repeat(ClientState* state, long long count);
 int isql_get_repeatlist(ClientState* state);
 int isql_close_repeatlist(ClientState* state);
-
-// Print clock: bracket the writing of results so it is left out of elapsed
-// times. Rows are timed only where they reach the descriptor
-// (isql_write_timed), not while they are formatted in memory.
-void isql_timer_print_start();
-void isql_timer_print_stop();
-// Holds the print clock for as long as it lives.
-struct PrintClock {
-    PrintClock() { isql_timer_print_start(); }
-    ~PrintClock() { isql_timer_print_stop(); }
-    PrintClock(const PrintClock&) = delete;
-    PrintClock& operator=(const PrintClock&) = delete;
-};
-
-// Milliseconds of the wall clock, as a seconds/milliseconds pair would give.
-long long isql_now_ms();

@@ -7,8 +7,11 @@
 #include "isql.h"
 #include "zvunicode.h"
 
-extern long long lPrepareTime;   // ms in SQLPrepareW of the last statement
-extern long long lExecTime;      // ms in SQLExecute of the last statement
+// Microseconds in SQLPrepareW and SQLExecute of the last statement, for the
+// elapsed-time lines; written only through isql_note_statement_times.
+extern long long lPrepareTime;
+extern long long lExecTime;
+void isql_note_statement_times(long long prepareMicros, long long executeMicros);
 
 int isql_create_stmt_handle(StmtHandle& stmt);
 int isql_prepare_stmt(SQLHDBC hdbc, SQLHSTMT hstmt, const wchar_t* text);
@@ -16,8 +19,15 @@ int isql_exec(SQLHENV henv, SQLHDBC hdbc, const wchar_t* text);
 int isql_describe_stmt(SQLHENV henv, SQLHDBC hdbc, const wchar_t* text);
 int isql_util_print_results(SQLHDBC hdbc, SQLHSTMT hstmt);
 int isql_fetchBlock(SQLHENV henv, SQLHDBC hdbc, void* unused, int blockSize);
-// Cancels the statement being executed or fetched by isql_exec, if any; safe
-// to call from another thread.
+// Publishes hstmt as the statement that Ctrl-C cancels, for as long as it
+// lives (while isql_exec executes and fetches).
+struct RunningStatement {
+    explicit RunningStatement(SQLHSTMT hstmt);
+    ~RunningStatement();
+    RunningStatement(const RunningStatement&) = delete;
+    RunningStatement& operator=(const RunningStatement&) = delete;
+};
+// Cancels the published statement, if any; safe to call from another thread.
 enum class CancelResult { NoStatement, Sent, Refused };
 CancelResult isql_cancel_running_stmt();
 // Marks the published statement as fetching rows: from then on a first Ctrl-C

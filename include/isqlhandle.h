@@ -57,5 +57,10 @@ public:
 
     SQLHENV henv = SQL_NULL_HENV;
     SQLHDBC hdbc = SQL_NULL_HDBC;
-    void release();
+    void release() {
+        if (hdbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, hdbc);
+        if (henv != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, henv);
+        hdbc = SQL_NULL_HDBC;
+        henv = SQL_NULL_HENV;
+    }
 };

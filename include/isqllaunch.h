@@ -15,7 +15,8 @@ struct LaunchRequest {
     std::vector<std::string> commands;  // --command, in order
     bool noPrompt = false;              // --no-prompt
 };
-extern LaunchRequest gLaunch;
+// Keeps what the command line asked, for the functions below.
+void isql_set_launch(LaunchRequest request);
 
 // True when the prompt is written before reading a line of state: its input
 // is standard input, unless --no-prompt was given and that is no terminal.

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cwchar>
+#include <string>
+#include <string_view>
 
 typedef uint16_t zvutf16;  // one UTF-16 code unit, host byte order
 
@@ -15,6 +17,8 @@ extern const uint32_t utf8_minval_array[6];
 // ---- conversions -----------------------------------------------------------
 unsigned int utf8towcs(const unsigned char* src, long srcLen, wchar_t* dst, unsigned int dstLen);
 int wcstoutf8(const wchar_t* src, long srcLen, unsigned char* dst, int dstLen);
+// The UTF-8 of wide text, as wcstoutf8 writes it.
+std::string utf8_of(std::wstring_view text);
 int utf16towcs(const zvutf16* src, int srcLen, wchar_t* dst, int dstLen);
 int wcstoutf16(const wchar_t* src, int srcLen, zvutf16* dst, int dstLen);
 

@@ -1,39 +1,28 @@
-// One job of a load run, in a process of its own: a session on its own
-// connection running the script pass after pass, its counters sent to the
-// parent through a pipe about once a second and at its end.
-//
-// Lines on the pipe, fields separated by tabs (texts escaped by escape_field):
-//   T id text                      a statement text met for the first time
-//   S id count errors sum max b:n,b:n...   executions since the last report, with
-//                                  the latency buckets of the successes
-//   E count state message          failures of one SQLSTATE since the last report
-//   J failed passes                failed commands and complete passes since then
-//   C state message                a connection could not be made
-//   L                              the connection was lost
-//   Z micros end                   the job ended: its time and how it ended
+// One job of a load run (policy in job.h): its process set up, its passes
+// through the session's command loop, its counters reported.
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <string_view>
-#include <ctime>
 #include <fcntl.h>
+#include <optional>
+#include <utility>
+#include <vector>
 #include <unistd.h>
 
-#include "isqlexec.h"
+#include "counters.h"
 #include "isqllaunch.h"
-#include "isqlload.h"
+#include "isqlloop.h"
 #include "isqlodbc.h"
 #include "isqlrun.h"
 #include "isqltm.h"
+#include "job.h"
+#include "job_exec.h"
+#include "wire.h"
 #include "zvunicode.h"
-
-LoadJobSettings gLoadJob;
 
 namespace {
 constexpr long long kReportIntervalMicros = 1000000;
-constexpr long long kMicrosPerSecond = 1000000;
-constexpr long long kNanosPerMicro = 1000;
 constexpr size_t kMessageBytes = 4096;  // messages cut to this for the report
 constexpr int kJobExitStatus = 0;      // the parent learns how a job went from the pipe
 // Set, statements are counted but not timed: the benchmark measures with it
@@ -42,127 +31,94 @@ constexpr const char kUntimedVariable[] = "WSQL_LOAD_UNTIMED";
 
 volatile sig_atomic_t gStop = 0;
 
-struct Counter {
-    bool announced = false;
-    std::string text;
-    uint64_t count = 0, errors = 0;
-    LatencyHistogram latency;  // since the last report
-};
-
-struct FailureGroup {
-    uint64_t count = 0;
-    std::string message;
-};
-
-struct JobCounters {
-    std::vector<Counter> statements;
-    std::map<std::string, FailureGroup> failures;  // since the last report
-    uint64_t failedCommands = 0, passes = 0;       // since the last report
-    long long nextReport = 0;
-    int fd = -1;
-    bool parentGone = false;
-    bool lost = false;          // the connection was lost
-    CmdKind command = CmdKind::CMD_NONE;  // the command now running
-    std::string diagState, diagMessage;   // first record since the last take
-};
-JobCounters gJob;
-
 void stop_requested(int) { gStop = 1; }
 
-std::string utf8(const wchar_t* text) {
-    const size_t n = std::wcslen(text);
-    std::string out(n * 4 + 1, '\0');
-    const int got = wcstoutf8(text, static_cast<long>(n), reinterpret_cast<unsigned char*>(out.data()),
-                              static_cast<int>(out.size()));
-    out.resize(got > 0 ? static_cast<size_t>(got) : 0);
-    return out;
-}
+// The job of this process. One per process: the observer of diagnostics and
+// the signal handler reach it from plain functions.
+struct Job {
+    explicit Job(const LoadJobPlan& p) : plan(p), statements(settings, counters) {}
+    const LoadJobPlan& plan;
+    JobSettings settings;
+    JobCounters counters;
+    JobStatements statements;
+    long long nextReport = 0;
+    bool parentGone = false;
+    CmdKind command = CmdKind::CMD_NONE;  // the command now running
+    bool endedLost = false;               // the loop ended because the connection is gone
+
+    // Writes the whole of text to the parent. A parent gone (EPIPE) stops the job.
+    void send(const std::string& text) {
+        size_t done = 0;
+        while (!parentGone && done < text.size()) {
+            const ssize_t n = write(plan.reportFd, text.data() + done, text.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) {
+                parentGone = true;
+                gStop = 1;
+                return;
+            }
+            done += static_cast<size_t>(n);
+        }
+    }
+
+    void send(const WireMessage& m) { send(wire_encode(m)); }
+
+    // A connection that could not be made, with the first diagnostic record.
+    void send_connect_failure() {
+        WireMessage m{WireMessage::Kind::ConnectFailed};
+        counters.take_diagnostic(m.state, m.message);
+        send(m);
+    }
+
+    // Reports when the next interval of the run's clock has begun, so that
+    // the jobs report at about the same moments.
+    void report_if_due(long long now) {
+        if (now < nextReport) return;
+        send(counters.take_report());
+        while (nextReport <= now) nextReport += kReportIntervalMicros;
+    }
+
+    // The end of the run has come: a stopping signal or the end of
+    // --duration. One look at the clock serves the report as well.
+    bool time_is_up() {
+        const long long now = isql_now_us();
+        report_if_due(now);
+        return gStop != 0 || (plan.deadlineMicros != 0 && now >= plan.deadlineMicros);
+    }
+
+    void before_command(CmdKind kind) {
+        command = kind;
+        std::string state, message;
+        counters.take_diagnostic(state, message);  // a failure of this command reports its own
+        // These may disconnect the shared connection, whose statements go with it.
+        if (kind == CmdKind::CMD_CONNECT || kind == CmdKind::CMD_CUSTOMCONNECT || kind == CmdKind::CMD_DISCONNECT)
+            statements.forget();
+    }
+
+    // Counts the outcome of the command just run; true when the job must
+    // end (its connection is gone).
+    bool counted(Outcome outcome) {
+        const CmdKind kind = std::exchange(command, CmdKind::CMD_NONE);
+        isql_count_command(outcome);
+        if (outcome != Outcome::Failed && outcome != Outcome::FailedSilent) return false;
+        counters.note_failed_command();
+        if (kind == CmdKind::CMD_CONNECT || kind == CmdKind::CMD_CUSTOMCONNECT) send_connect_failure();
+        endedLost = counters.lost() || isql_connection_lost();
+        return endedLost;
+    }
+};
+Job* gJob = nullptr;
 
 void keep_first_diagnostic(const wchar_t* state, const wchar_t* message) {
-    if (!gJob.diagState.empty() || !gJob.diagMessage.empty()) return;
-    gJob.diagState = utf8(state);
-    gJob.diagMessage = utf8(message).substr(0, kMessageBytes);
+    if (gJob != nullptr) gJob->counters.keep_diagnostic(utf8_of(state), utf8_of(message).substr(0, kMessageBytes));
 }
 
-// Tabs, line ends and backslashes escaped, so that a field stays one field.
-std::string escape_field(const std::string& text) {
-    std::string out;
-    out.reserve(text.size());
-    for (char c : text) {
-        if (c == '\\') out += "\\\\";
-        else if (c == '\t') out += "\\t";
-        else if (c == '\n') out += "\\n";
-        else if (c == '\r') out += "\\r";
-        else out += c;
-    }
-    return out;
-}
-
-// One line of fields for the parent, fields separated by tabs.
-std::string line_of(std::initializer_list<std::string_view> fields) {
-    std::string out;
-    for (std::string_view f : fields) {
-        if (!out.empty()) out += '\t';
-        out += f;
-    }
-    out += '\n';
-    return out;
-}
-
-// Writes the whole of text to the parent. A parent gone (EPIPE) stops the job.
-void send(const std::string& text) {
-    size_t done = 0;
-    while (!gJob.parentGone && done < text.size()) {
-        const ssize_t n = write(gJob.fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            gJob.parentGone = true;
-            gStop = 1;
-            return;
-        }
-        done += static_cast<size_t>(n);
-    }
-}
-
-// Sends what was counted since the last report.
-void report_counts() {
-    std::string out;
-    for (size_t id = 0; id < gJob.statements.size(); ++id) {
-        Counter& c = gJob.statements[id];
-        if (!c.announced) {
-            out += line_of({"T", std::to_string(id), escape_field(c.text)});
-            c.announced = true;
-        }
-        if (c.count == 0) continue;
-        std::string buckets;
-        for (size_t b = 0; b < LatencyHistogram::kBuckets && c.latency.count() != 0; ++b) {
-            if (c.latency.bucket(b) == 0) continue;
-            if (!buckets.empty()) buckets += ',';
-            buckets += std::to_string(b);
-            buckets += ':';
-            buckets += std::to_string(c.latency.bucket(b));
-        }
-        out += line_of({"S", std::to_string(id), std::to_string(c.count), std::to_string(c.errors),
-                        std::to_string(c.latency.sum()), std::to_string(c.latency.max()), buckets});
-        c.count = c.errors = 0;
-        c.latency.clear();
-    }
-    for (const auto& [state, f] : gJob.failures)
-        out += line_of({"E", std::to_string(f.count), escape_field(state), escape_field(f.message)});
-    gJob.failures.clear();
-    if (gJob.failedCommands != 0 || gJob.passes != 0)
-        out += line_of({"J", std::to_string(gJob.failedCommands), std::to_string(gJob.passes)});
-    gJob.failedCommands = gJob.passes = 0;
-    send(out);
-}
-
-// Reports when the next interval of the run's clock has begun, so that the
-// jobs report at about the same moments.
-void report_if_due(long long now) {
-    if (now < gJob.nextReport) return;
-    report_counts();
-    while (gJob.nextReport <= now) gJob.nextReport += kReportIntervalMicros;
-}
+// One command of the script, read once for every pass.
+struct Step {
+    std::wstring line;       // as the dispatcher takes it (a statement in its EXEC form)
+    std::wstring statement;  // of an SQL line, gathered whole
+    bool sql = false;
+};
 
 // Points descriptor fd at path (created or emptied), or at /dev/null when
 // path is empty. False when it cannot be opened.
@@ -199,88 +155,6 @@ bool rewind_script(ClientState* first) {
     return true;
 }
 
-// The end of the run has come: a stopping signal or the end of --duration.
-// One look at the clock serves the report as well.
-bool time_is_up(const LoadJobPlan& plan) {
-    const long long now = isql_load_now_micros();
-    report_if_due(now);
-    return gStop != 0 || (plan.deadlineMicros != 0 && now >= plan.deadlineMicros);
-}
-
-// How the command just run went, for the counters; true when the job must
-// end (its connection is gone).
-bool count_outcome(Outcome outcome) {
-    isql_count_command(outcome);
-    if (outcome != Outcome::Failed && outcome != Outcome::FailedSilent) return false;
-    ++gJob.failedCommands;
-    const bool connecting = gJob.command == CmdKind::CMD_CONNECT || gJob.command == CmdKind::CMD_CUSTOMCONNECT;
-    std::string state, message;
-    isql_load_take_diagnostic(state, message);
-    if (connecting) send(line_of({"C", escape_field(state), escape_field(message)}));
-    return gJob.lost || isql_connection_lost();
-}
-
-enum class PassEnd { Complete, Stopped, Lost, OnErrorStop, Exit };
-
-// Checks made before each command: the end of the run, --on-error=stop.
-bool must_end(const LoadJobPlan& plan, PassEnd& why) {
-    if (time_is_up(plan)) why = PassEnd::Stopped;
-    else if (isql_run_must_stop()) why = PassEnd::OnErrorStop;
-    else return false;
-    return true;
-}
-
-// Runs one command line as the session's main loop would.
-Outcome run_line(ClientState* state, std::wstring& line) {
-    try {
-        return isql_process_cmd(state, line);
-    } catch (const std::bad_alloc&) {
-        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Out of memory; the command was not completed\n");
-        return Outcome::Failed;
-    }
-}
-
-// After a command: counts it; true (with why set) when the job must end.
-bool after_command(Outcome outcome, PassEnd& why) {
-    gJob.command = CmdKind::CMD_NONE;
-    if (gClientStateList.states.empty()) why = PassEnd::Exit;  // EXIT or QUIT
-    else if (count_outcome(outcome)) why = PassEnd::Lost;
-    else return false;
-    return true;
-}
-
-// Reads and runs commands as the session's main loop does: the whole of
-// first's input, or with nestedOnly the command files opened above it, up to
-// their end.
-PassEnd run_input(ClientState* first, const LoadJobPlan& plan, bool nestedOnly) {
-    std::wstring line;
-    for (PassEnd why;;) {
-        if (must_end(plan, why)) return why;
-        ClientState* state = gClientStateList.last();
-        if (nestedOnly && state == first) return PassEnd::Complete;
-        if (!isql_get_nextcmd(state, line)) {
-            const bool cutShort = state->reader.undecodable;
-            if (state == first) {
-                if (cutShort) count_outcome(Outcome::Failed);
-                return PassEnd::Complete;
-            }
-            isql_load_forget_statements();  // the file's end may reconnect its parent
-            isql_close_curstate(state);
-            if (cutShort && count_outcome(Outcome::Failed)) return PassEnd::Lost;
-            continue;
-        }
-        if (!line.empty() && line[0] == L'#') continue;
-        if (after_command(run_line(state, line), why)) return why;
-    }
-}
-
-// One command of the script, read once for every pass.
-struct Step {
-    std::wstring line;       // as the dispatcher takes it (a statement in its EXEC form)
-    std::wstring statement;  // of an SQL line, gathered whole
-    bool sql = false;
-};
-
 // Reads the script once into steps, its statements gathered whole, as a
 // REPEAT block is read. False when it must be read at every pass instead:
 // it has a REPEAT block or a DESCRIBE of a query, which read lines of their
@@ -305,32 +179,9 @@ bool read_steps(ClientState* first, std::vector<Step>& steps) {
     return !first->reader.undecodable;
 }
 
-// Runs the steps once. A statement on the connection goes straight to the
-// statement runner: with the output dropped, what the dispatcher adds around
-// it (parsing, timing lines) is not wanted.
-PassEnd run_steps(ClientState* first, const std::vector<Step>& steps, const LoadJobPlan& plan) {
-    std::wstring line;
-    for (const Step& step : steps) {
-        PassEnd why;
-        if (must_end(plan, why)) return why;
-        Outcome outcome;
-        if (step.sql && first->connected != 0) {
-            isql_load_before_command(CmdKind::CMD_SQL);
-            outcome = isql_load_exec(gClientStateList.hdbc, step.statement) == 0 ? Outcome::Done : Outcome::Failed;
-        } else {
-            line = step.line;
-            outcome = run_line(first, line);
-        }
-        if (after_command(outcome, why)) return why;
-        if (gClientStateList.last() != first && (why = run_input(first, plan, true)) != PassEnd::Complete)
-            return why;
-    }
-    return PassEnd::Complete;
-}
-
-// Sets up the job's process: signals, standard streams, its input. An empty
-// result when it is ready, else how the job ended.
-std::string set_up(ClientState* first, const LoadJobPlan& plan) {
+// Sets up the job's process: signals, standard streams, its input. Empty
+// when it is ready, else how the job ended.
+std::optional<JobEnd> set_up(Job& job, ClientState* first) {
     struct sigaction stop {};
     stop.sa_handler = stop_requested;
     stop.sa_flags = SA_RESTART;  // drivers are not all ready for EINTR
@@ -342,113 +193,92 @@ std::string set_up(ClientState* first, const LoadJobPlan& plan) {
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&unblock, sig);
     sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
 
-    const std::string& dir = gLoadRequest.jobOutputDir;
-    const std::string base = dir.empty() ? "" : dir + "/job-" + std::to_string(plan.number);
+    const std::string& dir = job.plan.jobOutputDir;
+    const std::string base = dir.empty() ? "" : dir + "/job-" + std::to_string(job.plan.number);
     if (!redirect(STDIN_FILENO, "", O_RDONLY) ||
         !redirect(STDOUT_FILENO, dir.empty() ? "" : base + ".out", O_WRONLY | O_CREAT | O_TRUNC) ||
         !redirect(STDERR_FILENO, dir.empty() ? "" : base + ".err", O_WRONLY | O_CREAT | O_TRUNC))
-        return "its output files could not be opened";
-    gLoadJob.keepOutput = !dir.empty();
-    if (!gLoadJob.keepOutput) {
+        return JobEnd::OutputUnopened;
+    job.settings.keepOutput = !dir.empty();
+    if (!job.settings.keepOutput) {
         isql_trace_init(0);  // nobody reads it
         gMaxRows = 0;        // every row is fetched, as with -b
     }
-    if (!script_as_input(first, *plan.script)) return "its script could not be copied";
-    if (!isql_init_odbc()) return "the ODBC environment could not be set up";
+    if (!script_as_input(first, *job.plan.script)) return JobEnd::ScriptUncopied;
+    if (!isql_init_odbc()) return JobEnd::NoEnvironment;
     isql_observe_diagnostics(keep_first_diagnostic);
-    return "";
-}
-}  // namespace
-
-long long isql_load_now_micros() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<long long>(ts.tv_sec) * kMicrosPerSecond + ts.tv_nsec / kNanosPerMicro;
+    return std::nullopt;
 }
 
-size_t isql_load_text_id(const std::string& text) {
-    gJob.statements.emplace_back();
-    gJob.statements.back().text = text;
-    return gJob.statements.size() - 1;
-}
-
-void isql_load_note_success(size_t id, uint64_t micros) {
-    Counter& c = gJob.statements[id];
-    ++c.count;
-    c.latency.record(micros);
-}
-
-void isql_load_note_failure(size_t id, const std::string& state, const std::string& message) {
-    Counter& c = gJob.statements[id];
-    ++c.count;
-    ++c.errors;
-    FailureGroup& f = gJob.failures[state];
-    if (f.count++ == 0) f.message = message;
-    if (state.starts_with("08")) gJob.lost = true;  // connection exceptions
-}
-
-void isql_load_take_diagnostic(std::string& state, std::string& message) {
-    state = std::move(gJob.diagState);
-    message = std::move(gJob.diagMessage);
-    gJob.diagState.clear();
-    gJob.diagMessage.clear();
-}
-
-void isql_load_before_command(CmdKind kind) {
-    gJob.command = kind;
-    gJob.diagState.clear();  // a failure of this command reports its own
-    gJob.diagMessage.clear();
-    // These may disconnect the shared connection, whose statements go with it.
-    if (kind == CmdKind::CMD_CONNECT || kind == CmdKind::CMD_CUSTOMCONNECT || kind == CmdKind::CMD_DISCONNECT)
-        isql_load_forget_statements();
-}
-
-void isql_load_run_job(ClientState* first, const LoadJobPlan& plan) {
-    gLoadJob.active = true;
-    gLoadJob.number = plan.number;
-    gLoadJob.prepare = gLoadRequest.prepare;
-    gLoadJob.timed = std::getenv(kUntimedVariable) == nullptr;
-    gLoadJob.random.seed(static_cast<uint64_t>(isql_load_now_micros()) ^ static_cast<uint64_t>(plan.number));
-    gJob.fd = plan.reportFd;
-    gJob.nextReport = plan.startMicros + kReportIntervalMicros;
-
-    std::string end = set_up(first, plan);
-    const long long started = isql_load_now_micros();
-    if (end.empty() && isql_connect_from_command_line(first) == Outcome::Failed) {
-        std::string state, message;
-        isql_load_take_diagnostic(state, message);
-        send(line_of({"C", escape_field(state), escape_field(message)}));
-        ++gJob.failedCommands;
-        end = "could not connect";
-    }
+// Runs the passes of the script until the run ends; how the job ended.
+JobEnd run_passes(Job& job, ClientState* first) {
     // With the output dropped the script is read once; with --job-output at
     // every pass, so that each job's output is a session's.
     std::vector<Step> steps;
-    const bool once = end.empty() && !gLoadJob.keepOutput && rewind_script(first) && read_steps(first, steps);
-    for (long long pass = 1; end.empty(); ++pass) {
-        if (plan.runs != 0 && pass > plan.runs) {
-            end = "completed";
-            break;
-        }
-        gLoadJob.pass = pass;
-        if (!once && !rewind_script(first)) {
-            end = "its script could not be read again";
-            break;
-        }
-        switch (once ? run_steps(first, steps, plan) : run_input(first, plan, false)) {
-        case PassEnd::Complete: ++gJob.passes; break;
-        case PassEnd::Stopped: end = gStop != 0 ? "stopped" : "completed"; break;
-        case PassEnd::Lost: end = "connection lost"; break;
-        case PassEnd::OnErrorStop: end = "stopped by --on-error=stop"; break;
-        case PassEnd::Exit: end = "ended by EXIT"; break;
+    const bool once = !job.settings.keepOutput && rewind_script(first) && read_steps(first, steps);
+    size_t nextStep = 0;
+    LoopPolicy policy;
+    policy.base = first;
+    policy.hooks.runStatement = [&job](SQLHDBC hdbc, const std::wstring& text) {
+        return job.statements.exec(hdbc, text);
+    };
+    policy.hooks.beforeCommand = [&job](CmdKind kind) { job.before_command(kind); };
+    policy.mustEnd = [&job] { return job.time_is_up(); };
+    policy.counted = [&job](Outcome outcome) { return job.counted(outcome); };
+    // The end of a file may reconnect its parent.
+    policy.sourceEnding = [&job] { job.statements.forget(); };
+    if (once) {
+        policy.baseLines = [&](SourceLine& next) {
+            if (nextStep == steps.size()) return false;
+            const Step& step = steps[nextStep++];
+            next.line = step.line;
+            next.statement = step.sql ? &step.statement : nullptr;
+            return true;
+        };
+    }
+    for (long long pass = 1;; ++pass) {
+        if (job.plan.runs != 0 && pass > job.plan.runs) return JobEnd::Completed;
+        job.settings.pass = pass;
+        nextStep = 0;
+        if (!once && !rewind_script(first)) return JobEnd::ScriptUnreadable;
+        switch (isql_run_commands(policy)) {
+        case LoopEnd::InputEnded: job.counters.note_pass(); break;
+        case LoopEnd::Ended:
+            if (job.endedLost) return JobEnd::ConnectionLost;
+            return gStop != 0 ? JobEnd::Stopped : JobEnd::Completed;
+        case LoopEnd::Stopped: return JobEnd::OnErrorStop;
+        case LoopEnd::Exit: return JobEnd::Exit;
         }
     }
-    if (end == "connection lost") send(line_of({"L"}));
-    isql_load_forget_statements();
+}
+}  // namespace
+
+void load_run_job(ClientState* first, const LoadJobPlan& plan) {
+    Job job(plan);
+    gJob = &job;
+    job.settings.number = plan.number;
+    job.settings.prepare = plan.prepare;
+    job.settings.timed = std::getenv(kUntimedVariable) == nullptr;
+    job.settings.random.seed(static_cast<uint64_t>(isql_now_us()) ^ static_cast<uint64_t>(plan.number));
+    job.nextReport = plan.startMicros + kReportIntervalMicros;
+
+    std::optional<JobEnd> end = set_up(job, first);
+    const long long started = isql_now_us();
+    if (!end && isql_connect_from_command_line(first) == Outcome::Failed) {
+        job.send_connect_failure();
+        job.counters.note_failed_command();
+        end = JobEnd::CouldNotConnect;
+    }
+    if (!end) end = run_passes(job, first);
+    if (*end == JobEnd::ConnectionLost) job.send(WireMessage{WireMessage::Kind::Lost});
+    job.statements.forget();
     isql_exit();
     isql_term();
     isql_flush_all();
-    report_counts();
-    send(line_of({"Z", std::to_string(isql_load_now_micros() - started), escape_field(end)}));
+    job.send(job.counters.take_report());
+    WireMessage last{WireMessage::Kind::End};
+    last.micros = static_cast<uint64_t>(isql_now_us() - started);
+    last.end = *end;
+    job.send(last);
     _exit(kJobExitStatus);
 }

@@ -1,15 +1,10 @@
-// Statements of a load-run job: ${WSQL_...} substituted, timed, their rows
-// fetched and dropped (or printed with --job-output), and kept prepared so
-// that the same text met again on the job is only executed again, as a
-// client that prepares once and re-executes would do.
+// A job's statements (policy in job_exec.h).
 #include <cstring>
-#include <memory>
-#include <unordered_map>
 
 #include "isqlexec.h"
-#include "isqlload.h"
 #include "isqlodbc.h"
 #include "isqltm.h"
+#include "job_exec.h"
 #include "zvunicode.h"
 
 namespace {
@@ -17,10 +12,10 @@ namespace {
 // next (a quoted pass number or random value); beyond this many, such
 // statements are prepared at each execution and dropped after it.
 constexpr size_t kMaxVaryingPrepared = 256;
-constexpr long long kMicrosPerMs = 1000;
+}  // namespace
 
-// A prepared statement with its parameters bound to values_.
-struct Prepared {
+// A prepared statement with its parameters bound to values.
+struct JobStatements::Prepared {
     explicit Prepared(SQLHDBC hdbc) : stmt(hdbc) {}
     StmtHandle stmt;
     std::vector<long long> values;
@@ -33,72 +28,52 @@ struct Prepared {
     bool executed = false;
 };
 
-// A statement text as the script writes it.
-struct Text {
-    LoadTemplate tmpl;
-    std::string fault;   // why its substitutions cannot be made; empty when they can
-    size_t id = 0;       // of the job's counters
-    std::wstring fixed;  // the text sent, when it does not vary
-    std::unique_ptr<Prepared> prepared;  // for the fixed text
-};
+JobStatements::JobStatements(JobSettings& settings, JobCounters& counters)
+    : settings_(settings), counters_(counters) {}
 
-std::unordered_map<std::wstring, Text> gTexts;
-std::unordered_map<std::wstring, std::unique_ptr<Prepared>> gVarying;
-std::vector<long long> gValues;  // of the execution under way
-std::wstring gRendered;
-// What the driver of the connection allows, learnt at its first statement.
-bool gDriverKnown = false;
-bool gReuse = true;         // prepared statements survive a commit or rollback
-bool gMoreResults = true;   // SQLMoreResults is there
-
-std::string utf8(const std::wstring& text) {
-    std::string out(text.size() * 4 + 1, '\0');
-    const int n = wcstoutf8(text.c_str(), static_cast<long>(text.size()), reinterpret_cast<unsigned char*>(out.data()),
-                            static_cast<int>(out.size()));
-    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
-    return out;
-}
+JobStatements::~JobStatements() = default;
 
 // Asks the driver whether a prepared statement outlives a commit or rollback
 // (a driver that deletes them gets every statement prepared anew) and
 // whether it has SQLMoreResults. A refused question counts as "no".
-void learn_driver(SQLHDBC hdbc) {
-    if (gDriverKnown) return;
-    gDriverKnown = true;
-    gReuse = gLoadJob.prepare == LoadPrepare::Reuse;
+void JobStatements::learn_driver(SQLHDBC hdbc) {
+    if (driverKnown_) return;
+    driverKnown_ = true;
+    reuse_ = settings_.prepare == LoadPrepare::Reuse;
     for (SQLUSMALLINT type : {SQL_CURSOR_COMMIT_BEHAVIOR, SQL_CURSOR_ROLLBACK_BEHAVIOR}) {
         // Room for more than the SQLUSMALLINT answer, for drivers that write more.
         SQLUINTEGER room = 0;
         SQLUSMALLINT behaviour = SQL_CB_DELETE;
         const SQLRETURN rc = SQLGetInfo(hdbc, type, &room, sizeof room, nullptr);
         if (SQL_SUCCEEDED(rc)) std::memcpy(&behaviour, &room, sizeof behaviour);
-        if (behaviour == SQL_CB_DELETE) gReuse = false;
+        if (behaviour == SQL_CB_DELETE) reuse_ = false;
     }
     SQLRETURN rc;
     SQLUSMALLINT supported = SQL_FALSE;
     rc = SQLGetFunctions(hdbc, SQL_API_SQLMORERESULTS, &supported);
-    gMoreResults = SQL_SUCCEEDED(rc) && supported == SQL_TRUE;
+    moreResults_ = SQL_SUCCEEDED(rc) && supported == SQL_TRUE;
 }
 
 // The entry of text, its substitutions parsed when it is new.
-Text& text_entry(const std::wstring& text) {
-    auto found = gTexts.find(text);
-    if (found != gTexts.end()) return found->second;
-    Text& t = gTexts[text];
-    t.id = isql_load_text_id(utf8(text));
+JobStatements::Text& JobStatements::text_entry(const std::wstring& text) {
+    auto found = texts_.find(text);
+    if (found != texts_.end()) return found->second;
+    Text& t = texts_[text];
+    t.id = counters_.text_id(utf8_of(text));
     std::wstring fault;
     if (!parse_load_template(text, t.tmpl, fault)) {
-        t.fault = "SQL: " + utf8(fault) + "; the statement was not run";
+        t.fault = "SQL: " + utf8_of(fault) + "; the statement was not run";
     } else if (!t.tmpl.textVaries) {
-        render_load_template(t.tmpl, gLoadJob.number, 0, gLoadJob.random, &t.fixed, gValues);
+        render_load_template(t.tmpl, settings_.number, 0, settings_.random, &t.fixed, values_);
     }
     return t;
 }
 
+namespace {
 // A new handle with text prepared and one SQL_BIGINT parameter bound per
 // value. Null after the diagnostics when a step failed.
-std::unique_ptr<Prepared> prepare(SQLHDBC hdbc, const std::wstring& text, size_t parameters) {
-    auto p = std::make_unique<Prepared>(hdbc);
+std::unique_ptr<JobStatements::Prepared> prepare(SQLHDBC hdbc, const std::wstring& text, size_t parameters) {
+    auto p = std::make_unique<JobStatements::Prepared>(hdbc);
     if (isql_create_stmt_handle(p->stmt) != 0) return nullptr;
     if (isql_prepare_stmt(hdbc, p->stmt.get(), text.c_str()) != 0) return nullptr;
     p->values.assign(parameters, 0);
@@ -111,10 +86,12 @@ std::unique_ptr<Prepared> prepare(SQLHDBC hdbc, const std::wstring& text, size_t
     return p;
 }
 
+}  // namespace
+
 // Reads every result of the executed statement, dropping the rows (after
 // the first execution, only the first result of a statement that had one).
 // 0, or 1 after the diagnostics.
-int discard_results(SQLHDBC hdbc, Prepared& p) {
+int JobStatements::discard_results(SQLHDBC hdbc, Prepared& p) {
     const SQLHSTMT hstmt = p.stmt.get();
     for (bool first = true;; first = false) {
         SQLSMALLINT ncols = p.columns;
@@ -128,7 +105,7 @@ int discard_results(SQLHDBC hdbc, Prepared& p) {
             }
             if (rc != SQL_NO_DATA) return print_err("SQLFetch", hdbc, hstmt);
         }
-        if (!gMoreResults || p.singleResult) return 0;
+        if (!moreResults_ || p.singleResult) return 0;
         rc = SQLMoreResults(hstmt);
         if (rc == SQL_NO_DATA) {
             p.singleResult = first && !p.executed;
@@ -142,20 +119,17 @@ int discard_results(SQLHDBC hdbc, Prepared& p) {
 // Executes p with the values of this execution and reads its results; the
 // cursor is closed again for the next execution. 0, or 1 after the
 // diagnostics.
-int execute(SQLHDBC hdbc, Prepared& p, long long started) {
-    std::copy(gValues.begin(), gValues.end(), p.values.begin());
+int JobStatements::execute(SQLHDBC hdbc, Prepared& p, long long started) {
+    std::copy(values_.begin(), values_.end(), p.values.begin());
     const SQLHSTMT hstmt = p.stmt.get();
     // The times of the elapsed-time lines, which only --job-output shows.
-    const long long executing = gLoadJob.keepOutput ? isql_load_now_micros() : 0;
+    const long long executing = settings_.keepOutput ? isql_now_us() : 0;
     SQLRETURN rc = SQLExecute(hstmt);
-    if (gLoadJob.keepOutput) {
-        lPrepareTime = (executing - started) / kMicrosPerMs;
-        lExecTime = (isql_load_now_micros() - executing) / kMicrosPerMs;
-    }
+    if (settings_.keepOutput) isql_note_statement_times(executing - started, isql_now_us() - executing);
     // SQL_NO_DATA: a searched UPDATE or DELETE that touched no row.
     if (rc != SQL_NO_DATA && !isql_strict_passes(rc, "SQLExecute", hdbc, hstmt))
         return print_err("SQLExecute", hdbc, hstmt);
-    if (gLoadJob.keepOutput) {
+    if (settings_.keepOutput) {
         if (isql_util_print_results(hdbc, hstmt) != 0) return 1;
         isql_trace(gfpResFile, TRACE_NOTICE, "SQL: Operation successful.\n");
     } else if (discard_results(hdbc, p) != 0) {
@@ -168,53 +142,52 @@ int execute(SQLHDBC hdbc, Prepared& p, long long started) {
 
 // The prepared handle kept for the text, or where to keep a new one; null
 // when the text gets a handle for this execution only.
-std::unique_ptr<Prepared>* kept_handle(Text& t) {
-    if (!gReuse) return nullptr;
+std::unique_ptr<JobStatements::Prepared>* JobStatements::kept_handle(Text& t) {
+    if (!reuse_) return nullptr;
     if (!t.tmpl.textVaries) return &t.prepared;
-    auto found = gVarying.find(gRendered);
-    if (found != gVarying.end()) return &found->second;
-    if (gVarying.size() >= kMaxVaryingPrepared) return nullptr;
-    return &gVarying[gRendered];
+    auto found = varying_.find(rendered_);
+    if (found != varying_.end()) return &found->second;
+    if (varying_.size() >= kMaxVaryingPrepared) return nullptr;
+    return &varying_[rendered_];
 }
-}  // namespace
 
-int isql_load_exec(SQLHDBC hdbc, const std::wstring& text) {
+int JobStatements::exec(SQLHDBC hdbc, const std::wstring& text) {
     std::string state, message;
-    isql_load_take_diagnostic(state, message);  // forget what came before
-    lPrepareTime = lExecTime = 0;
+    counters_.take_diagnostic(state, message);  // forget what came before
+    isql_note_statement_times(0, 0);
     Text& t = text_entry(text);
     if (!t.fault.empty()) {
         isql_trace(gfpErrFile, TRACE_ERROR, "%s\n", t.fault.c_str());
-        isql_load_note_failure(t.id, "", t.fault);
+        counters_.note_failure(t.id, "", t.fault);
         return 1;
     }
     learn_driver(hdbc);
-    const bool timed = gLoadJob.timed || gLoadJob.keepOutput;
-    const long long started = timed ? isql_load_now_micros() : 0;
-    render_load_template(t.tmpl, gLoadJob.number, gLoadJob.pass, gLoadJob.random,
-                         t.tmpl.textVaries ? &gRendered : nullptr, gValues);
-    const std::wstring& sql = t.tmpl.textVaries ? gRendered : t.fixed;
+    const bool timed = settings_.timed || settings_.keepOutput;
+    const long long started = timed ? isql_now_us() : 0;
+    render_load_template(t.tmpl, settings_.number, settings_.pass, settings_.random, t.tmpl.textVaries ? &rendered_ : nullptr,
+                         values_);
+    const std::wstring& sql = t.tmpl.textVaries ? rendered_ : t.fixed;
 
     std::unique_ptr<Prepared>* kept = kept_handle(t);
     std::unique_ptr<Prepared> once;
     std::unique_ptr<Prepared>& slot = kept != nullptr ? *kept : once;
     if (!slot) slot = prepare(hdbc, sql, t.tmpl.parameters);
     int rc = slot ? execute(hdbc, *slot, started) : 1;
-    const long long finished = timed ? isql_load_now_micros() : 0;
+    const long long finished = timed ? isql_now_us() : 0;
     if (rc == 0) {
-        isql_load_note_success(t.id, static_cast<uint64_t>(finished - started));
+        counters_.note_success(t.id, static_cast<uint64_t>(finished - started));
         return 0;
     }
     // A handle that failed is prepared anew next time: its statement may be
     // what went wrong (a table dropped and made again).
     slot.reset();
-    isql_load_take_diagnostic(state, message);
-    isql_load_note_failure(t.id, state, message);
+    counters_.take_diagnostic(state, message);
+    counters_.note_failure(t.id, state, message);
     return rc;
 }
 
-void isql_load_forget_statements() {
-    for (auto& [text, t] : gTexts) t.prepared.reset();
-    gVarying.clear();
-    gDriverKnown = false;
+void JobStatements::forget() {
+    for (auto& [text, t] : texts_) t.prepared.reset();
+    varying_.clear();
+    driverKnown_ = false;
 }

@@ -1,7 +1,6 @@
-// The parent of a load run: its options, one child process per job, the
-// counters read from their pipes, the progress line at a terminal, the
-// report; and --merge-reports, which combines the JSON reports of several
-// runs (policy in isqlload.h).
+// The parent of a load run: one child process per job, the counters read
+// from their pipes, the progress line at a terminal, the report; and
+// --merge-reports, which combines the JSON reports of several runs.
 #include <cerrno>
 #include <clocale>
 #include <csignal>
@@ -13,15 +12,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "isqlload.h"
 #include "isqlrun.h"
 #include "isqltm.h"
-
-LoadRequest gLoadRequest;
+#include "job.h"
+#include "options.h"
+#include "report.h"
+#include "wire.h"
 
 namespace {
-constexpr long long kMicrosPerSecond = 1000000;
-constexpr long long kMicrosPerMs = 1000;
 constexpr long long kProgressMicros = 1000000;  // one progress line a second
 // A job still running this long after the end of the run (or after Ctrl-C)
 // is asked to stop with SIGTERM, and killed this long after that.
@@ -29,25 +27,11 @@ constexpr long long kStopGraceMicros = 10 * kMicrosPerSecond;
 constexpr long long kKillGraceMicros = 5 * kMicrosPerSecond;
 constexpr size_t kReadBytes = 65536;
 constexpr double kProgressPercentile = 95;
+constexpr size_t kShownLineBytes = 200;  // of a malformed line in its message
 
 volatile sig_atomic_t gStopSignal = 0;
 
 void note_stop(int sig) { gStopSignal = sig; }
-
-// A positive decimal number no larger than limit; false for anything else.
-bool parse_count(const char* text, long long limit, long long& out) {
-    if (text == nullptr || *text < '0' || *text > '9') return false;
-    errno = 0;
-    char* end = nullptr;
-    const long long n = std::strtoll(text, &end, 10);
-    if (errno == ERANGE || *end != '\0' || n < 1 || n > limit) return false;
-    out = n;
-    return true;
-}
-
-void refuse(const std::string& why) {
-    if (gLoadRequest.problem.empty()) gLoadRequest.problem = why;
-}
 
 // One job as the parent sees it.
 struct Child {
@@ -56,27 +40,10 @@ struct Child {
     std::string pending;       // bytes of an unfinished line
     std::vector<size_t> ids;   // its statement ids -> entries of the report
     bool ended = false;        // its Z line came
+    bool connected = true;     // false when it ended for want of a connection
+    long long lines = 0;       // lines read from it, for messages that name one
     LoadJob totals;
 };
-
-// The fields of one line of a job, tabs as separators, escapes undone.
-std::vector<std::string> split_fields(const std::string& line) {
-    std::vector<std::string> fields(1);
-    for (size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (c == '\t') {
-            fields.emplace_back();
-        } else if (c == '\\' && i + 1 < line.size()) {
-            const char e = line[++i];
-            fields.back() += e == 't' ? '\t' : e == 'n' ? '\n' : e == 'r' ? '\r' : e;
-        } else {
-            fields.back() += c;
-        }
-    }
-    return fields;
-}
-
-uint64_t number(const std::string& s) { return std::strtoull(s.c_str(), nullptr, 10); }
 
 class Run {
 public:
@@ -85,50 +52,59 @@ public:
     uint64_t windowStatements = 0;
     std::vector<Child> children;
 
-    // Applies one line of child c.
+    // Applies one line of child c; a line that is not a report line is
+    // reported and counts as a failure of the job.
     void apply(Child& c, const std::string& line) {
-        const std::vector<std::string> f = split_fields(line);
-        const std::string& kind = f[0];
-        if (kind == "T" && f.size() == 3) {
-            const size_t id = number(f[1]);
-            LoadStatement& s = report.statement(f[2]);
-            if (c.ids.size() <= id) c.ids.resize(id + 1, 0);
-            c.ids[id] = static_cast<size_t>(&s - report.statements.data());
-        } else if (kind == "S" && f.size() == 7 && number(f[1]) < c.ids.size()) {
-            LoadStatement& s = report.statements[c.ids[number(f[1])]];
-            const uint64_t count = number(f[2]);
-            s.count += count;
-            s.errors += number(f[3]);
-            c.totals.statements += count;
-            windowStatements += count;
-            // Bucket counts "index:count,..." go straight into the statement's
-            // histogram and into that of the progress line.
-            for (const char* p = f[6].c_str(); *p != '\0';) {
-                char* end = nullptr;
-                const unsigned long long bucket = std::strtoull(p, &end, 10);
-                if (*end != ':') break;
-                const unsigned long long n = std::strtoull(end + 1, &end, 10);
+        ++c.lines;
+        WireMessage m;
+        std::string why;
+        if (!wire_decode(line, m, why)) {
+            isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Job %ld sent a malformed line %lld (%s): %s\n", c.totals.number,
+                       c.lines, why.c_str(), line.substr(0, kShownLineBytes).c_str());
+            ++c.totals.failedCommands;
+            return;
+        }
+        using K = WireMessage::Kind;
+        switch (m.kind) {
+        case K::Text: {
+            LoadStatement& s = report.statement(m.text);
+            if (c.ids.size() <= m.id) c.ids.resize(m.id + 1, 0);
+            c.ids[m.id] = static_cast<size_t>(&s - report.statements.data());
+            break;
+        }
+        case K::Stats: {
+            if (m.id >= c.ids.size()) break;
+            LoadStatement& s = report.statements[c.ids[m.id]];
+            s.count += m.count;
+            s.errors += m.errors;
+            c.totals.statements += m.count;
+            windowStatements += m.count;
+            // The buckets go straight into the statement's histogram and into
+            // that of the progress line.
+            for (const auto& [bucket, n] : m.buckets) {
                 s.latency.add_bucket(bucket, n);
                 window.add_bucket(bucket, n);
-                if (*end != ',') break;
-                p = end + 1;
             }
-            s.latency.add_totals(number(f[4]), number(f[5]));
-            window.add_totals(number(f[4]), number(f[5]));
-        } else if (kind == "E" && f.size() == 4) {
-            report.add_error(f[2], f[3], number(f[1]));
-        } else if (kind == "J" && f.size() == 3) {
-            c.totals.failedCommands += number(f[1]);
-            c.totals.passes += number(f[2]);
-        } else if (kind == "C" && f.size() == 3) {
+            s.latency.add_totals(m.sum, m.max);
+            window.add_totals(m.sum, m.max);
+            break;
+        }
+        case K::Errors: report.add_error(m.state, m.message, m.count); break;
+        case K::Job:
+            c.totals.failedCommands += m.failed;
+            c.totals.passes += m.passes;
+            break;
+        case K::ConnectFailed:
             ++report.connectFailures;
-            report.add_error(f[1], f[2], 1);
-        } else if (kind == "L") {
-            ++report.connectionsLost;
-        } else if (kind == "Z" && f.size() == 3) {
-            c.totals.seconds = static_cast<double>(number(f[1])) / kMicrosPerSecond;
-            c.totals.end = f[2];
+            report.add_error(m.state, m.message, 1);
+            break;
+        case K::Lost: ++report.connectionsLost; break;
+        case K::End:
+            c.totals.seconds = static_cast<double>(m.micros) / kMicrosPerSecond;
+            c.totals.end = job_end_text(m.end);
+            c.connected = m.end != JobEnd::CouldNotConnect;
             c.ended = true;
+            break;
         }
     }
 
@@ -169,8 +145,8 @@ public:
 };
 
 // The script's bytes, from the first source (-c, -n, --command or a pipe).
-bool read_script(ClientState* first, std::string& script) {
-    if (gLoadRequest.scriptUnreadable) return false;
+bool read_script(const LoadRequest& r, ClientState* first, std::string& script) {
+    if (r.scriptUnreadable) return false;
     if (first->inFile == stdin && isatty(STDIN_FILENO)) {
         isql_trace(gfpErrFile, TRACE_ERROR,
                    "SQL: A load run reads its script from -c, -n, --command or a pipe, not a terminal\n");
@@ -194,8 +170,7 @@ bool read_script(ClientState* first, std::string& script) {
 }
 
 // Checks the options of a load run; false (reported) when it cannot start.
-bool check_request() {
-    const LoadRequest& r = gLoadRequest;
+bool check_request(const LoadRequest& r) {
     std::string why = r.problem;
     if (why.empty() && r.jobs == 0) why = "--duration, --runs, --prepare, --job-output and --report need --jobs";
     if (why.empty() && (r.durationSeconds == 0) == (r.runs == 0)) why = "--jobs needs either --duration or --runs";
@@ -209,13 +184,13 @@ bool check_request() {
 // Opens the JSON report file now, so that a run whose report could not be
 // written does not run. Null when --report was not given or it failed
 // (reported: failed is then set).
-FILE* open_report(bool& failed) {
+FILE* open_report(const LoadRequest& r, bool& failed) {
     failed = false;
-    if (gLoadRequest.reportFile.empty()) return nullptr;
-    FILE* f = std::fopen(gLoadRequest.reportFile.c_str(), "w");
+    if (r.reportFile.empty()) return nullptr;
+    FILE* f = std::fopen(r.reportFile.c_str(), "w");
     if (f == nullptr) {
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not open the report file %s: %s\n",
-                   gLoadRequest.reportFile.c_str(), std::strerror(errno));
+                   r.reportFile.c_str(), std::strerror(errno));
         failed = true;
     }
     return f;
@@ -223,7 +198,7 @@ FILE* open_report(bool& failed) {
 
 // Writes the report: text on standard output, JSON into json when open.
 // False when the JSON could not be written whole (reported).
-bool write_report(const LoadReport& report, FILE* json) {
+bool write_report(const LoadRequest& r, const LoadReport& report, FILE* json) {
     const std::string text = load_report_text(report);
     isql_write(stdout, TRACE_DATA, text.data(), text.size());
     if (json == nullptr) return true;
@@ -231,7 +206,7 @@ bool write_report(const LoadReport& report, FILE* json) {
     const bool written = std::fwrite(body.data(), 1, body.size(), json) == body.size();
     const int closed = std::fclose(json);
     if (written && closed == 0) return true;
-    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Output to %s was lost: %s\n", gLoadRequest.reportFile.c_str(),
+    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Output to %s was lost: %s\n", r.reportFile.c_str(),
                std::strerror(errno));
     return false;
 }
@@ -240,8 +215,7 @@ bool write_report(const LoadReport& report, FILE* json) {
 // signals are blocked meanwhile, so that a job takes none before it has its
 // own handlers. False when one could not be started (those started are
 // stopped again).
-bool start_jobs(ClientState* first, Run& run, const std::string& script, long long start) {
-    const LoadRequest& r = gLoadRequest;
+bool start_jobs(const LoadRequest& r, ClientState* first, Run& run, const std::string& script, long long start) {
     for (long j = 1; j <= r.jobs; ++j) {
         int fds[2];
         if (pipe(fds) != 0) {
@@ -260,7 +234,9 @@ bool start_jobs(ClientState* first, Run& run, const std::string& script, long lo
             plan.deadlineMicros = r.durationSeconds != 0 ? start + r.durationSeconds * kMicrosPerSecond : 0;
             plan.runs = r.runs;
             plan.reportFd = fds[1];
-            isql_load_run_job(first, plan);
+            plan.prepare = r.prepare;
+            plan.jobOutputDir = r.jobOutputDir;
+            load_run_job(first, plan);
         }
         close(fds[1]);
         if (pid < 0) {
@@ -288,7 +264,7 @@ void follow_jobs(Run& run, long long start, long long deadline) {
     std::vector<pollfd> fds;
     std::vector<Child*> owners;
     while (run.live() > 0) {
-        const long long now = isql_load_now_micros();
+        const long long now = isql_now_us();
         if (gStopSignal != 0 && !stopping) {
             stopping = true;
             run.signal_live(SIGTERM);
@@ -335,14 +311,14 @@ void follow_jobs(Run& run, long long start, long long deadline) {
     }
 }
 
-int merge_reports() {
-    if (gLoadRequest.jobs != 0 || gLoadRequest.mergeFiles.empty()) {
+int merge_reports(const LoadRequest& r) {
+    if (r.jobs != 0 || r.mergeFiles.empty()) {
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: --merge-reports takes report files and no --jobs\n");
         return kExitLoadNotStarted;
     }
     LoadReport merged;
     bool first = true;
-    for (const std::string& path : gLoadRequest.mergeFiles) {
+    for (const std::string& path : r.mergeFiles) {
         std::string json;
         FILE* f = std::fopen(path.c_str(), "rb");
         char buf[kReadBytes];
@@ -362,55 +338,24 @@ int merge_reports() {
         first = false;
     }
     bool failed = false;
-    FILE* json = open_report(failed);
+    FILE* json = open_report(r, failed);
     if (failed) return kExitLoadNotStarted;
-    if (!write_report(merged, json) || (isql_flush_all(), isql_output_lost())) return kExitOutputLost;
+    if (!write_report(r, merged, json) || (isql_flush_all(), isql_output_lost())) return kExitOutputLost;
     const bool anyFailed = merged.total_failures() != 0 || merged.connectFailures != 0 || !merged.errors.empty();
     return anyFailed ? kExitLoadFailures : kExitOk;
 }
 }  // namespace
 
-bool isql_load_option(const char* name, const char* value) {
-    LoadRequest& r = gLoadRequest;
-    long long n = 0;
-    const std::string option = name;
-    r.asked = true;
-    if (option == "jobs") {
-        if (parse_count(value, kMaxLoadJobs, n)) r.jobs = static_cast<long>(n);
-        else refuse("--jobs must be a number from 1 to " + std::to_string(kMaxLoadJobs));
-    } else if (option == "duration") {
-        if (parse_count(value, kMaxLoadDurationSeconds, n)) r.durationSeconds = static_cast<long>(n);
-        else refuse("--duration must be a number of seconds from 1 to " + std::to_string(kMaxLoadDurationSeconds));
-    } else if (option == "runs") {
-        if (parse_count(value, kMaxLoadRuns, n)) r.runs = n;
-        else refuse("--runs must be a number from 1 to " + std::to_string(kMaxLoadRuns));
-    } else if (option == "prepare") {
-        if (std::strcmp(value, "always") == 0) r.prepare = LoadPrepare::Always;
-        else if (std::strcmp(value, "reuse") == 0) r.prepare = LoadPrepare::Reuse;
-        else refuse("--prepare must be always or reuse");
-    } else if (option == "job-output") {
-        r.jobOutputDir = value;
-    } else if (option == "report") {
-        r.reportFile = value;
-    } else if (option == "merge-reports") {
-        r.merge = true;
-    } else {
-        return false;
-    }
-    return true;
-}
-
-bool isql_load_requested() { return gLoadRequest.asked; }
-
-int isql_load_main(ClientState* first) {
-    if (gLoadRequest.merge) {
+int isql_load_main(ClientState* first, const LoadArguments& args) {
+    const LoadRequest r = load_request_of(args);
+    if (r.merge) {
         std::setlocale(LC_NUMERIC, "C");  // JSON numbers have a decimal point
-        return merge_reports();
+        return merge_reports(r);
     }
     std::string script;
-    if (!check_request() || !read_script(first, script)) return kExitLoadNotStarted;
+    if (!check_request(r) || !read_script(r, first, script)) return kExitLoadNotStarted;
     bool failed = false;
-    FILE* json = open_report(failed);
+    FILE* json = open_report(r, failed);
     if (failed) return kExitLoadNotStarted;
 
     struct sigaction stop {};
@@ -424,25 +369,24 @@ int isql_load_main(ClientState* first) {
     }
     sigprocmask(SIG_BLOCK, &stopping, &before);
     Run run;
-    const long long start = isql_load_now_micros();
-    const bool started = start_jobs(first, run, script, start);
+    const long long start = isql_now_us();
+    const bool started = start_jobs(r, first, run, script, start);
     sigprocmask(SIG_SETMASK, &before, nullptr);
     if (!started) gStopSignal = SIGTERM;
     std::setlocale(LC_NUMERIC, "C");  // the report's numbers; the jobs keep the session's locale
 
-    const LoadRequest& r = gLoadRequest;
     follow_jobs(run, start, r.durationSeconds != 0 ? start + r.durationSeconds * kMicrosPerSecond : 0);
-    run.report.seconds = static_cast<double>(isql_load_now_micros() - start) / kMicrosPerSecond;
+    run.report.seconds = static_cast<double>(isql_now_us() - start) / kMicrosPerSecond;
     run.report.plan = r.durationSeconds != 0 ? "duration " + std::to_string(r.durationSeconds) + " s"
                                              : "runs " + std::to_string(r.runs);
     if (r.prepare == LoadPrepare::Always) run.report.plan += ", prepared at every execution";
     bool anyConnected = false;
     for (const Child& c : run.children) {
         run.report.jobs.push_back(c.totals);
-        anyConnected = anyConnected || c.totals.end != "could not connect";
+        anyConnected = anyConnected || c.connected;
     }
     if (!started) return kExitLoadNotStarted;
-    if (!write_report(run.report, json) || (isql_flush_all(), isql_output_lost())) return kExitOutputLost;
+    if (!write_report(r, run.report, json) || (isql_flush_all(), isql_output_lost())) return kExitOutputLost;
     if (!anyConnected) return kExitLoadNotStarted;
     const bool anyFailed = run.report.total_failures() != 0 || run.report.connectFailures != 0 ||
                            run.report.connectionsLost != 0;

@@ -47,9 +47,3 @@ bool StmtHandle::drop() {
     return isql_check(SQLFreeStmt(h, SQL_DROP), Accept::Success, "SQLFreeStmt", hdbc_, h);
 }
 
-void OdbcHandles::release() {
-    if (hdbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, hdbc);
-    if (henv != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, henv);
-    hdbc = SQL_NULL_HDBC;
-    henv = SQL_NULL_HENV;
-}

@@ -8,18 +8,6 @@
 #include "isqlodbc.h"
 #include "isqltm.h"
 
-ClientStateList gClientStateList;
-const CurrentStream gfpResFile{true};
-const CurrentStream gfpErrFile{false};
-
-CurrentStream::operator FILE*() const {
-    const ClientStateList& list = gClientStateList;
-    if (!results && list.testModeErrFile != nullptr) return list.testModeErrFile;
-    const ClientState* current = list.last();
-    if (current == nullptr) return results ? list.idleResFile : list.idleErrFile;
-    return results ? current->resFile : current->errFile;
-}
-
 namespace {
 // Most command files open on top of the first source at once. Each holds a
 // file descriptor and a read-ahead buffer; a file that includes itself would
@@ -52,6 +40,21 @@ int isql_init() {
     gMultiConnectHDBC.clear();
     gUnicodeEnc = 1;
     return 1;
+}
+
+// Stores the large-column folder with its closing "/", as -o and RESDIR give
+// it. False (folder unchanged) when it would not fit the folder field.
+bool isql_set_largecol_folder(ClientState* first, const char* path) {
+    std::string folder = path;
+    if (folder.empty() || folder.back() != '/') folder += '/';
+    if (folder.size() > kLargeColFolderBytes) {
+        isql_trace(gfpErrFile, TRACE_ERROR,
+                   "SQL: Large column folder path is longer than %zu bytes\n",
+                   kLargeColFolderBytes);
+        return false;
+    }
+    first->largeColFolder = folder;
+    return true;
 }
 
 // Opens path for reading as a command file; null when it cannot be opened or
@@ -139,5 +142,10 @@ int isql_close_curstate(ClientState* /*state: always the current one*/) {
 // Pops every source, innermost first.
 int isql_exit() {
     while (!gClientStateList.states.empty()) isql_close_curstate(gClientStateList.last());
+    return 1;
+}
+
+int isql_term() {
+    gClientStateList.release();
     return 1;
 }

@@ -5,13 +5,13 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <sys/time.h>
 #include <unistd.h>
+#include <utility>
 
 #include "isql.h"
 #include "isqlcmd.h"
 #include "isqlexec.h"
-#include "isqlload.h"
+#include "isqlloop.h"
 #include "isqlodbc.h"
 #include "isqltm.h"
 #include "zvunicode.h"
@@ -21,11 +21,9 @@ using enum CmdKind;  // the kinds by their plain CMD_ names
 void isql_cmdhelp();
 
 namespace {
-// Command clock and print clock, in milliseconds of the wall clock.
-long long lBeginMs = 0;
-long long lTotalpntTime = 0;   // ms spent printing results in this command
-long long lpntBeginMs = 0;
-timeval Start{};               // TIMER START
+long long gTimerStart = 0;  // TIMER START, microseconds
+// The hooks of the command loop running the command now.
+const CommandHooks* gHooks = nullptr;
 
 constexpr long long kMaxRepeatCount = INT_MAX;
 
@@ -176,15 +174,12 @@ Outcome cmd_errfile(ClientState* state, IsqlCommand& cmd) {
 
 Outcome cmd_timer_start(ClientState*, IsqlCommand&) {
     isql_trace(gfpResFile, TRACE_TIMER, "*** Starting the timer\n");
-    gettimeofday(&Start, nullptr);
+    gTimerStart = isql_now_us();
     return Outcome::Done;
 }
 
 Outcome cmd_timer_stop(ClientState*, IsqlCommand&) {
-    timeval End{};
-    gettimeofday(&End, nullptr);
-    double seconds = static_cast<double>(End.tv_sec - Start.tv_sec) +
-                     static_cast<double>(End.tv_usec - Start.tv_usec) * 0.000001;
+    const double seconds = static_cast<double>(isql_now_us() - gTimerStart) / kMicrosPerSecond;
     isql_trace(gfpResFile, TRACE_TIMER, "*** Time taken = %lf sec(s)\n", seconds);
     return Outcome::Done;
 }
@@ -287,8 +282,7 @@ Outcome cmd_show_tables(ClientState* state, IsqlCommand& cmd) {
 // ";" first, and the clock restarts after the typing. A statement that does
 // not run has no prepare or execute time.
 Outcome run_statement(ClientState* state, IsqlCommand& cmd, bool describe) {
-    lPrepareTime = 0;
-    lExecTime = 0;
+    isql_note_statement_times(0, 0);
     std::wstring stmt;
     switch (isql_get_stmt(state, cmd.wsText, stmt)) {
     case Gathered::Complete:
@@ -303,15 +297,15 @@ Outcome run_statement(ClientState* state, IsqlCommand& cmd, bool describe) {
                    "SQL: Out of memory: the statement is too large to hold; it was not run\n");
         return Outcome::Failed;
     }
-    lBeginMs = isql_now_ms();
+    isql_command_clock_start();
     if (!state->connected) {
         isql_trace(gfpErrFile, TRACE_ERROR, "%sCannot execute the %s\n", kNotConnected,
                    describe ? "DESCRIBE statement command" : "SQL statement");
         return Outcome::Failed;
     }
-    int rc = describe             ? isql_describe_stmt(henv(), hdbc(), stmt.c_str())
-             : isql_load_active() ? isql_load_exec(hdbc(), stmt)
-                                  : isql_exec(henv(), hdbc(), stmt.c_str());
+    int rc = describe                 ? isql_describe_stmt(henv(), hdbc(), stmt.c_str())
+             : gHooks->runStatement ? gHooks->runStatement(hdbc(), stmt)
+                                      : isql_exec(henv(), hdbc(), stmt.c_str());
     return check_connection_lost(state, rc);
 }
 
@@ -378,23 +372,16 @@ Handler handler_for(CmdKind kind) {
 }
 }  // namespace
 
-long long isql_now_ms() {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);  // never steps back
-    return static_cast<long long>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-void isql_timer_print_start() { lpntBeginMs = isql_now_ms(); }
-
-void isql_timer_print_stop() { lTotalpntTime += isql_now_ms() - lpntBeginMs; }
-
 // Runs one command line of state and writes its elapsed time. No figure is
 // negative, however the clock moved.
-Outcome isql_process_cmd(ClientState* state, std::wstring& line) {
+Outcome isql_process_cmd(ClientState* state, std::wstring& line, const CommandHooks& hooks) {
     IsqlCommand cmd = isql_parse_line(line.c_str());
-    if (isql_load_active()) isql_load_before_command(cmd.kind);
-    lBeginMs = isql_now_ms();
-    lTotalpntTime = 0;
+    if (hooks.beforeCommand) hooks.beforeCommand(cmd.kind);
+    struct Using {  // the hooks for this command, the outer ones again after it
+        const CommandHooks* outer;
+        ~Using() { gHooks = outer; }
+    } using_hooks{std::exchange(gHooks, &hooks)};
+    isql_command_clock_start();
 
     Outcome outcome = Outcome::Failed;
     Handler handler = handler_for(cmd.kind);
@@ -403,16 +390,16 @@ Outcome isql_process_cmd(ClientState* state, std::wstring& line) {
                    static_cast<int>(cmd.kind));
     } else {
         outcome = handler(state, cmd);
-        if (outcome == Outcome::Dropped || outcome == Outcome::FailedSilent) return outcome;
     }
+    if (outcome == Outcome::Dropped || outcome == Outcome::FailedSilent) return outcome;
 
-    const long long elapsed = std::max(0LL, isql_now_ms() - lBeginMs - lTotalpntTime);
-    isql_trace(gfpResFile, TRACE_NOTICE, "Elapsed time %ld ms.\n", static_cast<long>(elapsed));
+    const long long elapsed = isql_command_clock_us();
+    isql_trace(gfpResFile, TRACE_NOTICE, "Elapsed time %ld ms.\n", static_cast<long>(isql_us_to_ms(elapsed)));
     if (cmd.kind == CMD_SQL) {
         isql_trace(gfpResFile, TRACE_NOTICE,
                    "Elapsed time: Prepare %ld ms.\t Execute %ld ms.\t Fetch results %ld ms.\n",
-                   static_cast<long>(lPrepareTime), static_cast<long>(lExecTime),
-                   static_cast<long>(std::max(0LL, elapsed - lPrepareTime - lExecTime)));
+                   static_cast<long>(isql_us_to_ms(lPrepareTime)), static_cast<long>(isql_us_to_ms(lExecTime)),
+                   static_cast<long>(isql_us_to_ms(std::max(0LL, elapsed - lPrepareTime - lExecTime))));
     }
     isql_flush_all();
     return outcome;

@@ -10,7 +10,11 @@
 #include "isqltm.h"
 #include "zvunicode.h"
 
-LaunchRequest gLaunch;
+namespace {
+LaunchRequest gRequest;  // as isql_set_launch left it
+}  // namespace
+
+void isql_set_launch(LaunchRequest request) { gRequest = std::move(request); }
 
 namespace {
 constexpr const char kPasswordVariable[] = "WSQL_PASSWORD";
@@ -43,7 +47,7 @@ std::string prompt_password() {
 }
 
 std::string password_for_user() {
-    if (gLaunch.user.empty()) return {};
+    if (gRequest.user.empty()) return {};
     if (const char* fromEnv = std::getenv(kPasswordVariable)) return fromEnv;
     return prompt_password();
 }
@@ -52,18 +56,18 @@ std::string password_for_user() {
 bool isql_prompting(const ClientState* state) {
     if (state->inFile != stdin) return false;
     // CSV and JSON keep standard output for rows; a prompt there would break them.
-    const bool quiet = gLaunch.noPrompt || isql_format_is_data_only(gSettings.format);
+    const bool quiet = gRequest.noPrompt || isql_format_is_data_only(gSettings.format);
     return !quiet || isatty(STDIN_FILENO) != 0;
 }
 
 bool isql_commands_as_input(ClientState* first) {
-    if (gLaunch.commands.empty()) return true;
+    if (gRequest.commands.empty()) return true;
     FILE* input = std::tmpfile();
     if (input == nullptr) {
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not hold the --command texts\n");
         return false;
     }
-    for (const std::string& command : gLaunch.commands) {
+    for (const std::string& command : gRequest.commands) {
         std::fputs(command.c_str(), input);
         std::fputc('\n', input);
     }
@@ -80,12 +84,12 @@ bool isql_commands_as_input(ClientState* first) {
 }
 
 Outcome isql_connect_from_command_line(ClientState* first) {
-    if (gLaunch.dsn.empty() && gLaunch.connectString.empty()) return Outcome::Empty;
-    const std::wstring user = widen(gLaunch.user);
+    if (gRequest.dsn.empty() && gRequest.connectString.empty()) return Outcome::Empty;
+    const std::wstring user = widen(gRequest.user);
     const std::wstring password = widen(password_for_user());
-    const bool byDsn = gLaunch.connectString.empty();
-    const std::wstring connStr = widen(gLaunch.connectString);
-    const int ok = isql_connect(first, byDsn ? gLaunch.dsn.c_str() : nullptr,
+    const bool byDsn = gRequest.connectString.empty();
+    const std::wstring connStr = widen(gRequest.connectString);
+    const int ok = isql_connect(first, byDsn ? gRequest.dsn.c_str() : nullptr,
                                 byDsn ? nullptr : connStr.c_str(), 1, user.c_str(),
                                 password.c_str());
     if (ok) return Outcome::Done;

@@ -3,7 +3,6 @@
 #include <clocale>
 #include <csignal>
 #include <fcntl.h>
-#include <new>
 #include <string>
 #include <strings.h>
 #include <unistd.h>
@@ -11,6 +10,7 @@
 #include "isql.h"
 #include "isqlini.h"
 #include "isqllaunch.h"
+#include "isqlloop.h"
 #include "isqlexec.h"
 #include "isqlload.h"
 #include "isqlodbc.h"
@@ -78,17 +78,6 @@ void read_extension_settings() {
                    "ignored\n");
 }
 
-// Runs one command line; running out of memory fails that command only.
-Outcome run_command(ClientState* state, std::wstring& line) {
-    try {
-        return isql_process_cmd(state, line);
-    } catch (const std::bad_alloc&) {
-        isql_flush_all();
-        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Out of memory; the command was not completed\n");
-        return Outcome::Failed;
-    }
-}
-
 void init_failed() {
     isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Error initializing the Interactive SQL session\n");
 }
@@ -116,8 +105,8 @@ int main(int argc, char** argv) {
         isql_flush_all();
         return 0;
     }
-    if (isql_load_requested()) {
-        const int status = isql_load_main(first);
+    if (!isql_load_arguments().options.empty()) {
+        const int status = isql_load_main(first, isql_load_arguments());
         isql_flush_all();
         return status;
     }
@@ -132,23 +121,7 @@ int main(int argc, char** argv) {
     if (isql_terminal_init()) isql_lineedit_init();
     isql_count_command(isql_connect_from_command_line(first));
 
-    std::wstring line;
-    while (!gClientStateList.states.empty()) {
-        if (isql_run_must_stop()) {
-            isql_exit();
-            break;
-        }
-        ClientState* state = gClientStateList.last();
-        if (!isql_get_nextcmd(state, line)) {
-            // A source cut short by a line it could not decode counts as failed.
-            const bool cutShort = state->reader.undecodable;
-            isql_close_curstate(state);
-            if (cutShort) isql_count_command(Outcome::Failed);
-            continue;
-        }
-        if (!line.empty() && line[0] == L'#') continue;
-        isql_count_command(run_command(state, line));
-    }
+    if (isql_run_commands(LoopPolicy{}) == LoopEnd::Stopped) isql_exit();
 
     isql_lineedit_end();
     isql_term();

@@ -14,9 +14,9 @@
 #include "isqlrun.h"
 #include "isqltm.h"
 
-Settings gSettings;
-
 namespace {
+LoadArguments gLoadArguments;  // as isql_parse_arg found them
+
 constexpr const char kOptions[] = "c:n:x:p:b:m:u:o:hevqtfr";
 constexpr size_t kAboutBytes = 4096;
 constexpr const char kBuiltinBanner[] =
@@ -115,7 +115,7 @@ void open_first_command_file(ClientState* first, const char* path) {
     if (f == nullptr) {
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not open the command file %s\n", path);
         isql_count_command(Outcome::Failed);
-        gLoadRequest.scriptUnreadable = true;
+        gLoadArguments.scriptUnreadable = true;
         return;
     }
     if (first->inFile != stdin) fclose(first->inFile);
@@ -125,21 +125,6 @@ void open_first_command_file(ClientState* first, const char* path) {
 }
 }  // namespace
 
-// Stores the large-column folder with its closing "/", as -o and RESDIR give
-// it. False (folder unchanged) when it would not fit the folder field.
-bool isql_set_largecol_folder(ClientState* first, const char* path) {
-    std::string folder = path;
-    if (folder.empty() || folder.back() != '/') folder += '/';
-    if (folder.size() > kLargeColFolderBytes) {
-        isql_trace(gfpErrFile, TRACE_ERROR,
-                   "SQL: Large column folder path is longer than %zu bytes\n",
-                   kLargeColFolderBytes);
-        return false;
-    }
-    first->largeColFolder = folder;
-    return true;
-}
-
 void print_usage() {
     isql_print_always(stdout, "\nUSAGE: client [-c <command_file>] [-n <unicode_command_file>] [-v] [-e] [-h] [-b] "
                       "[-q] [-m <max_rows>] [-f] [-u <encoding>] [-r] [-o <LOB_output_path>]\n");
@@ -148,6 +133,8 @@ void print_usage() {
 // Parses the options into the globals and the first state. 0 stops start-up.
 int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
     int opt;
+    LaunchRequest launch;
+    bool merge = false;  // --merge-reports: the arguments after the options are its files
     // The option parser writes its own complaints on standard error.
     while ((isql_flush_all(), opt = getopt_long(argc, argv, kOptions, kLongOptions, nullptr)) != -1) {
         switch (opt) {
@@ -172,13 +159,14 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
             gSettings.format = *format;
             break;
         }
-        case kOptConnect: gLaunch.connectString = optarg; break;
-        case kOptUser: gLaunch.user = optarg; break;
-        case kOptCommand: gLaunch.commands.emplace_back(optarg); break;
-        case kOptNoPrompt: gLaunch.noPrompt = true; break;
+        case kOptConnect: launch.connectString = optarg; break;
+        case kOptUser: launch.user = optarg; break;
+        case kOptCommand: launch.commands.emplace_back(optarg); break;
+        case kOptNoPrompt: launch.noPrompt = true; break;
         case kOptJobs: case kOptDuration: case kOptRuns: case kOptPrepare: case kOptJobOutput:
         case kOptReport: case kOptMergeReports:
-            isql_load_option(long_option_name(opt), optarg);
+            gLoadArguments.options.emplace_back(long_option_name(opt), optarg != nullptr ? optarg : "");
+            merge = merge || opt == kOptMergeReports;
             break;
         case kOptHelp:
             if (optarg != nullptr && std::strcmp(optarg, "load") != 0) {
@@ -232,10 +220,13 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
     }
     // The first argument that is not an option names a data source; those
     // of --merge-reports are its files.
-    if (gLoadRequest.merge) gLoadRequest.mergeFiles.assign(argv + optind, argv + argc);
-    else if (optind < argc) gLaunch.dsn = argv[optind];
+    if (merge) gLoadArguments.operands.assign(argv + optind, argv + argc);
+    else if (optind < argc) launch.dsn = argv[optind];
+    isql_set_launch(std::move(launch));
     return isql_commands_as_input(firstState) ? 1 : 0;
 }
+
+const LoadArguments& isql_load_arguments() { return gLoadArguments; }
 
 // The built-in banner, or the "About" text of the settings file with each
 // backslash-n turned into a line break.
@@ -258,10 +249,5 @@ int print_disclaimer() {
     }
     text += "\n\n";
     isql_trace(gfpResFile, TRACE_NOTICE, "%s", text.c_str());
-    return 1;
-}
-
-int isql_term() {
-    gClientStateList.release();
     return 1;
 }

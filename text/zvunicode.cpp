@@ -304,3 +304,12 @@ int zvWideCharToMultipByteFixUp(const wchar_t* src, int /*srcLen*/, char* dst, s
     if (dstLen == 0) return -1;
     return static_cast<int>(zvwcstombs(dst, src, dstLen));
 }
+
+std::string utf8_of(std::wstring_view text) {
+    // At most 4 bytes a character, and room for the terminator wcstoutf8 writes.
+    std::string out(text.size() * 4 + 1, '\0');
+    const int n = wcstoutf8(text.data(), static_cast<long>(text.size()), reinterpret_cast<unsigned char*>(out.data()),
+                            static_cast<int>(out.size()));
+    out.resize(n > 0 ? static_cast<size_t>(n) : 0);
+    return out;
+}

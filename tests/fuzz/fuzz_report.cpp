@@ -7,7 +7,7 @@
 #include <string>
 
 #include "fuzz_util.h"
-#include "isqlload.h"
+#include "../../load/report.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_use_locale(false);

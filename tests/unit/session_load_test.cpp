@@ -4,7 +4,8 @@
 
 #include <random>
 
-#include "isqlload.h"
+#include "report.h"
+#include "template.h"
 
 namespace {
 

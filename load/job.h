@@ -1,0 +1,24 @@
+// One job of a load run, in a process of its own: a session on its own
+// connection running the script pass after pass, its counters sent to the
+// parent through a pipe about once a second and at its end.
+#pragma once
+
+#include <string>
+
+#include "isql.h"
+#include "options.h"
+
+// What the parent hands a job's process.
+struct LoadJobPlan {
+    long number = 0;
+    const std::string* script = nullptr;  // the bytes of the script
+    long long startMicros = 0;     // the run's start on the monotonic clock
+    long long deadlineMicros = 0;  // --duration: when to stop; 0 with --runs
+    long long runs = 0;            // --runs: passes to make
+    int reportFd = -1;             // the pipe to the parent
+    LoadPrepare prepare = LoadPrepare::Reuse;
+    std::string jobOutputDir;      // --job-output; empty: the output is dropped
+};
+
+// Runs the job in this (child) process and ends the process.
+[[noreturn]] void load_run_job(ClientState* first, const LoadJobPlan& plan);

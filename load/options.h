@@ -1,0 +1,33 @@
+// The options of a load run, read from the command line's load arguments.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "isqlload.h"
+
+constexpr long kMaxLoadJobs = 1000;                      // --jobs
+constexpr long kMaxLoadDurationSeconds = 7 * 24 * 3600;  // --duration
+constexpr long long kMaxLoadRuns = 1000000000LL;         // --runs
+
+// Exit statuses of a load run and of --merge-reports.
+constexpr int kExitLoadFailures = 1;    // some statement or connection failed
+constexpr int kExitLoadNotStarted = 2;  // the run could not start
+
+enum class LoadPrepare { Reuse, Always };
+
+struct LoadRequest {
+    long jobs = 0;             // 0: no load run
+    long durationSeconds = 0;  // --duration
+    long long runs = 0;        // --runs
+    LoadPrepare prepare = LoadPrepare::Reuse;
+    std::string jobOutputDir;  // --job-output
+    std::string reportFile;    // --report
+    bool merge = false;        // --merge-reports
+    std::vector<std::string> mergeFiles;
+    std::string problem;            // the first option value refused
+    bool scriptUnreadable = false;  // -c or -n named a file that did not open
+};
+
+// The request of args; a value refused is noted in problem.
+LoadRequest load_request_of(const LoadArguments& args);

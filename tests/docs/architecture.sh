@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Every file, folder and identifier that ARCHITECTURE.md names in backticks
+# exists in the tree, so that the map stays true as the code moves.
+set -uo pipefail
+cd "$(dirname "${BASH_SOURCE[0]}")/../.."
+missing=0
+while IFS= read -r name; do
+  case $name in
+    *'<'*|*' '*|-*|\\*|*'='*) continue ;;  # forms and options, not names
+    */*) compgen -G "$name" >/dev/null || { echo "architecture: no file $name"; missing=1; } ;;
+    *) [[ $name =~ ^[A-Za-z_][A-Za-z0-9_]*$ ]] || continue
+       grep -rqw -- "$name" include session exec odbc text cmdlang load CMakeLists.txt ||
+         { echo "architecture: no name $name"; missing=1; } ;;
+  esac
+done < <(grep -o '`[^`]*`' ARCHITECTURE.md | tr -d '`' | sed 's/()$//' | sort -u)
+exit $missing
