@@ -1,13 +1,12 @@
 // The report of a load run: merging, the text for standard output, and the
 // JSON form that carries the histogram buckets so that reports of several
-// machines merge exactly (declarations in isqlload.h). Pure: no output.
+// machines merge exactly (declarations in report.h). Pure: no output.
 #include <algorithm>
-#include <cerrno>
 #include <cinttypes>
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
+
+#include <nlohmann/json.hpp>
 
 #include "report.h"
 
@@ -38,14 +37,25 @@ std::string one_line(const std::string& text) {
     return out;
 }
 
+// printf into a string as long as the text needs: merged plans and job ends
+// have no length limit. Empty on an encoding error.
 std::string format(const char* fmt, ...) __attribute__((format(printf, 1, 2)));
 std::string format(const char* fmt, ...) {
-    char buf[512];
-    va_list args;
+    char buf[256];  // most lines fit: one vsnprintf
+    va_list args, again;
     va_start(args, fmt);
-    const int n = vsnprintf(buf, sizeof buf, fmt, args);
+    va_copy(again, args);
+    const int n = std::vsnprintf(buf, sizeof buf, fmt, args);
     va_end(args);
-    return std::string(buf, static_cast<size_t>(std::clamp(n, 0, static_cast<int>(sizeof buf) - 1)));
+    std::string out;
+    if (n > 0 && static_cast<size_t>(n) < sizeof buf) {
+        out.assign(buf, static_cast<size_t>(n));
+    } else if (n > 0) {
+        out.resize(static_cast<size_t>(n));
+        std::vsnprintf(out.data(), out.size() + 1, fmt, again);  // its NUL over out's own
+    }
+    va_end(again);
+    return out;
 }
 
 double per_second(uint64_t n, double seconds) { return seconds > 0 ? static_cast<double>(n) / seconds : 0; }
@@ -56,186 +66,130 @@ double mean_ms(const LatencyHistogram& h) {
 
 // ---- JSON -----------------------------------------------------------------
 
+// The length of the UTF-8 sequence that starts at text[i] when it is a
+// well-formed one (shortest form, no surrogate, at most U+10FFFF), else 0.
+size_t utf8_length(const std::string& text, size_t i) {
+    const auto byte = [&text](size_t k) { return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u; };
+    const unsigned lead = byte(i);
+    if (lead < 0x80) return 1;
+    size_t n = 0;
+    unsigned low = 0x80, high = 0xBF;  // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        n = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        n = 3;
+        if (lead == 0xE0) low = 0xA0;   // overlong
+        if (lead == 0xED) high = 0x9F;  // surrogates
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        n = 4;
+        if (lead == 0xF0) low = 0x90;   // overlong
+        if (lead == 0xF4) high = 0x8F;  // above U+10FFFF
+    } else {
+        return 0;
+    }
+    if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+    for (size_t k = 2; k < n; ++k)
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+    return n;
+}
+
+// text as a JSON string. Texts come from scripts and drivers and may hold
+// bytes that are no UTF-8 (a message cut in a character, a surrogate of a
+// driver's UTF-16 converted alone); each becomes U+FFFD, since no JSON
+// reader, ours included, takes them.
 void json_string(std::string& out, const std::string& text) {
     out += '"';
-    for (unsigned char c : text) {
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t n = utf8_length(text, i);
+        if (n == 0) {
+            out += "\xEF\xBF\xBD";
+            ++i;
+            continue;
+        }
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
         } else if (c < 0x20) {
             out += format("\\u%04x", c);
         } else {
-            out += static_cast<char>(c);
+            out.append(text, i, n);
         }
+        i += n;
     }
     out += '"';
 }
 
-// A parsed JSON value; numbers keep their literal text so that counts are
-// read exactly.
-struct Json {
-    enum class Type { Null, Bool, Number, String, Array, Object } type = Type::Null;
-    std::string text;  // String: the value; Number: the literal
-    std::vector<Json> items;         // of an array, or the values of an object
-    std::vector<std::string> names;  // of an object: the name of each of items
+using Json = nlohmann::json;
 
-    const Json* get(const char* key) const {
-        for (size_t i = 0; i < names.size(); ++i)
-            if (names[i] == key) return &items[i];
-        return nullptr;
-    }
-};
+// The kinds of value a field of a report may have; a number is any of
+// nlohmann's three.
+enum class Kind { Number, String, Object, Array };
 
-class JsonParser {
-public:
-    explicit JsonParser(const std::string& s) : s_(s) {}
-    // The whole input as one value. False with error set.
-    bool parse(Json& out, std::string& error) {
-        if (value(out, 0) && (blanks(), pos_ == s_.size())) return true;
-        error = "not valid JSON at byte " + std::to_string(pos_);
-        return false;
+bool is(const Json& v, Kind kind) {
+    switch (kind) {
+    case Kind::Number: return v.is_number();
+    case Kind::String: return v.is_string();
+    case Kind::Object: return v.is_object();
+    case Kind::Array: return v.is_array();
     }
+    return false;
+}
 
-private:
-    const std::string& s_;
-    size_t pos_ = 0;
-
-    void blanks() {
-        while (pos_ < s_.size() && std::strchr(" \t\r\n", s_[pos_]) != nullptr && s_[pos_] != '\0') ++pos_;
+// Parses the whole of text into root. False with error set: where the
+// syntax broke, or that the input nests deeper than any report does.
+bool parse_json(const std::string& text, Json& root, std::string& error) {
+    bool tooDeep = false;
+    const Json::parser_callback_t keep = [&tooDeep](int depth, Json::parse_event_t, Json&) {
+        if (depth > kMaxJsonDepth) tooDeep = true;
+        return depth <= kMaxJsonDepth;
+    };
+    try {
+        root = Json::parse(text, keep);
+    } catch (const Json::parse_error& e) {
+        // e.byte counts from 1 (the size + 1 at the end of input); ours from 0.
+        error = "not valid JSON at byte " + std::to_string(e.byte > 0 ? e.byte - 1 : 0);
+    } catch (const Json::exception&) {  // a number beyond the range of a double
+        error = "a number is out of range";
     }
-    bool take(char c) {
-        blanks();
-        if (pos_ >= s_.size() || s_[pos_] != c) return false;
-        ++pos_;
-        return true;
-    }
-    bool word(const char* w, Json& out, Json::Type type) {
-        const size_t n = std::strlen(w);
-        if (s_.compare(pos_, n, w) != 0) return false;
-        pos_ += n;
-        out.type = type;
-        out.text = w;
-        return true;
-    }
-    bool string(std::string& out) {
-        if (!take('"')) return false;
-        out.clear();
-        while (pos_ < s_.size() && s_[pos_] != '"') {
-            char c = s_[pos_++];
-            if (c != '\\') {
-                out += c;
-                continue;
-            }
-            if (pos_ >= s_.size()) return false;
-            c = s_[pos_++];
-            switch (c) {
-            case 'n': out += '\n'; break;
-            case 't': out += '\t'; break;
-            case 'r': out += '\r'; break;
-            case 'b': out += '\b'; break;
-            case 'f': out += '\f'; break;
-            case 'u': {
-                if (pos_ + 4 > s_.size()) return false;
-                const unsigned long code = std::strtoul(s_.substr(pos_, 4).c_str(), nullptr, 16);
-                pos_ += 4;
-                // Our own reports escape control characters only; others
-                // are written as UTF-8 of the basic plane.
-                if (code < 0x80) {
-                    out += static_cast<char>(code);
-                } else if (code < 0x800) {
-                    out += static_cast<char>(0xC0 | (code >> 6));
-                    out += static_cast<char>(0x80 | (code & 0x3F));
-                } else {
-                    out += static_cast<char>(0xE0 | (code >> 12));
-                    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-                    out += static_cast<char>(0x80 | (code & 0x3F));
-                }
-                break;
-            }
-            default: out += c; break;  // \" \\ \/
-            }
-        }
-        return pos_++ < s_.size();
-    }
-    // The members of an object (named, up to '}') or the items of an array
-    // (up to ']'), after the opening bracket at pos_.
-    bool members(Json& out, char close, int depth) {
-        ++pos_;
-        if (take(close)) return true;
-        do {
-            if (close == '}') {
-                out.names.emplace_back();
-                if (!string(out.names.back()) || !take(':')) return false;
-            }
-            out.items.emplace_back();
-            if (!value(out.items.back(), depth + 1)) return false;
-        } while (take(','));
-        return take(close);
-    }
-    bool value(Json& out, int depth) {
-        if (depth > kMaxJsonDepth) return false;
-        blanks();
-        if (pos_ >= s_.size()) return false;
-        const char c = s_[pos_];
-        if (c == '"') {
-            out.type = Json::Type::String;
-            return string(out.text);
-        }
-        if (c == '{') {
-            out.type = Json::Type::Object;
-            return members(out, '}', depth);
-        }
-        if (c == '[') {
-            out.type = Json::Type::Array;
-            return members(out, ']', depth);
-        }
-        if (word("true", out, Json::Type::Bool) || word("false", out, Json::Type::Bool) ||
-            word("null", out, Json::Type::Null))
-            return true;
-        const size_t start = pos_;
-        while (pos_ < s_.size() && std::strchr("+-0123456789.eE", s_[pos_]) != nullptr && s_[pos_] != '\0')
-            ++pos_;
-        if (pos_ == start) return false;
-        out.type = Json::Type::Number;
-        out.text = s_.substr(start, pos_ - start);
-        return true;
-    }
-};
+    // Met before any later syntax error: the one the text shows first.
+    if (tooDeep) error = "not valid JSON: nested more than " + std::to_string(kMaxJsonDepth) + " deep";
+    return error.empty();
+}
 
 // Readers of the fields of one object; each failure names the field.
 struct Fields {
     const Json& object;
     std::string& error;
 
-    const Json* field(const char* key, Json::Type type) const {
-        const Json* v = object.get(key);
-        if (v == nullptr || v->type != type) {
+    const Json* field(const char* key, Kind kind) const {
+        const auto v = object.find(key);  // end() when object is no object
+        if (v == object.end() || !is(*v, kind)) {
             if (error.empty()) error = std::string("missing or wrong field \"") + key + "\"";
             return nullptr;
         }
-        return v;
+        return &*v;
     }
     uint64_t count(const char* key) const {
-        const Json* v = field(key, Json::Type::Number);
+        const Json* v = field(key, Kind::Number);
         return v == nullptr ? 0 : to_count(*v, key);
     }
+    // Negative, fractional and too large numbers are parsed as other kinds
+    // than unsigned.
     uint64_t to_count(const Json& v, const char* key) const {
-        char* end = nullptr;
-        errno = 0;
-        const unsigned long long n = std::strtoull(v.text.c_str(), &end, 10);
-        if (v.text.empty() || v.text[0] == '-' || *end != '\0' || errno == ERANGE) {
+        if (!v.is_number_unsigned()) {
             if (error.empty()) error = std::string("field \"") + key + "\" is not a count";
             return 0;
         }
-        return n;
+        return v.get<uint64_t>();
     }
     double real(const char* key) const {
-        const Json* v = field(key, Json::Type::Number);
-        return v == nullptr ? 0 : std::strtod(v->text.c_str(), nullptr);
+        const Json* v = field(key, Kind::Number);
+        return v == nullptr ? 0 : v->get<double>();
     }
     std::string text(const char* key) const {
-        const Json* v = field(key, Json::Type::String);
-        return v == nullptr ? std::string() : v->text;
+        const Json* v = field(key, Kind::String);
+        return v == nullptr ? std::string() : v->get<std::string>();
     }
 };
 }  // namespace
@@ -397,8 +351,8 @@ bool load_report_from_json(const std::string& json, LoadReport& report, std::str
     report = LoadReport{};
     error.clear();
     Json root;
-    if (!JsonParser(json).parse(root, error)) return false;
-    if (root.type != Json::Type::Object) {
+    if (!parse_json(json, root, error)) return false;
+    if (!root.is_object()) {
         error = "not a JSON object";
         return false;
     }
@@ -407,7 +361,7 @@ bool load_report_from_json(const std::string& json, LoadReport& report, std::str
         error = "not a wsql load report of version " + std::to_string(kFormatVersion);
         return false;
     }
-    if (const Json* h = top.field("histogram", Json::Type::Object)) {
+    if (const Json* h = top.field("histogram", Kind::Object)) {
         const Fields layout{*h, error};
         if (layout.count("sub_bucket_bits") != LatencyHistogram::kSubBucketBits ||
             layout.count("max_value_bits") != LatencyHistogram::kMaxValueBits)
@@ -418,26 +372,25 @@ bool load_report_from_json(const std::string& json, LoadReport& report, std::str
     report.seconds = top.real("elapsed_seconds");
     report.connectFailures = top.count("connection_failures");
     report.connectionsLost = top.count("connections_lost");
-    if (const Json* jobs = top.field("jobs", Json::Type::Array)) {
-        for (const Json& j : jobs->items) {
+    if (const Json* jobs = top.field("jobs", Kind::Array)) {
+        for (const Json& j : *jobs) {
             const Fields f{j, error};
             report.jobs.push_back({static_cast<long>(f.count("job")), f.count("statements"),
                                    f.count("failed_commands"), f.count("transactions"), f.real("seconds"),
                                    f.text("end")});
         }
     }
-    if (const Json* list = top.field("per_statement", Json::Type::Array)) {
-        for (const Json& s : list->items) {
+    if (const Json* list = top.field("per_statement", Kind::Array)) {
+        for (const Json& s : *list) {
             const Fields f{s, error};
             LoadStatement& st = report.statement(f.text("text"));
             st.count += f.count("count");
             st.errors += f.count("errors");
             LatencyHistogram h;
-            if (const Json* buckets = f.field("buckets", Json::Type::Array)) {
-                for (const Json& b : buckets->items) {
-                    if (b.type != Json::Type::Array || b.items.size() != 2 || b.items[0].type != Json::Type::Number ||
-                        b.items[1].type != Json::Type::Number ||
-                        !h.add_bucket(f.to_count(b.items[0], "buckets"), f.to_count(b.items[1], "buckets"))) {
+            if (const Json* buckets = f.field("buckets", Kind::Array)) {
+                for (const Json& b : *buckets) {
+                    if (!b.is_array() || b.size() != 2 || !b[0].is_number() || !b[1].is_number() ||
+                        !h.add_bucket(f.to_count(b[0], "buckets"), f.to_count(b[1], "buckets"))) {
                         if (error.empty()) error = "a bucket is not [index, count] of this layout";
                         break;
                     }
@@ -449,8 +402,8 @@ bool load_report_from_json(const std::string& json, LoadReport& report, std::str
             st.latency.add(h);
         }
     }
-    if (const Json* list = top.field("errors", Json::Type::Array)) {
-        for (const Json& e : list->items) {
+    if (const Json* list = top.field("errors", Kind::Array)) {
+        for (const Json& e : *list) {
             const Fields f{e, error};
             report.add_error(f.text("sqlstate"), f.text("first_message"), f.count("count"));
         }

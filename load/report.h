@@ -57,7 +57,8 @@ struct LoadReport {
     void merge(const LoadReport& other);
 };
 
-// The report as text for standard output, and as JSON (with the buckets).
+// The report as text for standard output, and as JSON (with the buckets;
+// bytes of the texts that are not UTF-8 become U+FFFD there).
 std::string load_report_text(const LoadReport& report);
 std::string load_report_json(const LoadReport& report);
 // Reads a JSON report written by load_report_json. False with a reason.

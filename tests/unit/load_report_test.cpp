@@ -2,6 +2,7 @@
 // and the ${WSQL_...} substitution.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
 #include <random>
 
 #include "report.h"
@@ -88,12 +89,46 @@ TEST(LoadReport, RefusesWhatItCannotMergeExactly) {
              {"[5, 1]", "[5, 2]"},                                   // counts that do not add up
              {"[5, 1]", "[99999, 1]"},                               // no such bucket
              {"\"count\": 1", "\"count\": -1"},
+             // nested deeper than a report
+             {"\"runs\"", "\"deep\": " + std::string(17, '[') + std::string(17, ']') + ", \"runs\""},
              {"}\n", ""}}) {                                         // not JSON
         std::string bad = json;
         bad.replace(bad.find(from), from.size(), to);
         EXPECT_FALSE(load_report_from_json(bad, out, why)) << from;
         EXPECT_FALSE(why.empty());
     }
+}
+
+// Merged reports stay valid UTF-8 JSON: an escaped surrogate pair is read as
+// the one character it stands for, and bytes that are no UTF-8 are written as
+// U+FFFD rather than passed on to readers that refuse them.
+TEST(LoadReport, TextsStayValidUtf8ThroughJson) {
+    LoadReport one;
+    one.statement("select 'X'").count = 1;
+    one.statement("select '\xED\xA0\xBD\xE2\x82'").count = 1;  // a lone surrogate, a cut character
+    std::string json = load_report_json(one);
+    json.replace(json.find('X'), 1, "\\uD83D\\uDE00");
+    LoadReport read, merged;
+    std::string why;
+    ASSERT_TRUE(load_report_from_json(json, read, why)) << why;
+    merged.merge(read);
+    const nlohmann::json back = nlohmann::json::parse(load_report_json(merged), nullptr, false);
+    ASSERT_FALSE(back.is_discarded());  // nlohmann refuses strings that are no UTF-8
+    EXPECT_EQ(back.at("per_statement").at(0).at("text"), "select '\xF0\x9F\x98\x80'");  // U+1F600
+    const std::string fffd = "\xEF\xBF\xBD";
+    EXPECT_EQ(back.at("per_statement").at(1).at("text"), "select '" + fffd + fffd + fffd + fffd + fffd + "'");
+}
+
+// A merged plan grows with each run; the text carries it whole.
+TEST(LoadReport, TextHoldsTheWholePlanOfManyRuns) {
+    LoadReport merged;
+    merged.plan = "runs 1";
+    for (int i = 2; i <= 100; ++i) {
+        LoadReport r;
+        r.plan = "runs " + std::to_string(i);
+        merged.merge(r);
+    }
+    EXPECT_NE(load_report_text(merged).find("; runs 99; runs 100\n"), std::string::npos);
 }
 
 TEST(LoadTemplate, SubstitutesJobAsTextAndTheRestAsParameters) {
