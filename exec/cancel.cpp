@@ -2,6 +2,7 @@
 // executes or fetches, cancelled from the thread that takes Ctrl-C.
 #include <atomic>
 #include <mutex>
+#include <utility>
 
 #include "isqlexec.h"
 
@@ -14,6 +15,8 @@ SQLHSTMT gRunningStmt = SQL_NULL_HSTMT;  // guarded by gRunningLock
 bool gFetching = false;                  // guarded by gRunningLock
 // Set by the first Ctrl-C for the published statement; read once per row.
 std::atomic<bool> gStopRequested{false};
+// A failure was reported while results were read or printed (session thread only).
+bool gResultFault = false;
 
 void publish_running(SQLHSTMT hstmt) {
     std::lock_guard<std::mutex> hold(gRunningLock);
@@ -51,3 +54,7 @@ void isql_running_fetches() {
 }
 
 bool isql_stop_requested() { return gStopRequested.load(std::memory_order_relaxed); }
+
+void isql_note_result_fault() { gResultFault = true; }
+
+bool isql_take_result_fault() { return std::exchange(gResultFault, false); }

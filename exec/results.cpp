@@ -214,6 +214,7 @@ void read_long_value(SQLHDBC hdbc, SQLHSTMT hstmt, SQLUSMALLINT column, ResultCo
         if (rc == SQL_NO_DATA) break;
         if (rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) {
             print_err("SQLGetData", hdbc, hstmt);
+            isql_note_result_fault();
             break;
         }
         if (first) {
@@ -393,13 +394,16 @@ void value_to_file(SQLHDBC hdbc, SQLHSTMT hstmt, SQLSMALLINT sqlType, long long 
                    size_t i, std::string& row) {
     write_pending(row);
     PrintClock printing;
-    if (isql_print_longcol_value(hstmt, sqlType, rowNumber, static_cast<int>(i)) == 0)
+    if (isql_print_longcol_value(hstmt, sqlType, rowNumber, static_cast<int>(i)) == 0) {
         print_err("SQLGetData", hdbc, hstmt);
+        isql_note_result_fault();
+    }
 }
 
 // Writes the row so far, then the message a value left in err.
 void flush_value_message(std::string& row, std::string& err) {
     if (err.empty()) return;
+    isql_note_result_fault();
     write_pending(row);
     isql_write_timed(gfpErrFile, TRACE_ERROR, err.data(), err.size());
     err.clear();
@@ -577,11 +581,14 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
         }
         if (!isql_format_is_data_only(format)) isql_trace(gfpResFile, TRACE_DATA, "\n");
     }
-    if (cancelled)
+    if (cancelled) {
         isql_trace(gfpErrFile, TRACE_ERROR,
                    "SQL: Fetch cancelled by Ctrl-C; the rest of the result set was not read\n");
-    else if (rc != SQL_NO_DATA && !readerGone && !limited)
+        isql_note_result_fault();
+    } else if (rc != SQL_NO_DATA && !readerGone && !limited) {
         print_err("SQLFetch", hdbc, hstmt);
+        isql_note_result_fault();
+    }
 
     {
         PrintClock printing;

@@ -155,8 +155,13 @@ int isql_util_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
         SQLRETURN rc = SQLGetFunctions(hdbc, SQL_API_SQLMORERESULTS, &supported);
         if ((rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) || supported != SQL_TRUE) return 0;
         // Anything but a next result (no more results, a warning, an error)
-        // ends the loop quietly.
-        if (SQLMoreResults(hstmt) != SQL_SUCCESS) return 0;
+        // ends the loop quietly; what is left unread fails the command.
+        rc = SQLMoreResults(hstmt);
+        if (rc == SQL_NO_DATA) return 0;
+        if (rc != SQL_SUCCESS) {
+            if (rc != SQL_SUCCESS_WITH_INFO || !gSettings.lenient) isql_note_result_fault();
+            return 0;
+        }
     }
 }
 

@@ -35,6 +35,12 @@ CancelResult isql_cancel_running_stmt();
 void isql_running_fetches();
 // True once Ctrl-C was pressed for the statement now running.
 bool isql_stop_requested();
+// A failure reported after a statement executed: while its results were
+// fetched (SQLFetch, SQLGetData, SQLMoreResults) or printed, or a fetch
+// cancelled. The statement's output stays as it is; the command counts as
+// failed. take returns whether one was noted since the last take.
+void isql_note_result_fault();
+bool isql_take_result_fault();
 // Names of the tables and views of the connection (catalog functions, for
 // completion at the terminal). False after a failure, reported by print_err.
 bool isql_table_names(SQLHDBC hdbc, std::vector<std::wstring>& names);

@@ -10,13 +10,20 @@
 
 struct LaunchRequest {
     std::string dsn;                    // positional argument
+    bool dsnGiven = false;              // there was one (it may be empty)
+    std::string extraOperand;           // a second positional argument, refused
     std::string connectString;          // --connect, as typed
+    bool connectGiven = false;
     std::string user;                   // --user
     std::vector<std::string> commands;  // --command, in order
     bool noPrompt = false;              // --no-prompt
 };
 // Keeps what the command line asked, for the functions below.
 void isql_set_launch(LaunchRequest request);
+// Why what the command line asks cannot be done (an empty or second data
+// source name, --connect beside one, an empty --connect, a --user that is
+// not text of the locale); empty when it can.
+std::string isql_launch_problem();
 
 // True when the prompt is written before reading a line of state: its input
 // is standard input, unless --no-prompt was given and that is no terminal.

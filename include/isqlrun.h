@@ -14,6 +14,7 @@ enum class OnError {
 // Exit statuses of a session that started; start-up failures exit with 255.
 constexpr int kExitOk = 0;
 constexpr int kExitCommandsFailed = 1;   // --on-error=continue and a command failed
+constexpr int kExitNotRun = 2;           // the command line asked what cannot be done: nothing ran
 constexpr int kExitStopped = 3;          // --on-error=stop and a command failed
 constexpr int kExitOutputLost = 4;       // a write failed: output was lost
 constexpr int kExitReaderGone = 141;     // the results reader went away (128 + SIGPIPE)

@@ -130,8 +130,12 @@ int JobStatements::execute(SQLHDBC hdbc, Prepared& p, long long started) {
     if (rc != SQL_NO_DATA && !isql_strict_passes(rc, "SQLExecute", hdbc, hstmt))
         return print_err("SQLExecute", hdbc, hstmt);
     if (settings_.keepOutput) {
+        // Printed as a session prints it; a failure while the rows were read
+        // or printed still fails the execution.
+        isql_take_result_fault();
         if (isql_util_print_results(hdbc, hstmt) != 0) return 1;
         isql_trace(gfpResFile, TRACE_NOTICE, "SQL: Operation successful.\n");
+        if (isql_take_result_fault()) return 1;
     } else if (discard_results(hdbc, p) != 0) {
         return 1;
     }

@@ -35,8 +35,10 @@ void read_option(LoadRequest& r, const std::string& option, const std::string& v
         else refused = "--prepare must be always or reuse";
     } else if (option == "job-output") {
         r.jobOutputDir = value;
+        if (value.empty()) refused = "--job-output needs a folder name";
     } else if (option == "report") {
         r.reportFile = value;
+        if (value.empty()) refused = "--report needs a file name";
     } else if (option == "merge-reports") {
         r.merge = true;
     }

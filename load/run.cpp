@@ -174,8 +174,11 @@ bool check_request(const LoadRequest& r) {
     std::string why = r.problem;
     if (why.empty() && r.jobs == 0) why = "--duration, --runs, --prepare, --job-output and --report need --jobs";
     if (why.empty() && (r.durationSeconds == 0) == (r.runs == 0)) why = "--jobs needs either --duration or --runs";
-    if (why.empty() && !r.jobOutputDir.empty() && mkdir(r.jobOutputDir.c_str(), 0755) != 0 && errno != EEXIST)
-        why = "the folder " + r.jobOutputDir + " of --job-output cannot be made: " + std::strerror(errno);
+    struct stat folder {};
+    if (why.empty() && !r.jobOutputDir.empty() && mkdir(r.jobOutputDir.c_str(), 0755) != 0 &&
+        (errno != EEXIST || stat(r.jobOutputDir.c_str(), &folder) != 0 || !S_ISDIR(folder.st_mode)))
+        why = "the folder " + r.jobOutputDir + " of --job-output cannot be made: " +
+              std::strerror(errno == EEXIST || errno == 0 ? ENOTDIR : errno);
     if (why.empty()) return true;
     isql_trace(gfpErrFile, TRACE_ERROR, "SQL: %s; the load run did not start\n", why.c_str());
     return false;

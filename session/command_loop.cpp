@@ -22,9 +22,10 @@ Outcome run_line(ClientState* state, std::wstring& line, const CommandHooks& hoo
 Outcome run_gathered(const std::wstring& statement, const CommandHooks& hooks) {
     if (hooks.beforeCommand) hooks.beforeCommand(CmdKind::CMD_SQL);
     const SQLHDBC hdbc = gClientStateList.hdbc;
+    isql_take_result_fault();
     const int rc = hooks.runStatement ? hooks.runStatement(hdbc, statement)
                                       : isql_exec(gClientStateList.henv, hdbc, statement.c_str());
-    return rc == 0 ? Outcome::Done : Outcome::Failed;
+    return rc == 0 && !isql_take_result_fault() ? Outcome::Done : Outcome::Failed;
 }
 
 bool count(const LoopPolicy& policy, Outcome outcome) {

@@ -42,6 +42,14 @@ Outcome check_connection_lost(ClientState* state, int result) {
     return Outcome::Failed;
 }
 
+// The outcome of a command that ran a statement and printed its results: a
+// failure reported while they were read or printed fails the command too.
+Outcome statement_outcome(ClientState* state, int result) {
+    const bool fault = isql_take_result_fault();
+    const Outcome outcome = check_connection_lost(state, result);
+    return fault ? Outcome::Failed : outcome;
+}
+
 // Opens path ("wt") as the state's results or error stream, or goes back to
 // the standard stream without a path. A file this source opened before is
 // closed when it is replaced. False when the file could not be opened.
@@ -264,7 +272,7 @@ Outcome cmd_describe_table(ClientState* state, IsqlCommand& cmd) {
     }
     int rc = isql_describe_table(hdbc(), opt_c_str(cmd.wsCatalog), opt_c_str(cmd.wsOwner),
                                  opt_c_str(cmd.wsTable));
-    return check_connection_lost(state, rc);
+    return statement_outcome(state, rc);
 }
 
 Outcome cmd_show_tables(ClientState* state, IsqlCommand& cmd) {
@@ -275,7 +283,7 @@ Outcome cmd_show_tables(ClientState* state, IsqlCommand& cmd) {
     }
     int rc = isql_show_tables(hdbc(), opt_c_str(cmd.wsCatalog), opt_c_str(cmd.wsOwner),
                               opt_c_str(cmd.wsTable));
-    return check_connection_lost(state, rc);
+    return statement_outcome(state, rc);
 }
 
 // SQL statements and DESCRIBE of a query: the statement is gathered to its
@@ -306,7 +314,7 @@ Outcome run_statement(ClientState* state, IsqlCommand& cmd, bool describe) {
     int rc = describe                 ? isql_describe_stmt(henv(), hdbc(), stmt.c_str())
              : gHooks->runStatement ? gHooks->runStatement(hdbc(), stmt)
                                       : isql_exec(henv(), hdbc(), stmt.c_str());
-    return check_connection_lost(state, rc);
+    return statement_outcome(state, rc);
 }
 
 Outcome cmd_sql(ClientState* state, IsqlCommand& cmd) { return run_statement(state, cmd, false); }
@@ -381,6 +389,7 @@ Outcome isql_process_cmd(ClientState* state, std::wstring& line, const CommandHo
         const CommandHooks* outer;
         ~Using() { gHooks = outer; }
     } using_hooks{std::exchange(gHooks, &hooks)};
+    isql_take_result_fault();  // what an earlier command left
     isql_command_clock_start();
 
     Outcome outcome = Outcome::Failed;

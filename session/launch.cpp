@@ -53,6 +53,18 @@ std::string password_for_user() {
 }
 }  // namespace
 
+std::string isql_launch_problem() {
+    const LaunchRequest& r = gRequest;
+    if (r.dsnGiven && r.dsn.empty()) return "The data source name on the command line is empty";
+    if (!r.extraOperand.empty())
+        return "Only one data source name may be given on the command line, not also " + r.extraOperand;
+    if (r.connectGiven && r.connectString.empty()) return "--connect needs a connect string";
+    if (r.dsnGiven && r.connectGiven) return "Give a data source name or --connect, not both";
+    if (!r.user.empty() && zvmbstowcs(nullptr, r.user.c_str(), 0) == static_cast<size_t>(-1))
+        return "--user is not valid text in the locale";
+    return {};
+}
+
 bool isql_prompting(const ClientState* state) {
     if (state->inFile != stdin) return false;
     // CSV and JSON keep standard output for rows; a prompt there would break them.

@@ -100,6 +100,11 @@ int main(int argc, char** argv) {
         isql_flush_all();
         return kExitFailure;
     }
+    if (const std::string why = isql_launch_problem(); !why.empty()) {
+        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: %s; nothing was run\n", why.c_str());
+        isql_flush_all();
+        return kExitNotRun;
+    }
     if (first->largeColOutput && !isql_checkAndCreate_LargeColResultFolder(first->largeColFolder.c_str())) {
         isql_print_always(stdout, "Unexpected error while creating Large column result folder\n");
         isql_flush_all();
@@ -119,7 +124,19 @@ int main(int argc, char** argv) {
     isql_trace(gfpResFile, TRACE_NOTICE, "Program Locale:%s\n", setlocale(LC_ALL, nullptr));
     signal(SIGALRM, alarmHandler);
     if (isql_terminal_init()) isql_lineedit_init();
-    isql_count_command(isql_connect_from_command_line(first));
+    // A connection the command line names is what the commands are for:
+    // without it none of them runs.
+    const Outcome connected = isql_connect_from_command_line(first);
+    if (connected == Outcome::Failed) {
+        isql_trace(gfpErrFile, TRACE_ERROR,
+                   "SQL: The connection the command line asks for could not be made; no command was run\n");
+        isql_lineedit_end();
+        isql_exit();
+        isql_term();
+        isql_flush_all();
+        return kExitNotRun;
+    }
+    isql_count_command(connected);
 
     if (isql_run_commands(LoopPolicy{}) == LoopEnd::Stopped) isql_exit();
 

@@ -44,8 +44,11 @@ bool isql_run_must_stop() {
 
 void isql_write_run_summary() {
     if (gRun.policy != OnError::Continue) return;
-    isql_trace(gfpResFile, TRACE_NOTICE, "%lld of %lld commands failed\n", gRun.failed,
-               gRun.commands);
+    // With failures it is the reason for the exit status: an error, which -q keeps.
+    if (gRun.failed > 0)
+        isql_trace(gfpErrFile, TRACE_ERROR, "%lld of %lld commands failed\n", gRun.failed, gRun.commands);
+    else
+        isql_trace(gfpResFile, TRACE_NOTICE, "%lld of %lld commands failed\n", gRun.failed, gRun.commands);
 }
 
 int isql_exit_status() {

@@ -159,7 +159,10 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
             gSettings.format = *format;
             break;
         }
-        case kOptConnect: launch.connectString = optarg; break;
+        case kOptConnect:
+            launch.connectString = optarg;
+            launch.connectGiven = true;
+            break;
         case kOptUser: launch.user = optarg; break;
         case kOptCommand: launch.commands.emplace_back(optarg); break;
         case kOptNoPrompt: launch.noPrompt = true; break;
@@ -221,7 +224,11 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
     // The first argument that is not an option names a data source; those
     // of --merge-reports are its files.
     if (merge) gLoadArguments.operands.assign(argv + optind, argv + argc);
-    else if (optind < argc) launch.dsn = argv[optind];
+    else if (optind < argc) {
+        launch.dsn = argv[optind];
+        launch.dsnGiven = true;
+        if (optind + 1 < argc) launch.extraOperand = argv[optind + 1];
+    }
     isql_set_launch(std::move(launch));
     return isql_commands_as_input(firstState) ? 1 : 0;
 }

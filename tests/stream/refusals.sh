@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# What the command line asks and cannot be done is refused at once with a
+# reason and status 2, before any command runs: empty values, a second data
+# source, --connect beside one, a --user the locale cannot read, a --job-output
+# that names a file, a connection that cannot be made.
+. "$(dirname "${BASH_SOURCE[0]}")/common.sh"
+cd "$WORK" || exit 1
+: >plain.txt
+# refused ARGS... -> wsql with ARGS ran nothing, said why and exited with 2
+refused() {
+  local why=$1; shift
+  rc=0; LC_ALL=C.UTF-8 "$WSQL" --command "echo ran" "$@" >out 2>err </dev/null || rc=$?
+  [ "$rc" = 2 ] || fail "$* ended with $rc, not 2: $(cat err)"
+  grep -qF -- "$why" err || fail "$*: no \"$why\" in: $(cat err)"
+  ! grep -q '^ran$' out || fail "$*: a command ran"
+}
+refused 'The data source name on the command line is empty' ''
+refused 'Only one data source name may be given on the command line, not also t' s t
+refused '--connect needs a connect string' --connect=
+refused 'Give a data source name or --connect, not both' s --connect 'DSN=s'
+refused '--user is not valid text in the locale' s --user "$(printf 'b\377d')"
+refused 'could not be made; no command was run' nosuchdsn
+refused '--report needs a file name' --jobs 1 --runs 1 --report=
+refused '--job-output needs a folder name' --jobs 1 --runs 1 --job-output=
+refused 'plain.txt of --job-output cannot be made: Not a directory' --jobs 1 --runs 1 --job-output=plain.txt s
+echo "refusals: ok"
