@@ -3,7 +3,8 @@
 # again (the lost handle is released first), standard output closed at start
 # does not end up in the PostgreSQL socket, and a failing statement shows its
 # own prepare and execute times, never the previous statement's; a connection
-# asked on the command line takes its password from the environment.
+# asked on the command line takes its password from the environment; wide
+# text is printed in the code set of a locale that is not UTF-8.
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 needs WSQL_PG_PORT WSQL_MARIADB_PORT
 pid=""
@@ -51,4 +52,8 @@ WSQL_PASSWORD=$WSQL_PG_PASSWORD "$WSQL" --connect "$conn" --user "$WSQL_PG_USER"
   --command "select 'by --connect' as phase;" >out 2>err || fail "--connect with --user failed"
 grep -qx 'by --connect	' out || fail "no result through --connect"
 ! grep -q -- "$WSQL_PG_PASSWORD" out err || fail "the password was written"
+# 5. Wide text (PostgreSQL's) in a Latin-1 locale, made here: Latin-1 bytes.
+localedef -i en_US -f ISO-8859-1 "$WORK/latin1" >/dev/null 2>&1 || skip "no Latin-1 locale (localedef, package locales)"
+printf "connect pg\nselect 'h' || chr(233) || 'llo' as w;\n" | LOCPATH=$WORK LC_ALL=latin1 "$WSQL" -q >out 2>err
+LC_ALL=C grep -qx "$(printf 'h\351llo\t')" out || fail "the wide text was not printed in Latin-1"
 echo "unattended: ok"

@@ -3,8 +3,9 @@
 # is named once on the error stream, the session goes on, and the exit status
 # is 4. A results reader that goes away ends the session (141) instead of
 # letting it run for nobody. Also: a statement too large for the memory limit
-# fails alone, closed standard descriptors are not reused and replaced
-# results files are closed.
+# fails alone, closed standard descriptors are not reused, replaced results
+# files and the settings file are closed, and --command texts that cannot be
+# held are reported.
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 
 # expect STATUS FILE TEXT -> the last run ended with STATUS and FILE holds TEXT
@@ -86,4 +87,22 @@ rc=0
    "$WSQL" -q >out 2>err) || rc=$?
 expect 0 out " after"
 [ ! -s err ] && [ "$(cat r.txt)" = " pass" ] || { cat err; fail "a replaced results file was left open"; }
+# The settings file, read several times at start-up, is closed after each
+# read: no descriptor of the running session is left on it.
+: >odbcisql.ini
+rm -f in; mkfifo in
+"$WSQL" -q <in >out 2>err & pid=$!
+exec 3>in
+echo 'echo ready' >&3
+for _ in $(seq 600); do grep -q ready out && break; sleep 0.05; done
+open=$(find "/proc/$pid/fd" -lname "*/odbcisql.ini" | wc -l)
+exec 3>&-
+wait "$pid" || fail "the session with a settings file ended with status $?"
+[ "$open" = 0 ] || fail "$open descriptors left on the settings file"
+rm odbcisql.ini
+
+# No room for the temporary file of the --command texts: said, and nothing runs.
+rc=0; (trap '' XFSZ; ulimit -f 0; "$WSQL" --command 'echo not run') 2>&1 | cat >out || rc=$?
+expect 255 out "SQL: Could not hold the --command texts"
+! grep -q 'not run' out || fail "a --command text ran that could not be held"
 echo "lost_output: ok"

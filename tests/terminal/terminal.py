@@ -336,6 +336,19 @@ def case_sigint(wsql, piped):
     check(b"not reached" not in out(s), "the input went on after SIGINT", s)
 
 
+def case_password(wsql):
+    """--user at a terminal without WSQL_PASSWORD prompts for the password with
+    echo off: what is typed does not appear."""
+    os.environ.pop("WSQL_PASSWORD", None)
+    s = spawn(wsql, ["--user", "ann", "sqlite"])
+    s.expect_exact(b"Password: ")
+    until(lambda: not termios.tcgetattr(s.child_fd)[3] & termios.ECHO, "echo left on at the password prompt", s)
+    s.send(b"s3cret\r")
+    lines(s, (b"select 1 as one;\r", row(b"1")))
+    check(b"s3cret" not in out(s), "the password was echoed", s)
+    finish(s)
+
+
 def case_load_ctrlc(wsql):
     """A load run at the terminal shows a progress line a second; Ctrl-C ends
     it early with the report of what ran, every job stopped, status 0."""

@@ -77,6 +77,7 @@ struct Section {
   std::vector<Rule> rules;
   std::vector<Result> results;
   bool noMoreResults = false;
+  SQLUINTEGER getInfo = SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER;  // SQLGetInfo's answer
 };
 
 // The scenario by (connection, statement): connection 0 is "*"; statement -1
@@ -139,6 +140,8 @@ std::string load(const std::string& path, std::string& log, Sections& sections) 
         sec = &sections[{conn, arg(1) == "*" ? 0 : number(arg(1))}];
       } else if (kw == "NOMORERESULTS") {
         sections[{conn, -1}].noMoreResults = true;
+      } else if (kw == "GETINFO") {
+        sections[{conn, -1}].getInfo = static_cast<SQLUINTEGER>(number(arg(1)));
       } else if (kw == "DIAG") {
         Diag d{arg(1), "", static_cast<SQLINTEGER>(number(arg(2)))};
         for (size_t k = 3; k < t.size(); ++k) d.text += arg(k);
@@ -416,10 +419,10 @@ SQLRETURN SQL_API SQLSetStmtAttrW(SQLHSTMT h, SQLINTEGER, SQLPOINTER, SQLINTEGER
 
 SQLRETURN SQL_API SQLEndTran(SQLSMALLINT, SQLHANDLE h, SQLSMALLINT) { return call<Dbc>(h, "SQLEndTran", none); }
 
-// wsql asks only whether SQLGetData takes any column in any order.
+// wsql asks only what SQLGetData allows: any column in any order, unless the
+// scenario says otherwise.
 SQLRETURN SQL_API SQLGetInfoW(SQLHDBC h, SQLUSMALLINT, SQLPOINTER v, SQLSMALLINT, SQLSMALLINT*) {
-  return call<Dbc>(h, "SQLGetInfoW",
-                   [&](Dbc&) { return *static_cast<SQLUINTEGER*>(v) = SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER, ok(); });
+  return call<Dbc>(h, "SQLGetInfoW", [&](Dbc& d) { return *static_cast<SQLUINTEGER*>(v) = d.script->getInfo, ok(); });
 }
 
 // The driver manager asks once, for the bitmap of all functions, and keeps
