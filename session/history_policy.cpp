@@ -25,16 +25,25 @@ std::wstring first_word(const std::wstring& line, size_t* end) {
     return word;
 }
 
-// True when text holds key (lower case) as a connect-string key: not glued
-// to a word before it, followed by blanks and "=".
-bool has_key(const std::wstring& text, const std::wstring& key) {
+// True when text holds a connect-string key whose name says it is a
+// password (PWD, Password, SSLPassword, ...): a word followed by blanks and "=".
+bool has_secret_key(const std::wstring& text) {
     std::wstring lower;
     for (wchar_t c : text) lower.push_back(static_cast<wchar_t>(zvtowlower(static_cast<wint_t>(c))));
-    for (size_t at = lower.find(key); at != std::wstring::npos; at = lower.find(key, at + 1)) {
-        if (at > 0 && zviswalnum(static_cast<wint_t>(lower[at - 1]))) continue;
-        size_t i = at + key.size();
-        while (i < lower.size() && zviswspace(static_cast<wint_t>(lower[i]))) ++i;
-        if (i < lower.size() && lower[i] == L'=') return true;
+    const auto key_char = [](wchar_t c) { return zviswalnum(static_cast<wint_t>(c)) || c == L'_'; };
+    for (size_t i = 0; i < lower.size();) {
+        if (!key_char(lower[i])) {
+            ++i;
+            continue;
+        }
+        const size_t start = i;
+        while (i < lower.size() && key_char(lower[i])) ++i;
+        const std::wstring key = lower.substr(start, i - start);
+        size_t j = i;
+        while (j < lower.size() && zviswspace(static_cast<wint_t>(lower[j]))) ++j;
+        if (j < lower.size() && lower[j] == L'=' &&
+            (key.find(L"pwd") != std::wstring::npos || key.find(L"password") != std::wstring::npos))
+            return true;
     }
     return false;
 }
@@ -47,11 +56,10 @@ bool isql_line_holds_password(const std::wstring& line) {
     const std::wstring word = first_word(line, &rest);
     if (word == L"connect" || word == L"multiconnect")
         return line.find(L'*', rest) != std::wstring::npos;
-    if (word == L"customconnect") {
-        const std::wstring tail = line.substr(rest);
-        return has_key(tail, L"pwd") || has_key(tail, L"password");
-    }
-    return false;
+    if (word == L"customconnect") return has_secret_key(line.substr(rest));
+    // The lines continuing a command may carry a connect string too.
+    const size_t continued = line.find(L'\n');
+    return continued != std::wstring::npos && has_secret_key(line.substr(continued + 1));
 }
 
 // An absent key means ~/.wsql_history; an empty value means no file; a value

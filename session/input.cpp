@@ -301,10 +301,31 @@ int isql_get_nextcmd(ClientState* state, std::wstring& line) {
 }
 
 namespace {
-// True when line's last character other than blanks and line ends is ";".
+// Under --lenient, where a "--" comment after the closing ";" of line
+// starts (outside quotes), as psql and sqlite3 read it; npos when there is
+// none or the mode is strict.
+size_t trailing_comment(const std::wstring& line) {
+    if (!gSettings.lenient) return std::wstring::npos;
+    wchar_t quote = 0;
+    for (size_t i = 1; i + 1 < line.size(); ++i) {
+        const wchar_t c = line[i];
+        if (quote != 0) {
+            if (c == quote) quote = 0;
+        } else if (c == L'\'' || c == L'"') {
+            quote = c;
+        } else if (c == L'-' && line[i + 1] == L'-') {
+            const size_t end = line.find_last_not_of(L" \t", i - 1);
+            return end != std::wstring::npos && line[end] == L';' ? i : std::wstring::npos;
+        }
+    }
+    return std::wstring::npos;
+}
+
+// True when line's last character other than blanks and line ends is ";",
+// or (lenient) a comment follows that ";".
 bool ends_statement(const std::wstring& line) {
     size_t end = line.find_last_not_of(L" \n\r");
-    return end != std::wstring::npos && line[end] == L';';
+    return (end != std::wstring::npos && line[end] == L';') || trailing_comment(line) != std::wstring::npos;
 }
 }  // namespace
 
@@ -336,6 +357,8 @@ Gathered isql_get_stmt(ClientState* state, const wchar_t* firstLine, std::wstrin
         }
     }
     if (outOfMemory) return Gathered::OutOfMemory;
-    text.resize(text.find_last_not_of(L" \n\r"));
+    if (const size_t comment = trailing_comment(more); comment != std::wstring::npos)
+        text.resize(text.size() - (more.size() - comment));
+    text.resize(text.find_last_not_of(L" \t\n\r"));
     return Gathered::Complete;
 }

@@ -1,10 +1,12 @@
 // Start-up: the process-wide settings, command-line options, banner and the
 // final release of the ODBC handles.
+#include <cctype>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
 #include <getopt.h>
 #include <string>
+#include <string_view>
 #include <unistd.h>
 
 #include "isql.h"
@@ -33,6 +35,7 @@ enum LongOption {
     kOptCommand,
     kOptNoPrompt,
     kOptHelp,
+    kOptVersion,
     kOptFormat,
     kOptJobs,  // the load-run options, read by isql_load_option
     kOptDuration,
@@ -50,6 +53,7 @@ constexpr option kLongOptions[] = {
     {"command", required_argument, nullptr, kOptCommand},
     {"no-prompt", no_argument, nullptr, kOptNoPrompt},
     {"help", optional_argument, nullptr, kOptHelp},
+    {"version", no_argument, nullptr, kOptVersion},
     {"format", required_argument, nullptr, kOptFormat},
     {"jobs", required_argument, nullptr, kOptJobs},
     {"duration", required_argument, nullptr, kOptDuration},
@@ -66,6 +70,50 @@ const char* long_option_name(int opt) {
     for (const option& o : kLongOptions)
         if (o.val == opt) return o.name;
     return "";
+}
+
+// True when name (of an option or a connect-string key) says it is a password.
+bool names_password(std::string_view name) {
+    std::string lower(name);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower.find("pwd") != std::string::npos || lower.find("password") != std::string::npos;
+}
+
+// Overwrites the values of the password keys of a connect string where the
+// command line holds it, so that the process list shows no password from
+// now on (the jobs of a load run, forked later, inherit the hidden copy).
+void hide_secrets(char* connect) {
+    for (char* p = connect; *p != '\0';) {
+        char* key = p;
+        while (*p != '\0' && *p != '=' && *p != ';') ++p;
+        if (*p != '=') {
+            if (*p == ';') ++p;
+            continue;
+        }
+        const bool secret = names_password(std::string_view(key, static_cast<size_t>(p - key)));
+        ++p;
+        const bool braced = *p == '{';  // {...} may hold ";"
+        for (; *p != '\0' && (braced ? *p != '}' : *p != ';'); ++p)
+            if (secret && !(braced && p[0] == '{' && p == key)) *p = 'x';
+        if (braced && *p == '}') ++p;
+        if (*p == ';') ++p;
+    }
+}
+
+// An option that is no option of wsql and whose name says password: its
+// value is never echoed (getopt's message would quote it). True when found
+// (reported).
+bool refuse_password_option(int argc, char** argv) {
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strncmp(argv[i], "--", 2) != 0) continue;
+        const char* name = argv[i] + 2;
+        const size_t length = std::strcspn(name, "=");
+        if (!names_password(std::string_view(name, length))) continue;
+        isql_print_always(stderr, "%s: unrecognized option '--%.*s' (its value is not shown); a password comes "
+                          "from WSQL_PASSWORD\n", argv[0], static_cast<int>(length), name);
+        return true;
+    }
+    return false;
 }
 
 void print_long_options() {
@@ -90,7 +138,8 @@ void print_long_options() {
                       "  --format=tsv|csv|json|aligned|expanded\n"
                       "                                   how result sets are laid out (key Format,\n"
                       "                                   \\format in a session)\n"
-                      "  --help                           this text; --help=load: the options of load runs\n");
+                      "  --help                           this text; --help=load: the options of load runs\n"
+                      "  --version                        the version, then end\n");
 }
 
 // The options of load runs, for --help=load (plain --help stays as it was).
@@ -135,6 +184,10 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
     int opt;
     LaunchRequest launch;
     bool merge = false;  // --merge-reports: the arguments after the options are its files
+    if (refuse_password_option(argc, argv)) {
+        isql_print_always(stdout, "Illegal option \n");
+        return 0;
+    }
     // The option parser writes its own complaints on standard error.
     while ((isql_flush_all(), opt = getopt_long(argc, argv, kOptions, kLongOptions, nullptr)) != -1) {
         switch (opt) {
@@ -162,6 +215,7 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
         case kOptConnect:
             launch.connectString = optarg;
             launch.connectGiven = true;
+            hide_secrets(optarg);
             break;
         case kOptUser: launch.user = optarg; break;
         case kOptCommand: launch.commands.emplace_back(optarg); break;
@@ -171,6 +225,10 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
             gLoadArguments.options.emplace_back(long_option_name(opt), optarg != nullptr ? optarg : "");
             merge = merge || opt == kOptMergeReports;
             break;
+        case kOptVersion:
+            isql_print_always(stdout, "wsql %s\n", ZvGetProductVersion());
+            isql_flush_all();
+            exit(0);
         case kOptHelp:
             if (optarg != nullptr && std::strcmp(optarg, "load") != 0) {
                 isql_print_always(stdout, "Illegal value for --help. Use --help or --help=load\n");

@@ -38,19 +38,35 @@ cd "$ROOT" && awk -v dir="$WORK" 'FILENAME ~ /\.1$/ {
   f && /^\$ / { put(); c = substr($0, 3); i = "" }
   f && match($0, /^(ISQL|Cont|CMD #[0-9]+)> ?/) { i = i substr($0, RLENGTH + 1) "\n" }' README.md man/wsql.1
 
+# A block marked "servers" runs again with DSN=pg and DSN=mariadb in its environment, the data
+# sources of those names on the test servers beside "demo" (skipped without them).
+servers=""
+if [ -n "${WSQL_PG_PORT:-}" ] && [ -n "${WSQL_MARIADB_PORT:-}" ]; then
+  wsql_mariadb_client -e 'CREATE DATABASE IF NOT EXISTS wsql_docs' &&
+    { cat "$WORK/demo/odbc.ini"; wsql_odbc_entry pg postgres; wsql_odbc_entry mariadb wsql_docs; } >"$WORK/servers.ini" &&
+    servers="pg mariadb"
+fi
+[ -n "$servers" ] || [ -z "${WSQL_REQUIRE_DB:-}" ] || { echo "examples: the test servers are needed"; exit 1; }
+
 for ((n = 1; n <= $(ls "$WORK"/b.*.mark | wc -l); n++)); do
-  b=$WORK/b.$n w=$WORK/w.$n status=0 rc=0
-  read -r place kind arg <"$b.mark"
+  read -r place kind arg <"$WORK/b.$n.mark"
   [ "$kind" != skip ] || { echo "$place: skipped $arg"; continue; }
+  dsns=demo
+  [[ ! $arg =~ (^| )servers( |$) ]] || dsns="demo $servers"
+  for dsn in $dsns; do
+  b=$WORK/b.$n.$dsn w=$WORK/w.$n.$dsn status=0 rc=0 ini=$WORK/demo/odbc.ini
+  [ "$dsn" = demo ] || ini=$WORK/servers.ini
+  cp "$WORK/b.$n" "$b" && cp "$WORK/b.$n.script" "$b.script"
   mkdir -p "$w/tmp" && cp -R "$ROOT/tests/docs/given/." "$w" && ln -s ../demo "$w/.demo" && sed -i "s|/tmp/|$w/tmp/|g" "$b"{,.script}
   [[ $kind =~ ^(sh|session|file)$ ]] || { echo "$place: FAIL: no mark says how to run it"; failed=1; continue; }
   [[ ! $arg =~ status=([0-9]+) ]] || status=${BASH_REMATCH[1]}
   [ "$kind" != file ] || { cp "$b" "$w/${arg%%: *}" && echo "${arg#*: }" >"$b.script"; }
-  (cd "$w" && exec env -u LANG -u LANGUAGE -u ODBCINSTINI HOME="$w" ODBCSYSINI="$w/.demo" ODBCINI="$w/.demo/odbc.ini" \
+  (cd "$w" && exec env -u LANG -u LANGUAGE -u ODBCINSTINI HOME="$w" ODBCSYSINI="$w/.demo" ODBCINI="$ini" DSN="$dsn" \
     PATH="${WSQL%/*}:$PATH" timeout 300 bash -e "$b.script") </dev/null >"$w/out" 2>"$w/err" || rc=$?
   { cat "$w/err"; grep rror "$w/out" || true; } | sed 's/[[:space:]]*$//' |
     { grep -vxF -f <(sed 's/[[:space:]]*$//' "$b") || true; } >"$w/unexpected"
-  [ "$rc" -eq "$status" ] && { [ "$status" -ne 0 ] || [ ! -s "$w/unexpected" ]; } && echo "$place: ok" && continue
-  echo "$place: FAIL: status $rc (expected $status); unexpected lines:"; head -n 20 "$w/unexpected"; failed=1
+  [ "$rc" -eq "$status" ] && { [ "$status" -ne 0 ] || [ ! -s "$w/unexpected" ]; } && echo "$place ($dsn): ok" && continue
+  echo "$place ($dsn): FAIL: status $rc (expected $status); unexpected lines:"; head -n 20 "$w/unexpected"; failed=1
+  done
 done
 exit "${failed:-0}"

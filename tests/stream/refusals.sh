@@ -23,4 +23,6 @@ refused 'could not be made; no command was run' nosuchdsn
 refused '--report needs a file name' --jobs 1 --runs 1 --report=
 refused '--job-output needs a folder name' --jobs 1 --runs 1 --job-output=
 refused 'plain.txt of --job-output cannot be made: Not a directory' --jobs 1 --runs 1 --job-output=plain.txt s
+# --version: the version line and status 0, whatever else follows.
+[[ $("$WSQL" --version s) =~ ^wsql\ [0-9.]+$ ]] || fail "--version did not print the version line"
 echo "refusals: ok"
