@@ -136,6 +136,9 @@ int isql_init();
 int isql_term();
 int isql_exit();
 int isql_parse_arg(ClientState* firstState, int argc, char** argv);
+// The load-run options and operands isql_parse_arg took (isqlload.h).
+struct LoadArguments;
+const LoadArguments& isql_load_arguments();
 void print_usage();
 int print_disclaimer();
 

@@ -21,5 +21,3 @@ struct LoadArguments {
 // Runs the load run, or the merge of reports, that args ask for and returns
 // the exit status; called after the options and before ODBC is set up.
 int isql_load_main(ClientState* first, const LoadArguments& args);
-// The load arguments isql_parse_arg took from the command line.
-const LoadArguments& isql_load_arguments();
