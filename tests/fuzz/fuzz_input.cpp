@@ -1,24 +1,30 @@
-// Fuzz target: the input reader on any command-file bytes, read line by line
-// to the end as the main loop reads a command file: each line is parsed, an
-// SQL statement is gathered to its ";" (reading continuation lines), a
-// REPEAT block is read to its END, and CMDFILE / NCMDFILE switch the decoding
-// of the rest of the file as they do in the program (the named file itself
-// is not opened).
+// Fuzz target: the input reader, the lexer and the command parser on any
+// command-file bytes, read line by line to the end as the main loop reads a
+// command file: each line is lexed to its end and parsed (twice, to the same
+// record, which must hold what its kind needs), an SQL statement is gathered
+// to its ";" (reading continuation lines), a REPEAT block is read to its END,
+// and CMDFILE / NCMDFILE switch the decoding of the rest of the file as they
+// do in the program (the named file itself is not opened).
 //
 // Input: byte 0 holds options, the rest is the file. Bit 0: start in UTF-8
 // mode (-n) instead of the locale's decoding; bit 1: the "C" locale instead
-// of C.UTF-8; bit 2: hexadecimal display of every line (written to
-// /dev/null; files up to 8 KiB only); bits 3-5: the file is the rest repeated 1, 2, 3, 255, 4097,
-// 32767, 65536 or 131073 times (at most 136 KiB), so that lines longer than
-// a UTF-8 piece, the read chunk or the command buffer come from small inputs;
-// bit 6: repeat the text of each line of the rest instead, so that such a
-// line can start anywhere in the file (and its pieces end across the chunks).
+// of C.UTF-8 (the character classes of the lexer follow it); bit 2:
+// hexadecimal display of every line (written to /dev/null; files up to 8 KiB
+// only); bits 3-5: the file is the rest repeated 1, 2, 3, 255, 4097, 32767,
+// 65536 or 131073 times (at most 136 KiB), so that lines longer than a UTF-8
+// piece, the read chunk, the command buffer or the longest token come from
+// small inputs; bit 6: repeat the text of each line of the rest instead, so
+// that such a line can start anywhere in the file (and its pieces end across
+// the chunks).
 //
 // The file is read twice: once line by line with nothing but the reader,
 // where the lines must add up to the whole file whenever it decodes cleanly,
 // then as the main loop reads it.
+#include <algorithm>
 #include <cwchar>
+#include <initializer_list>
 #include <string>
+#include <tuple>
 
 #include "fuzz_util.h"
 #include "isql.h"
@@ -43,18 +49,15 @@ std::string file_of(const uint8_t* data, size_t size, unsigned options) {
     const size_t repeats = kRepeats[(options >> 3) & 7];
     std::string file;
     if ((options & kOptionRepeatLines) == 0) {
-        for (size_t i = 0; i < repeats && file.size() + unit.size() <= kMaxFileBytes; ++i) {
+        for (size_t i = 0; i < repeats && !unit.empty() && file.size() + unit.size() <= kMaxFileBytes; ++i)
             file += unit;
-            if (unit.empty()) break;
-        }
         return file;
     }
     fuzz_for_each_line(unit, [&](const std::string& text, bool ended) {
-        for (size_t i = 0; i < repeats && !text.empty() && file.size() < kMaxFileBytes; ++i)
-            file += text;
+        for (size_t i = 0; i < repeats && !text.empty() && file.size() < kMaxFileBytes; ++i) file += text;
         if (ended && file.size() < kMaxFileBytes) file += '\n';
     });
-    if (file.size() > kMaxFileBytes) file.resize(kMaxFileBytes);
+    file.resize(std::min(file.size(), kMaxFileBytes));
     return file;
 }
 
@@ -62,12 +65,9 @@ std::string file_of(const uint8_t* data, size_t size, unsigned options) {
 void check_line(const std::wstring& line, bool utf8Mode) {
     const size_t nl = line.find(L'\n');
     FUZZ_CHECK(nl == std::wstring::npos || nl == line.size() - 1);
-    if (!utf8Mode) {
-        FUZZ_CHECK(line.size() < static_cast<size_t>(kCmdCapacity));
-        return;
-    }
-    FUZZ_CHECK(line.size() <= kUtf8PieceBytes);
-    for (const wchar_t c : line) FUZZ_CHECK(c > 0 && c <= 0xFFFF);
+    FUZZ_CHECK(line.size() < (utf8Mode ? kUtf8PieceBytes + 1 : static_cast<size_t>(kCmdCapacity)));
+    if (utf8Mode)
+        for (const wchar_t c : line) FUZZ_CHECK(c > 0 && c <= 0xFFFF);
 }
 
 // The whole file decoded at once, as the reader should see it when it is cut
@@ -77,16 +77,15 @@ void check_line(const std::wstring& line, bool utf8Mode) {
 bool decode_whole(const std::string& file, bool utf8Mode, std::wstring& text) {
     text.clear();
     if (utf8Mode) {
-        if (file.find('\0') != std::string::npos) return false;
-        if (file.find("\xEF\xBB\xBF") != std::string::npos) return false;
+        if (file.find('\0') != std::string::npos || file.find("\xEF\xBB\xBF") != std::string::npos)
+            return false;
         // Converted with its terminator, as the reader converts each piece:
         // a character left unfinished at the end then fails the conversion.
         text.assign(file.size() + 1, L'\0');
         const unsigned int n = utf8towcs(reinterpret_cast<const unsigned char*>(file.c_str()), -1,
                                          text.data(), static_cast<unsigned int>(text.size()));
-        if (n == 0) return false;
-        text.resize(n - 1);
-        return true;
+        text.resize(n > 0 ? n - 1 : 0);
+        return n > 0;
     }
     std::mbstate_t st{};
     for (const char byte : file) {
@@ -104,15 +103,66 @@ bool decode_whole(const std::string& file, bool utf8Mode, std::wstring& text) {
 void check_lines_add_up(const std::string& file, bool utf8Mode) {
     std::wstring expected;
     const bool comparable = decode_whole(file, utf8Mode, expected);
-    ClientState state;
-    state.inFile = gInput;
-    std::wstring line;
-    std::wstring joined;
+    ClientState state{.inFile = gInput};
+    std::wstring line, joined;
     while (isql_get_newcmd(&state, line, "ISQL")) {
         check_line(line, utf8Mode);
         joined += line;
     }
     if (comparable) FUZZ_CHECK(joined == expected);
+}
+
+// Lexes the line to its end: every token but the end of the line moves the
+// cursor forward, the cursor never leaves the line, and a word or a number
+// holds 1 to kTokenChars characters.
+void lex_whole_line(const wchar_t* begin, const wchar_t* end) {
+    const wchar_t* cursor = begin;
+    for (int token = 0; token != TOK_EOL;) {
+        const wchar_t* before = cursor;
+        token = isql_yylex(&cursor);
+        FUZZ_CHECK(cursor >= begin && cursor <= end && (cursor > before || token == TOK_EOL));
+        if (token == TOK_WORD || token == TOK_NUMBER) {
+            const size_t n = token == TOK_WORD ? isql_yylval.word.size() : isql_yylval.number.size();
+            FUZZ_CHECK(n > 0 && n <= static_cast<size_t>(kTokenChars));
+        }
+    }
+}
+
+// Every field of the record, for comparing two.
+auto fields(const IsqlCommand& c) {
+    return std::tie(c.kind, c.sPathOrDsn, c.wsConnStr, c.lNumber, c.wsText, c.wsUser, c.wsPassword,
+                    c.wsCatalog, c.wsOwner, c.wsTable);
+}
+
+// What the handlers rely on: a kind they know, the operands it needs, every
+// text position inside the line (which ends at its first NUL). A second parse
+// gives the same record: nothing of the previous line may leak through the
+// lexer's process-wide buffers.
+IsqlCommand parse_and_check(const std::wstring& line) {
+    const wchar_t* begin = line.c_str();
+    const wchar_t* end = begin + std::wcslen(begin);
+    lex_whole_line(begin, end);
+    const IsqlCommand cmd = isql_parse_line(begin);
+    FUZZ_CHECK(fields(cmd) == fields(isql_parse_line(begin)));
+    FUZZ_CHECK(cmd.kind == CMD_EMPTY || (cmd.kind >= CMD_CMDFILE && cmd.kind <= CMD_RESFILE) ||
+               (cmd.kind >= CMD_TIMER_START && cmd.kind <= CMD_FORMAT));
+    if (cmd.wsText != nullptr) {
+        FUZZ_CHECK(cmd.wsText >= begin && cmd.wsText <= end);
+        FUZZ_CHECK(std::wcslen(cmd.wsText) == static_cast<size_t>(end - cmd.wsText));
+    }
+    const auto is = [&](std::initializer_list<CmdKind> kinds) {
+        return std::find(kinds.begin(), kinds.end(), cmd.kind) != kinds.end();
+    };
+    if (is({CMD_SQL, CMD_ECHO, CMD_DESCRIBE_STMT})) FUZZ_CHECK(cmd.wsText != nullptr);
+    if (is({CMD_CONNECT, CMD_MULTICONNECT})) FUZZ_CHECK(cmd.sPathOrDsn && (cmd.wsUser || !cmd.wsPassword));
+    if (is({CMD_CMDFILE, CMD_NCMDFILE, CMD_FORMAT})) FUZZ_CHECK(cmd.sPathOrDsn.has_value());
+    if (is({CMD_CUSTOMCONNECT})) FUZZ_CHECK(cmd.wsConnStr.has_value());
+    if (is({CMD_DESCRIBE_TABLE})) FUZZ_CHECK(cmd.wsTable.has_value());
+    if (is({CMD_AUTOCOMMIT})) FUZZ_CHECK(cmd.lNumber == 0 || cmd.lNumber == 1);
+    if (is({CMD_FETCH, CMD_WAIT, CMD_QUERYTIMEOUT})) FUZZ_CHECK(cmd.lNumber == static_cast<int32_t>(cmd.lNumber));
+    // Names are handed on as C strings: a NUL inside would cut them silently.
+    if (cmd.sPathOrDsn) FUZZ_CHECK(cmd.sPathOrDsn->find('\0') == std::string::npos);
+    return cmd;
 }
 
 // The main loop and the dispatcher's reading, without running anything.
@@ -121,23 +171,17 @@ void read_to_end(ClientState& state) {
     while (isql_get_nextcmd(&state, line)) {
         check_line(line, gCmdFile != 0);
         if (!line.empty() && line[0] == L'#') continue;
-        IsqlCommand cmd = isql_parse_line(line.c_str());
-        switch (cmd.kind) {
-        case CMD_SQL:
-        case CMD_DESCRIBE_STMT: {
+        const IsqlCommand cmd = parse_and_check(line);
+        if (cmd.kind == CMD_SQL || cmd.kind == CMD_DESCRIBE_STMT) {
             std::wstring stmt;
             isql_get_stmt(&state, cmd.wsText, stmt);
-            break;
-        }
-        case CMD_REPEAT:
+        } else if (cmd.kind == CMD_REPEAT) {
             isql_get_repeatlist(&state);
             isql_close_repeatlist(&state);
-            break;
-        case CMD_CMDFILE:
-            if (cmd.sPathOrDsn.value_or("").compare(0, 2, "o:") != 0) gCmdFile = 0;
-            break;
-        case CMD_NCMDFILE: gCmdFile = 1; break;
-        default: break;
+        } else if (cmd.kind == CMD_CMDFILE && cmd.sPathOrDsn->compare(0, 2, "o:") != 0) {
+            gCmdFile = 0;
+        } else if (cmd.kind == CMD_NCMDFILE) {
+            gCmdFile = 1;
         }
     }
     // Once ended, the source stays ended.
@@ -150,7 +194,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
     // Messages and hexadecimal dumps go nowhere.
     gClientStateList.idleResFile = std::fopen("/dev/null", "w");
     gClientStateList.idleErrFile = gClientStateList.idleResFile;
-    gInput = fdopen(fuzz_memfd(), "rb");
+    gInput = fdopen(fuzz_fill_memfd("", 0), "rb");
     if (gClientStateList.idleResFile == nullptr || gInput == nullptr) std::abort();
     return 0;
 }
@@ -166,10 +210,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check_lines_add_up(file, gCmdFile != 0);
 
     fuzz_fill_memfd(file.data(), file.size());
-    ClientState state;
-    state.inFile = gInput;
-    state.resFile = gfpResFile;
-    state.errFile = gfpErrFile;
+    ClientState state{.inFile = gInput, .resFile = gfpResFile, .errFile = gfpErrFile};
     read_to_end(state);
     return 0;
 }

@@ -8,6 +8,7 @@
 
 #include "fuzz_util.h"
 #include "../../load/report.h"
+#include "../../load/template.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_use_locale(false);

@@ -1,17 +1,16 @@
 // Helpers shared by the fuzz targets.
 #pragma once
 
-#include <clocale>
 #include <locale.h>
-#include <cstddef>
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
-#include <sys/mman.h>
-#include <unistd.h>
 
 // A property of the code under test that must hold for every input. A
 // failure aborts, so libFuzzer keeps the input as a crash.
@@ -29,34 +28,21 @@
 inline void fuzz_use_locale(bool utf8) {
     static const locale_t locales[2] = {newlocale(LC_ALL_MASK, "C", locale_t()),
                                         newlocale(LC_ALL_MASK, "C.UTF-8", locale_t())};
-    const locale_t wanted = locales[utf8 ? 1 : 0];
-    if (wanted == locale_t()) {
+    if (locales[utf8] == locale_t()) {
         std::fprintf(stderr, "fuzz: locale %s is not available\n", utf8 ? "C.UTF-8" : "C");
         std::abort();
     }
-    uselocale(wanted);
+    uselocale(locales[utf8]);
 }
 
-// An anonymous in-memory file, created once per process, so the code under
-// test reads a real descriptor or path.
-inline int fuzz_memfd() {
-    static const int fd = memfd_create("wsql-fuzz", 0);
-    if (fd < 0) std::abort();
-    return fd;
-}
-
-// Replaces the contents of the in-memory file with size bytes of data and
-// rewinds its offset. Returns the descriptor.
+// Makes size bytes of data the whole contents of an anonymous in-memory file
+// (created once per process, so the code under test reads a real descriptor
+// or path), its offset at the start. Returns the descriptor.
 inline int fuzz_fill_memfd(const void* data, size_t size) {
-    const int fd = fuzz_memfd();
-    if (ftruncate(fd, 0) != 0) std::abort();
-    for (size_t done = 0; done < size;) {
-        const ssize_t n = pwrite(fd, static_cast<const char*>(data) + done, size - done,
-                                 static_cast<off_t>(done));
-        if (n <= 0) std::abort();
-        done += static_cast<size_t>(n);
-    }
-    if (lseek(fd, 0, SEEK_SET) != 0) std::abort();
+    static const int fd = memfd_create("wsql-fuzz", 0);
+    if (fd < 0 || ftruncate(fd, 0) != 0 || pwrite(fd, data, size, 0) != static_cast<ssize_t>(size) ||
+        lseek(fd, 0, SEEK_SET) != 0)
+        std::abort();
     return fd;
 }
 

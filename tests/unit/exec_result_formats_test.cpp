@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "isqlformat.h"
@@ -13,48 +15,34 @@
 using namespace std::literals;
 
 TEST(ResultFormats, CsvFieldsAreQuotedOnlyWhenNeeded) {
-    const struct {
-        std::string in, out;
-    } cases[] = {
-        {"plain", "plain"},       {"", "\"\""},           {"a,b", "\"a,b\""},
-        {"say \"hi\"", "\"say \"\"hi\"\"\""}, {"a\nb", "\"a\nb\""}, {"a\rb", "\"a\rb\""},
-        {"tab\there", "tab\there"}, {" pad ", " pad "},
-    };
-    for (const auto& c : cases) {
+    const std::pair<std::string, std::string> cases[] = {
+        {"plain", "plain"}, {"", "\"\""}, {"a,b", "\"a,b\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""},
+        {"a\nb", "\"a\nb\""}, {"a\rb", "\"a\rb\""}, {"tab\there", "tab\there"}, {" pad ", " pad "}};
+    for (const auto& [in, want] : cases) {
         std::string out;
-        csv_append_field(out, c.in);
-        EXPECT_EQ(out, c.out) << c.in;
+        csv_append_field(out, in);
+        EXPECT_EQ(out, want) << in;
     }
 }
 
+// Text in UTF-8 is checked as such; text of another code set (utf8 false) is
+// decoded by the locale. Either way the JSON is valid UTF-8.
 TEST(ResultFormats, JsonStringsAreAlwaysValidUtf8) {
     LocaleGuard utf8("C.UTF-8");
-    ASSERT_TRUE(utf8.ok);
-    const struct {
-        std::string in, out;
-        bool utf8;
-    } cases[] = {
+    const std::tuple<std::string, std::string, bool> cases[] = {
         {"a\"b\\c", R"("a\"b\\c")", true},
         {"\n\r\t\b\f\x01\x1f\x7f", R"("\n\r\t\b\f\u0001\u001f)" "\x7f\"", true},
         {"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80", "\"\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\"", true},
         // A lone continuation byte, a cut sequence, an overlong form, a surrogate.
-        {"a\x80z", "\"a\xef\xbf\xbdz\"", true},
-        {"\xe2\x82", "\"\xef\xbf\xbd\xef\xbf\xbd\"", true},
+        {"a\x80z", "\"a\xef\xbf\xbdz\"", true}, {"\xe2\x82", "\"\xef\xbf\xbd\xef\xbf\xbd\"", true},
         {"\xc0\xaf", "\"\xef\xbf\xbd\xef\xbf\xbd\"", true},
         {"\xed\xa0\x80", "\"\xef\xbf\xbd\xef\xbf\xbd\xef\xbf\xbd\"", true},
-    };
-    for (const auto& c : cases) {
+        {"caf\xe9", "\"caf\xef\xbf\xbd\"", false}, {"\xc3\xa9\xe2\x82\xac", "\"\xc3\xa9\xe2\x82\xac\"", false}};
+    for (const auto& [in, want, isUtf8] : cases) {
         std::string out;
-        json_append_string(out, c.in, c.utf8);
-        EXPECT_EQ(out, c.out) << c.in;
+        json_append_string(out, in, isUtf8);
+        EXPECT_EQ(out, want) << in << " " << isUtf8;
     }
-}
-
-TEST(ResultFormats, JsonStringsOfAnotherCodeSetAreDecodedByTheLocale) {
-    LocaleGuard ascii("C");  // bytes past ASCII do not decode in "C"
-    std::string out;
-    json_append_string(out, "caf\xe9", false);
-    EXPECT_EQ(out, "\"caf\xef\xbf\xbd\"");
 }
 
 TEST(ResultFormats, JsonNumbersFollowTheGrammar) {
@@ -64,10 +52,9 @@ TEST(ResultFormats, JsonNumbersFollowTheGrammar) {
         EXPECT_FALSE(json_is_number(no)) << no;
 }
 
+// (Plain and accented text shows in the aligned layout of formats/each_format.)
 TEST(ResultFormats, DisplayWidthCountsColumnsNotBytes) {
     LocaleGuard utf8("C.UTF-8");
-    ASSERT_TRUE(utf8.ok);
-    EXPECT_EQ(display_width("abc"), 3u);
     EXPECT_EQ(display_width("\xe6\xbc\xa2\xe5\xad\x97"), 4u);  // two wide ideographs
     EXPECT_EQ(display_width("e\xcc\x81"), 1u);                  // e + combining acute
     EXPECT_EQ(display_width("a\xff" "b"), 3u);                  // a stray byte counts one
@@ -89,7 +76,6 @@ TEST(ResultFormats, JsonRowsQuoteKeysOnceAndEscapeOnlyWhatNeedsIt) {
 // or starts a multi-byte character, is found in every lane.
 TEST(ResultFormats, JsonRowsFindTheByteToEscapeAnywhereInALongValue) {
     LocaleGuard utf8("C.UTF-8");
-    ASSERT_TRUE(utf8.ok);
     for (const std::string special : {"\"", "\\", "\x01", "\x1f", "\x80", "\xc3\xa9"}) {
         for (size_t at = 0; at < 17; ++at) {
             std::string text(17, 'a');
@@ -106,22 +92,17 @@ TEST(ResultFormats, JsonRowsFindTheByteToEscapeAnywhereInALongValue) {
 
 TEST(ResultFormats, AlignedRowsAfterTheSampleKeepTheirWidths) {
     LocaleGuard utf8("C.UTF-8");
-    ASSERT_TRUE(utf8.ok);
     RowFormatter f(OutputFormat::Aligned, {{"n", true}, {"name", false}, {"t", false}}, true);
     std::string out;
-    for (size_t i = 0; i < RowFormatter::kAlignedSampleRows; ++i) {
-        f.value(out, "7", false);
-        f.value(out, "abcdef", false);
-        f.value(out, "x", false);
+    const auto row = [&](std::initializer_list<const char*> values) {
+        for (const char* v : values) f.value(out, v, false);
         f.end_row(out);
-    }
+    };
+    for (size_t i = 0; i < RowFormatter::kAlignedSampleRows; ++i) row({"7", "abcdef", "x"});
     const std::string head = " n | name   | t\n---+--------+---\n 7 | abcdef | x\n";
     ASSERT_EQ(out.substr(0, head.size()), head);
     out.clear();
-    f.value(out, "1234", false);
-    f.value(out, "a\tb", false);
-    f.value(out, "last", false);
-    f.end_row(out);
+    row({"1234", "a\tb", "last"});
     f.finish(out);
     // Cut where wider, with a mark; the last column is never cut.
     EXPECT_EQ(out, " \xe2\x80\xa6 | a\\tb   | last\n");

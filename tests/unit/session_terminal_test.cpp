@@ -14,6 +14,9 @@ TEST(PasswordLine, ConnectsWithAPasswordAndOthers) {
         {L"customconnect \"DSN=x;PWD=secret\"", true}, {L"CUSTOMCONNECT \"DSN=x;pwd = secret\"", true},
         {L"CustomConnect \"Password=s;DSN=x\"", true}, {L"customconnect \"DSN=x; PASSWORD =s\"", true},
         {L"customconnect \"DSN=x;UID=pwdowner\"", false}, {L"customconnect \"DSN=x;UID=u\"", false},
+        // Any key whose name holds PWD or PASSWORD, and continuation lines.
+        {L"customconnect \"DSN=x;SSLPassword=s\"", true}, {L"customconnect \"DSN=x;PWD2 = s\"", true},
+        {L"select a\nfrom t where c = 'DSN=x;PWD=s';", true}, {L"select pwd,\npwdlen from t;", false},
         // A statement or a longer word that starts like a command is not one.
         {L"select 2*3 from dual;", false}, {L"connect_log * x", false}, {L"connectx a*b@c", false},
         {L"echo PWD=x", false}, {L"", false}};

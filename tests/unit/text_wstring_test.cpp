@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <tuple>
 
 TEST(WideCompare, CaseInsensitive) {
     // n < 0: whole strings. The difference is taken on the lower-case forms.
@@ -42,14 +43,11 @@ TEST(WideSearch, CaseInsensitiveReturnsPointerIntoHaystack) {
 }
 
 TEST(WideMemory, CompareSetCopyDuplicate) {
-    const wchar_t a[] = {1, 5, 9}, b[] = {1, 3, 0};
-    EXPECT_EQ(zvwmemcmp(a, b, 3), 1);
-    EXPECT_EQ(zvwmemcmp(b, a, 3), -1);
-    EXPECT_EQ(zvwmemcmp(a, b, 1), 0);
-    EXPECT_EQ(zvwmemcmp(a, b, 0), 0);
-    EXPECT_EQ(zvwmemcmp(a, b, -4), 0);
-    const wchar_t neg[] = {static_cast<wchar_t>(-1)}, pos[] = {1};
-    EXPECT_EQ(zvwmemcmp(neg, pos, 1), -1);  // signed comparison
+    // Signed comparison of count elements; a count of 0 or less compares nothing.
+    const wchar_t a[] = {1, 5, 9}, b[] = {1, 3, 0}, neg[] = {-1}, pos[] = {1};
+    const std::tuple<const wchar_t*, const wchar_t*, int, int> rows[] = {
+        {a, b, 3, 1}, {b, a, 3, -1}, {a, b, 1, 0}, {a, b, 0, 0}, {a, b, -4, 0}, {neg, pos, 1, -1}};
+    for (const auto& [x, y, n, want] : rows) EXPECT_EQ(zvwmemcmp(x, y, n), want) << n;
 
     wchar_t buf[5] = {L'a', L'b', L'c', L'd', 0};
     zvwmemset(buf, L'x', 2);
@@ -67,15 +65,10 @@ TEST(WideMemory, CompareSetCopyDuplicate) {
     std::free(dup);
 }
 
-TEST(WideMisc, SmallHelpersAndAllocation) {
+// Negative values count as ASCII. (zvwcslen, zvmbstrlen, zvwcsftime,
+// isql_alloc and isql_free only hand on to the C library or return 0.)
+TEST(WideMisc, AsciiTestIsSigned) {
     EXPECT_EQ(zviswascii(static_cast<wchar_t>(-1)), 1);
     EXPECT_EQ(zviswascii(0x7F), 1);
     EXPECT_EQ(zviswascii(0x80), 0);
-    EXPECT_EQ(zvmbstrlen("a\xC3\xA9"), 3u);  // bytes, not characters
-    EXPECT_EQ(zvwcslen(L"abc"), 3);
-    EXPECT_EQ(zvwcsftime(), 0u);
-    EXPECT_EQ(isql_free(nullptr), 0);
-    void* p = isql_alloc(32);
-    ASSERT_NE(p, nullptr);
-    EXPECT_EQ(isql_free(p), 0);
 }

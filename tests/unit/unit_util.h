@@ -8,20 +8,22 @@
 #include <filesystem>
 #include <string>
 
-// Switches LC_ALL for one scope and restores "C" afterwards.
+// Switches LC_ALL for one scope and restores "C" afterwards; a locale that
+// is not installed fails the test.
 struct LocaleGuard {
-    explicit LocaleGuard(const char* name) : ok(std::setlocale(LC_ALL, name) != nullptr) {}
+    explicit LocaleGuard(const char* name) : ok(std::setlocale(LC_ALL, name) != nullptr) {
+        EXPECT_TRUE(ok) << "locale " << name << " is not available";
+    }
     ~LocaleGuard() { std::setlocale(LC_ALL, "C"); }
     bool ok;
 };
 
 // Everything a file holds, read from its start; the offset ends at its end.
 inline std::string file_text(FILE* file) {
-    std::string s;
-    char buf[4096];
-    std::rewind(file);
-    for (size_t n; (n = std::fread(buf, 1, sizeof buf, file)) > 0;) s.append(buf, n);
     std::fseek(file, 0, SEEK_END);
+    std::string s(static_cast<size_t>(std::ftell(file)), '\0');
+    std::rewind(file);
+    s.resize(std::fread(s.data(), 1, s.size(), file));
     return s;
 }
 
@@ -36,13 +38,9 @@ inline std::filesystem::path test_path(const std::string& prefix) {
 inline std::string ascii(const std::wstring& text) {
     std::string s;
     for (const wchar_t c : text) {
-        if (c > 0 && c < 0x80) {
-            s += static_cast<char>(c);
-        } else {
-            char code[16];
-            std::snprintf(code, sizeof code, "<%x>", static_cast<unsigned>(c));
-            s += code;
-        }
+        char code[16];
+        std::snprintf(code, sizeof code, c > 0 && c < 0x80 ? "%c" : "<%x>", static_cast<unsigned>(c));
+        s += code;
     }
     return s;
 }
