@@ -33,17 +33,22 @@ uint64_t LatencyHistogram::highest(size_t index) {
 }
 
 bool LatencyHistogram::add_bucket(size_t index, uint64_t count) {
-    if (index >= kBuckets) return false;
-    counts_[index] += count;
-    count_ += count;
+    uint64_t bucket = 0, total = 0;
+    if (index >= kBuckets || __builtin_add_overflow(counts_[index], count, &bucket) ||
+        __builtin_add_overflow(count_, count, &total))
+        return false;
+    counts_[index] = bucket;
+    count_ = total;
     return true;
 }
 
-void LatencyHistogram::add(const LatencyHistogram& other) {
-    for (size_t i = 0; i < kBuckets; ++i) counts_[i] += other.counts_[i];
-    count_ += other.count_;
-    sum_ += other.sum_;
+bool LatencyHistogram::add(const LatencyHistogram& other) {
+    bool fits = true;
+    for (size_t i = 0; i < kBuckets; ++i)
+        fits = !__builtin_add_overflow(counts_[i], other.counts_[i], &counts_[i]) && fits;
+    fits = !__builtin_add_overflow(count_, other.count_, &count_) && fits;
     max_ = std::max(max_, other.max_);
+    return add_totals(other.sum_, 0) && fits;
 }
 
 void LatencyHistogram::clear() {

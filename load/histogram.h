@@ -31,18 +31,22 @@ public:
         if (micros > max_) max_ = micros;
     }
     // Adds count values to bucket index, as read from a report; false for an
-    // index outside the layout.
+    // index outside the layout, or when a count would pass 2^64 - 1 (nothing
+    // is added then).
     bool add_bucket(size_t index, uint64_t count);
-    void add(const LatencyHistogram& other);
+    // Adds other; false when a count or the sum passes 2^64 - 1 (this one is
+    // then of no use).
+    bool add(const LatencyHistogram& other);
     void clear();
 
     uint64_t count() const { return count_; }
     uint64_t sum() const { return sum_; }
     uint64_t max() const { return max_; }
-    // Adds the sum and largest value of values whose buckets add_bucket took.
-    void add_totals(uint64_t sum, uint64_t max) {
-        sum_ += sum;
+    // Adds the sum and largest value of values whose buckets add_bucket took;
+    // false when the sum passes 2^64 - 1.
+    bool add_totals(uint64_t sum, uint64_t max) {
         if (max > max_) max_ = max;
+        return !__builtin_add_overflow(sum_, sum, &sum_);
     }
     uint64_t bucket(size_t index) const { return counts_[index]; }
     // The value at percent (0-100): the highest value of the bucket holding

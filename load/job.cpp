@@ -1,16 +1,19 @@
 // One job of a load run (policy in job.h): its process set up, its passes
 // through the session's command loop, its counters reported.
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <pthread.h>
 #include <optional>
 #include <utility>
 #include <vector>
 #include <unistd.h>
 
 #include "counters.h"
+#include "isqlexec.h"
 #include "isqllaunch.h"
 #include "isqlloop.h"
 #include "isqlodbc.h"
@@ -18,6 +21,7 @@
 #include "isqltm.h"
 #include "job.h"
 #include "job_exec.h"
+#include "template.h"
 #include "wire.h"
 #include "zvunicode.h"
 
@@ -29,9 +33,38 @@ constexpr int kJobExitStatus = 0;      // the parent learns how a job went from 
 // what timing them costs.
 constexpr const char kUntimedVariable[] = "WSQL_LOAD_UNTIMED";
 
-volatile sig_atomic_t gStop = 0;
+// The run is to end: a stopping signal, or the parent is gone. Lock-free,
+// so the fallback handler below may set it too.
+std::atomic<bool> gStop{false};
 
-void stop_requested(int) { gStop = 1; }
+void stop_requested(int) { gStop.store(true); }
+
+sigset_t stopping_signals() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&set, sig);
+    return set;
+}
+
+// Takes the stopping signals, which stay blocked in the job's own thread: it
+// sets the stop, then cancels the statement under way, which a signal
+// handler cannot do (SQLCancel takes locks and talks to the server). A
+// statement that is fetching only stops between two rows at the first
+// cancel; one still running a second later (a fetch waiting on the server)
+// is sent SQLCancel then, and so on until the job ends.
+void* stop_thread(void*) {
+    const sigset_t set = stopping_signals();
+    int sig = 0;
+    while (sigwait(&set, &sig) != 0) {
+    }
+    gStop.store(true);
+    for (;;) {
+        isql_cancel_running_stmt();
+        const timespec second{1, 0};
+        sigtimedwait(&set, nullptr, &second);
+    }
+    return nullptr;
+}
 
 // The job of this process. One per process: the observer of diagnostics and
 // the signal handler reach it from plain functions.
@@ -54,7 +87,7 @@ struct Job {
             if (n < 0 && errno == EINTR) continue;
             if (n <= 0) {
                 parentGone = true;
-                gStop = 1;
+                gStop.store(true);
                 return;
             }
             done += static_cast<size_t>(n);
@@ -83,7 +116,7 @@ struct Job {
     bool time_is_up() {
         const long long now = isql_now_us();
         report_if_due(now);
-        return gStop != 0 || (plan.deadlineMicros != 0 && now >= plan.deadlineMicros);
+        return gStop.load() || (plan.deadlineMicros != 0 && now >= plan.deadlineMicros);
     }
 
     void before_command(CmdKind kind) {
@@ -182,16 +215,21 @@ bool read_steps(ClientState* first, std::vector<Step>& steps) {
 // Sets up the job's process: signals, standard streams, its input. Empty
 // when it is ready, else how the job ended.
 std::optional<JobEnd> set_up(Job& job, ClientState* first) {
+    // The parent blocked the stopping signals across the fork; they stay
+    // blocked here for the thread that takes them. Without that thread, a
+    // handler only sets the stop, and a statement under way runs to its end.
     struct sigaction stop {};
     stop.sa_handler = stop_requested;
     stop.sa_flags = SA_RESTART;  // drivers are not all ready for EINTR
     sigemptyset(&stop.sa_mask);
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &stop, nullptr);
     signal(SIGPIPE, SIG_IGN);
-    sigset_t unblock;
-    sigemptyset(&unblock);
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&unblock, sig);
-    sigprocmask(SIG_UNBLOCK, &unblock, nullptr);
+    const sigset_t stopping = stopping_signals();
+    pthread_sigmask(SIG_BLOCK, &stopping, nullptr);
+    pthread_t taker;
+    if (pthread_create(&taker, nullptr, stop_thread, nullptr) == 0) pthread_detach(taker);
+    else pthread_sigmask(SIG_UNBLOCK, &stopping, nullptr);
+    job.settings.stop = &gStop;
 
     const std::string& dir = job.plan.jobOutputDir;
     const std::string base = dir.empty() ? "" : dir + "/job-" + std::to_string(job.plan.number);
@@ -245,13 +283,60 @@ JobEnd run_passes(Job& job, ClientState* first) {
         case LoopEnd::InputEnded: job.counters.note_pass(); break;
         case LoopEnd::Ended:
             if (job.endedLost) return JobEnd::ConnectionLost;
-            return gStop != 0 ? JobEnd::Stopped : JobEnd::Completed;
+            return gStop.load() ? JobEnd::Stopped : JobEnd::Completed;
         case LoopEnd::Stopped: return JobEnd::OnErrorStop;
         case LoopEnd::Exit: return JobEnd::Exit;
         }
     }
 }
 }  // namespace
+
+bool load_check_script(const ClientState& first, const std::string& script) {
+    ClientState copy;
+    copy.inName = first.inName;
+    if (!script_as_input(&copy, script) || !rewind_script(&copy)) {
+        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not copy the script to check it: %s\n", std::strerror(errno));
+        if (copy.inFile != nullptr) std::fclose(copy.inFile);
+        return false;
+    }
+    std::wstring line;
+    std::string why;
+    long long at = 0;
+    bool commands = false;
+    // -f dumps each line read: the jobs' business, not the parent's.
+    const int hexDisplay = std::exchange(gHexDisplay, 0);
+    for (;;) {
+        at = copy.reader.lines + 1;
+        if (isql_get_newcmd(&copy, line, "ISQL") != 1) break;
+        if (line.empty() || line[0] == L'#') continue;
+        const IsqlCommand cmd = isql_parse_line(line.c_str());
+        if (cmd.kind == CmdKind::CMD_EMPTY) continue;
+        commands = true;
+        // The lines of a REPEAT block are read on as commands of their own.
+        if (cmd.kind != CmdKind::CMD_SQL && cmd.kind != CmdKind::CMD_DESCRIBE_STMT) continue;
+        std::wstring statement;
+        const Gathered gathered = isql_get_stmt(&copy, cmd.wsText, statement);
+        if (gathered == Gathered::InputEnded) why = "the statement has no closing \";\"";
+        if (gathered == Gathered::OutOfMemory) why = "the statement is too large to hold";
+        if (!why.empty()) break;
+        if (cmd.kind == CmdKind::CMD_DESCRIBE_STMT) continue;  // run as written
+        LoadTemplate tmpl;
+        std::wstring fault;
+        if (!parse_load_template(statement, tmpl, fault)) {
+            why = utf8_of(fault);
+            break;
+        }
+    }
+    gHexDisplay = hexDisplay;
+    const bool undecodable = copy.reader.undecodable;  // said by the reader
+    std::fclose(copy.inFile);
+    if (!why.empty()) why = "Line " + std::to_string(at) + " of " + first.inName + ": " + why;
+    else if (undecodable) why = first.inName + " cannot be read whole";
+    else if (!commands) why = "Nothing to run: " + first.inName + " holds only empty lines and comments";
+    else return true;
+    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: %s; the load run did not start\n", why.c_str());
+    return false;
+}
 
 void load_run_job(ClientState* first, const LoadJobPlan& plan) {
     Job job(plan);
@@ -279,6 +364,7 @@ void load_run_job(ClientState* first, const LoadJobPlan& plan) {
     WireMessage last{WireMessage::Kind::End};
     last.micros = static_cast<uint64_t>(isql_now_us() - started);
     last.end = *end;
+    last.outputLost = isql_output_lost();
     job.send(last);
     _exit(kJobExitStatus);
 }

@@ -20,5 +20,12 @@ struct LoadJobPlan {
     std::string jobOutputDir;      // --job-output; empty: the output is dropped
 };
 
+// Reads the script as a job reads it, before any job starts, so that a
+// mistake that would fail every pass stops the run at once: false (said,
+// with the line) for a script without any command, a statement whose
+// ${WSQL_...} cannot be substituted or that lacks its closing ";", or a
+// line that cannot be decoded.
+bool load_check_script(const ClientState& first, const std::string& script);
+
 // Runs the job in this (child) process and ends the process.
 [[noreturn]] void load_run_job(ClientState* first, const LoadJobPlan& plan);

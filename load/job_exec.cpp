@@ -1,5 +1,6 @@
 // A job's statements (policy in job_exec.h).
 #include <cstring>
+#include <utility>
 
 #include "isqlexec.h"
 #include "isqlodbc.h"
@@ -101,7 +102,11 @@ int JobStatements::discard_results(SQLHDBC hdbc, Prepared& p) {
             if (!isql_check(rc, Accept::Succeeded, "SQLNumResultCols", hdbc, hstmt)) return 1;
         }
         if (ncols > 0) {
+            // A stop while rows come ends the loop between two rows: SQLCancel
+            // beside a running SQLFetch is more than some drivers survive.
+            isql_running_fetches();
             while ((rc = SQLFetch(hstmt)) == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
+                if (isql_stop_requested()) return 1;
             }
             if (rc != SQL_NO_DATA) return print_err("SQLFetch", hdbc, hstmt);
         }
@@ -118,9 +123,31 @@ int JobStatements::discard_results(SQLHDBC hdbc, Prepared& p) {
 
 // Executes p with the values of this execution and reads its results; the
 // cursor is closed again for the next execution. 0, or 1 after the
-// diagnostics.
+// diagnostics. Meanwhile p is the statement that the end of the run cancels.
 int JobStatements::execute(SQLHDBC hdbc, Prepared& p, long long started) {
     std::copy(values_.begin(), values_.end(), p.values.begin());
+    const SQLHSTMT hstmt = p.stmt.get();
+    int rc = 0;
+    {
+        RunningStatement running(hstmt);
+        // Published before the stop is looked at: the canceller sets the stop
+        // before it looks for a published statement, so one of the two sees
+        // the other.
+        if (settings_.stop != nullptr && settings_.stop->load()) {
+            isql_trace(gfpErrFile, TRACE_ERROR, "SQL: The load run was stopped; the statement was not run\n");
+            cancelled_ = true;
+            return 1;
+        }
+        rc = execute_and_read(hdbc, p, started);
+        cancelled_ = rc != 0 && isql_stop_requested();
+    }
+    if (rc != 0) return rc;
+    p.executed = true;
+    const SQLRETURN closed = SQLFreeStmt(hstmt, SQL_CLOSE);
+    return isql_check(closed, Accept::Succeeded, "SQLFreeStmt", hdbc, hstmt) ? 0 : 1;
+}
+
+int JobStatements::execute_and_read(SQLHDBC hdbc, Prepared& p, long long started) {
     const SQLHSTMT hstmt = p.stmt.get();
     // The times of the elapsed-time lines, which only --job-output shows.
     const long long executing = settings_.keepOutput ? isql_now_us() : 0;
@@ -136,12 +163,9 @@ int JobStatements::execute(SQLHDBC hdbc, Prepared& p, long long started) {
         if (isql_util_print_results(hdbc, hstmt) != 0) return 1;
         isql_trace(gfpResFile, TRACE_NOTICE, "SQL: Operation successful.\n");
         if (isql_take_result_fault()) return 1;
-    } else if (discard_results(hdbc, p) != 0) {
-        return 1;
+        return 0;
     }
-    p.executed = true;
-    rc = SQLFreeStmt(hstmt, SQL_CLOSE);
-    return isql_check(rc, Accept::Succeeded, "SQLFreeStmt", hdbc, hstmt) ? 0 : 1;
+    return discard_results(hdbc, p);
 }
 
 // The prepared handle kept for the text, or where to keep a new one; null
@@ -186,7 +210,10 @@ int JobStatements::exec(SQLHDBC hdbc, const std::wstring& text) {
     // what went wrong (a table dropped and made again).
     slot.reset();
     counters_.take_diagnostic(state, message);
-    counters_.note_failure(t.id, state, message);
+    if (std::exchange(cancelled_, false))
+        counters_.note_failure(t.id, kCancelledGroup, "in flight when the run was stopped");
+    else
+        counters_.note_failure(t.id, state, message);
     return rc;
 }
 

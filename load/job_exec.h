@@ -4,6 +4,7 @@
 // prepares once and re-executes would do.
 #pragma once
 
+#include <atomic>
 #include <memory>
 #include <random>
 #include <string>
@@ -23,7 +24,14 @@ struct JobSettings {
     LoadPrepare prepare = LoadPrepare::Reuse;
     bool timed = true;        // latencies measured (off only for the benchmark)
     std::mt19937_64 random;   // ${WSQL_RANDOM(...)}
+    // Set once the run is to end (a stopping signal): a statement it meets
+    // under way is cancelled and counted as such.
+    const std::atomic<bool>* stop = nullptr;
 };
+
+// The error group of the statements cancelled by the end of the run, apart
+// from the SQLSTATEs that drivers report for a cancel.
+constexpr const char kCancelledGroup[] = "cancelled";
 
 class JobStatements {
 public:
@@ -51,6 +59,7 @@ private:
     Text& text_entry(const std::wstring& text);
     void learn_driver(SQLHDBC hdbc);
     int execute(SQLHDBC hdbc, Prepared& p, long long started);
+    int execute_and_read(SQLHDBC hdbc, Prepared& p, long long started);
     int discard_results(SQLHDBC hdbc, Prepared& p);
     std::unique_ptr<Prepared>* kept_handle(Text& t);
 
@@ -64,4 +73,5 @@ private:
     bool driverKnown_ = false;
     bool reuse_ = true;        // prepared statements survive a commit or rollback
     bool moreResults_ = true;  // SQLMoreResults is there
+    bool cancelled_ = false;   // the execution under way was cancelled by the end of the run
 };

@@ -13,6 +13,9 @@ constexpr long long kMaxLoadRuns = 1000000000LL;         // --runs
 // Exit statuses of a load run and of --merge-reports.
 constexpr int kExitLoadFailures = 1;    // some statement or connection failed
 constexpr int kExitLoadNotStarted = 2;  // the run could not start
+// Stopped early by signal N (SIGINT, SIGTERM, SIGHUP): 128 + N, as a shell
+// tells a process that the signal ended, so a `timeout` around it fails.
+constexpr int kExitLoadSignalBase = 128;
 
 enum class LoadPrepare { Reuse, Always };
 

@@ -2,9 +2,12 @@
 // JSON form that carries the histogram buckets so that reports of several
 // machines merge exactly (declarations in report.h). Pure: no output.
 #include <algorithm>
+#include <chrono>
 #include <cinttypes>
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
+#include <random>
 
 #include <nlohmann/json.hpp>
 
@@ -17,6 +20,11 @@ constexpr int kMaxJsonDepth = 16;  // the report nests 4 deep; deeper input is r
 constexpr const char kOtherStatements[] = "(other statements)";
 constexpr const char kNoState[] = "-";
 constexpr double kMicrosPerMs = 1000.0;
+constexpr int kStateWidth = 8;  // of the SQLSTATE column, wider for a longer group name
+constexpr const char kTooLarge[] = "its counts add up to more than 18446744073709551615";
+
+// to += n; false when the sum passes what the type holds.
+template <typename T> bool add_to(T& to, T n) { return !__builtin_add_overflow(to, n, &to); }
 
 // ---- text -----------------------------------------------------------------
 
@@ -191,6 +199,27 @@ struct Fields {
         const Json* v = field(key, Kind::String);
         return v == nullptr ? std::string() : v->get<std::string>();
     }
+    // Fields that older reports lack: absent is no error.
+    bool flag(const char* key, bool absent) const {
+        const auto v = object.find(key);
+        if (v == object.end()) return absent;
+        if (v->is_boolean()) return v->get<bool>();
+        if (error.empty()) error = std::string("field \"") + key + "\" is not true or false";
+        return absent;
+    }
+    std::vector<std::string> texts(const char* key) const {
+        std::vector<std::string> out;
+        const auto v = object.find(key);
+        if (v == object.end()) return out;
+        const bool texts =
+            v->is_array() && std::all_of(v->begin(), v->end(), [](const Json& t) { return t.is_string(); });
+        if (!texts) {
+            if (error.empty()) error = std::string("field \"") + key + "\" is not a list of texts";
+            return out;
+        }
+        for (const Json& t : *v) out.push_back(t.get<std::string>());
+        return out;
+    }
 };
 }  // namespace
 
@@ -207,10 +236,10 @@ LoadStatement& LoadReport::statement(const std::string& text) {
     return statements.back();
 }
 
-void LoadReport::add_error(const std::string& state, const std::string& message, uint64_t count) {
+bool LoadReport::add_error(const std::string& state, const std::string& message, uint64_t count) {
     LoadError& e = errors[state.empty() ? kNoState : state];
     if (e.count == 0 && e.message.empty()) e.message = message;
-    e.count += count;
+    return add_to(e.count, count);
 }
 
 uint64_t LoadReport::total_statements() const {
@@ -231,20 +260,49 @@ uint64_t LoadReport::total_passes() const {
     return n;
 }
 
-void LoadReport::merge(const LoadReport& other) {
-    runs += other.runs;
+bool LoadReport::totals_fit() const {
+    uint64_t statementsSum = 0, failures = 0, passes = 0;
+    bool fits = true;
+    for (const LoadStatement& s : statements) fits = add_to(statementsSum, s.count) && fits;
+    for (const LoadJob& j : jobs) {
+        fits = add_to(failures, j.failedCommands) && fits;
+        fits = add_to(passes, j.passes) && fits;
+    }
+    return fits;
+}
+
+// Every sum is checked: a count that wrapped would pass for a small one (a
+// run with failures merged into one without any).
+bool LoadReport::merge(const LoadReport& other) {
+    bool fits = add_to(runs, other.runs);
     seconds = std::max(seconds, other.seconds);
     if (plan != other.plan) plan = plan.empty() ? other.plan : plan + "; " + other.plan;
     jobs.insert(jobs.end(), other.jobs.begin(), other.jobs.end());
+    runIds.insert(runIds.end(), other.runIds.begin(), other.runIds.end());
     for (const LoadStatement& s : other.statements) {
         LoadStatement& mine = statement(s.text);
-        mine.count += s.count;
-        mine.errors += s.errors;
-        mine.latency.add(s.latency);
+        fits = add_to(mine.count, s.count) && fits;
+        fits = add_to(mine.errors, s.errors) && fits;
+        fits = mine.latency.add(s.latency) && fits;
     }
-    for (const auto& [state, e] : other.errors) add_error(state, e.message, e.count);
-    connectFailures += other.connectFailures;
-    connectionsLost += other.connectionsLost;
+    for (const auto& [state, e] : other.errors) fits = add_error(state, e.message, e.count) && fits;
+    fits = add_to(connectFailures, other.connectFailures) && fits;
+    fits = add_to(connectionsLost, other.connectionsLost) && fits;
+    return fits && totals_fit();
+}
+
+std::string load_run_id() {
+    uint64_t halves[2] = {0, 0};
+    try {
+        std::random_device device;
+        for (uint64_t& h : halves) h = (uint64_t{device()} << 32) ^ device();
+    } catch (const std::exception&) {
+        // No source of randomness: the clock and the stack's place tell runs apart.
+        const auto now = std::chrono::high_resolution_clock::now().time_since_epoch().count();
+        std::mt19937_64 mix(static_cast<uint64_t>(now) ^ reinterpret_cast<uintptr_t>(&halves));
+        for (uint64_t& h : halves) h = mix();
+    }
+    return format("%016" PRIx64 "%016" PRIx64, halves[0], halves[1]);
 }
 
 std::string load_report_text(const LoadReport& r) {
@@ -268,9 +326,10 @@ std::string load_report_text(const LoadReport& r) {
     for (size_t i = 0; i < r.jobs.size(); ++i) {
         const LoadJob& j = r.jobs[i];
         const long number = r.runs > 1 ? static_cast<long>(i + 1) : j.number;
-        out += format("%5ld %12" PRIu64 " %10.1f %12" PRIu64 " %10.1f %8" PRIu64 "  %s\n", number,
+        out += format("%5ld %12" PRIu64 " %10.1f %12" PRIu64 " %10.1f %8" PRIu64 "  %s%s\n", number,
                       j.statements, per_second(j.statements, j.seconds), j.passes,
-                      per_second(j.passes, j.seconds), j.failedCommands, j.end.c_str());
+                      per_second(j.passes, j.seconds), j.failedCommands, j.end.c_str(),
+                      j.complete ? "" : " (counts incomplete)");
     }
 
     out += format("\n%10s %8s %9s %9s %9s %9s %9s  %s\n", "count", "errors", "mean ms", "p50 ms", "p95 ms",
@@ -284,9 +343,11 @@ std::string load_report_text(const LoadReport& r) {
     }
 
     if (r.errors.empty()) return out + "\nErrors by SQLSTATE: none\n";
-    out += format("\nErrors by SQLSTATE:\n%-8s %10s  %s\n", "SQLSTATE", "count", "first message");
+    int width = kStateWidth;
+    for (const auto& [state, e] : r.errors) width = std::max(width, static_cast<int>(state.size()));
+    out += format("\nErrors by SQLSTATE:\n%-*s %10s  %s\n", width, "SQLSTATE", "count", "first message");
     for (const auto& [state, e] : r.errors)
-        out += format("%-8s %10" PRIu64 "  ", state.c_str(), e.count) + one_line(e.message) + "\n";
+        out += format("%-*s %10" PRIu64 "  ", width, state.c_str(), e.count) + one_line(e.message) + "\n";
     return out;
 }
 
@@ -297,7 +358,12 @@ std::string load_report_json(const LoadReport& r) {
     out += format("  \"histogram\": {\"unit\": \"microseconds\", \"sub_bucket_bits\": %d, "
                   "\"max_value_bits\": %d},\n",
                   LatencyHistogram::kSubBucketBits, LatencyHistogram::kMaxValueBits);
-    out += format("  \"runs\": %ld,\n  \"plan\": ", r.runs);
+    out += format("  \"runs\": %ld,\n  \"run_ids\": [", r.runs);
+    for (size_t i = 0; i < r.runIds.size(); ++i) {
+        if (i != 0) out += ", ";
+        json_string(out, r.runIds[i]);
+    }
+    out += "],\n  \"plan\": ";
     json_string(out, r.plan);
     out += format(",\n  \"elapsed_seconds\": %.6f,\n", r.seconds);
     out += format("  \"statements\": %" PRIu64 ",\n  \"failed_commands\": %" PRIu64 ",\n", r.total_statements(),
@@ -312,7 +378,7 @@ std::string load_report_json(const LoadReport& r) {
                       ", \"transactions\": %" PRIu64 ", \"seconds\": %.6f, \"end\": ",
                       i == 0 ? "" : ",", j.number, j.statements, j.failedCommands, j.passes, j.seconds);
         json_string(out, j.end);
-        out += "}";
+        out += j.complete ? ", \"complete\": true}" : ", \"complete\": false}";
     }
     out += "\n  ],\n  \"per_statement\": [";
     for (size_t i = 0; i < r.statements.size(); ++i) {
@@ -367,7 +433,10 @@ bool load_report_from_json(const std::string& json, LoadReport& report, std::str
             layout.count("max_value_bits") != LatencyHistogram::kMaxValueBits)
             error = "its histogram has buckets of another layout";
     }
-    report.runs = static_cast<long>(top.count("runs"));
+    const uint64_t runs = top.count("runs");
+    report.runs = static_cast<long>(std::min<uint64_t>(runs, LONG_MAX));
+    if (runs > LONG_MAX && error.empty()) error = kTooLarge;
+    report.runIds = top.texts("run_ids");
     report.plan = top.text("plan");
     report.seconds = top.real("elapsed_seconds");
     report.connectFailures = top.count("connection_failures");
@@ -377,36 +446,41 @@ bool load_report_from_json(const std::string& json, LoadReport& report, std::str
             const Fields f{j, error};
             report.jobs.push_back({static_cast<long>(f.count("job")), f.count("statements"),
                                    f.count("failed_commands"), f.count("transactions"), f.real("seconds"),
-                                   f.text("end")});
+                                   f.text("end"), f.flag("complete", true)});
         }
     }
     if (const Json* list = top.field("per_statement", Kind::Array)) {
         for (const Json& s : *list) {
             const Fields f{s, error};
             LoadStatement& st = report.statement(f.text("text"));
-            st.count += f.count("count");
-            st.errors += f.count("errors");
+            // Texts met twice (or beyond the kept ones) add up here already.
+            bool fits = add_to(st.count, f.count("count")) && add_to(st.errors, f.count("errors"));
             LatencyHistogram h;
             if (const Json* buckets = f.field("buckets", Kind::Array)) {
                 for (const Json& b : *buckets) {
-                    if (!b.is_array() || b.size() != 2 || !b[0].is_number() || !b[1].is_number() ||
-                        !h.add_bucket(f.to_count(b[0], "buckets"), f.to_count(b[1], "buckets"))) {
+                    const bool pair = b.is_array() && b.size() == 2 && b[0].is_number() && b[1].is_number();
+                    const uint64_t index = pair ? f.to_count(b[0], "buckets") : 0;
+                    if (!pair || index >= LatencyHistogram::kBuckets) {
                         if (error.empty()) error = "a bucket is not [index, count] of this layout";
                         break;
                     }
+                    fits = h.add_bucket(index, f.to_count(b[1], "buckets")) && fits;
                 }
             }
-            h.add_totals(f.count("latency_sum_us"), f.count("latency_max_us"));
+            fits = h.add_totals(f.count("latency_sum_us"), f.count("latency_max_us")) && fits;
             if (h.count() != f.count("latency_count") && error.empty())
                 error = "the buckets of a statement do not add up to its latency_count";
-            st.latency.add(h);
+            fits = st.latency.add(h) && fits;
+            if (!fits && error.empty()) error = kTooLarge;
         }
     }
     if (const Json* list = top.field("errors", Kind::Array)) {
         for (const Json& e : *list) {
             const Fields f{e, error};
-            report.add_error(f.text("sqlstate"), f.text("first_message"), f.count("count"));
+            if (!report.add_error(f.text("sqlstate"), f.text("first_message"), f.count("count")) && error.empty())
+                error = kTooLarge;
         }
     }
+    if (!report.totals_fit() && error.empty()) error = kTooLarge;
     return error.empty();
 }

@@ -28,6 +28,7 @@ struct LoadJob {
     uint64_t passes = 0;          // complete passes of the script (transactions)
     double seconds = 0;           // from its first pass to its end
     std::string end;              // how it ended: "completed", "stopped", "connection lost", ...
+    bool complete = true;         // false: it ended without its last counts (killed), which are lower bounds
 };
 
 struct LoadError {
@@ -37,6 +38,9 @@ struct LoadError {
 
 struct LoadReport {
     long runs = 1;             // reports merged into this one
+    // The identifiers of the runs (random, 32 hexadecimal digits), one per
+    // run merged; reports written before they existed add none.
+    std::vector<std::string> runIds;
     double seconds = 0;        // wall time of the run (of the longest run when merged)
     std::string plan;          // "duration 30 s" or "runs 10", as asked
     std::vector<LoadJob> jobs;
@@ -48,14 +52,21 @@ struct LoadReport {
     // The statement entry of text, added when new (the shared last entry
     // once kMaxLoadStatementTexts are kept).
     LoadStatement& statement(const std::string& text);
-    void add_error(const std::string& state, const std::string& message, uint64_t count);
+    // False when the count of the group would pass 2^64 - 1.
+    bool add_error(const std::string& state, const std::string& message, uint64_t count);
     uint64_t total_statements() const;
     uint64_t total_failures() const;  // failed commands of every job
     uint64_t total_passes() const;
-    // Adds other to this report: counts and buckets added, jobs appended,
-    // the longer wall time kept.
-    void merge(const LoadReport& other);
+    // False when one of the totals above passes 2^64 - 1.
+    bool totals_fit() const;
+    // Adds other to this report: counts and buckets added, jobs and run
+    // identifiers appended, the longer wall time kept. False when a count
+    // would pass 2^64 - 1: this report is then of no use.
+    bool merge(const LoadReport& other);
 };
+
+// A new run identifier: 128 random bits in hexadecimal.
+std::string load_run_id();
 
 // The report as text for standard output, and as JSON (with the buckets;
 // bytes of the texts that are not UTF-8 become U+FFFD there).

@@ -1,6 +1,7 @@
 // The parent of a load run: one child process per job, the counters read
 // from their pipes, the progress line at a terminal, the report; and
 // --merge-reports, which combines the JSON reports of several runs.
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <csignal>
@@ -41,6 +42,7 @@ struct Child {
     std::vector<size_t> ids;   // its statement ids -> entries of the report
     bool ended = false;        // its Z line came
     bool connected = true;     // false when it ended for want of a connection
+    bool outputLost = false;   // some of its output could not be written
     long long lines = 0;       // lines read from it, for messages that name one
     LoadJob totals;
 };
@@ -62,6 +64,7 @@ public:
             isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Job %ld sent a malformed line %lld (%s): %s\n", c.totals.number,
                        c.lines, why.c_str(), line.substr(0, kShownLineBytes).c_str());
             ++c.totals.failedCommands;
+            c.totals.complete = false;  // what the line counted is not in the report
             return;
         }
         using K = WireMessage::Kind;
@@ -102,7 +105,9 @@ public:
         case K::End:
             c.totals.seconds = static_cast<double>(m.micros) / kMicrosPerSecond;
             c.totals.end = job_end_text(m.end);
+            if (m.outputLost) c.totals.end += ", output lost";
             c.connected = m.end != JobEnd::CouldNotConnect;
+            c.outputLost = m.outputLost;
             c.ended = true;
             break;
         }
@@ -130,6 +135,7 @@ public:
         c.totals.end = WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status))
                                            : "ended without its report";
         ++c.totals.failedCommands;
+        c.totals.complete = false;  // what it counted since its last report is lost
     }
 
     void signal_live(int sig) {
@@ -336,8 +342,21 @@ int merge_reports(const LoadRequest& r) {
             isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not read the report %s: %s\n", path.c_str(), why.c_str());
             return kExitLoadNotStarted;
         }
-        if (first) merged = std::move(one);
-        else merged.merge(one);
+        for (const std::string& id : one.runIds) {
+            if (std::find(merged.runIds.begin(), merged.runIds.end(), id) == merged.runIds.end()) continue;
+            isql_trace(gfpErrFile, TRACE_ERROR,
+                       "SQL: Warning: %s holds run %s, which is merged already; its counts are counted twice\n",
+                       path.c_str(), id.c_str());
+            break;
+        }
+        if (first) {
+            merged = std::move(one);
+        } else if (!merged.merge(one)) {
+            isql_trace(gfpErrFile, TRACE_ERROR,
+                       "SQL: Could not merge the report %s: the merged counts would pass 18446744073709551615\n",
+                       path.c_str());
+            return kExitLoadNotStarted;
+        }
         first = false;
     }
     bool failed = false;
@@ -356,7 +375,8 @@ int isql_load_main(ClientState* first, const LoadArguments& args) {
         return merge_reports(r);
     }
     std::string script;
-    if (!check_request(r) || !read_script(r, first, script)) return kExitLoadNotStarted;
+    if (!check_request(r) || !read_script(r, first, script) || !load_check_script(*first, script))
+        return kExitLoadNotStarted;
     bool failed = false;
     FILE* json = open_report(r, failed);
     if (failed) return kExitLoadNotStarted;
@@ -372,6 +392,7 @@ int isql_load_main(ClientState* first, const LoadArguments& args) {
     }
     sigprocmask(SIG_BLOCK, &stopping, &before);
     Run run;
+    run.report.runIds.push_back(load_run_id());
     const long long start = isql_now_us();
     const bool started = start_jobs(r, first, run, script, start);
     sigprocmask(SIG_SETMASK, &before, nullptr);
@@ -379,17 +400,29 @@ int isql_load_main(ClientState* first, const LoadArguments& args) {
     std::setlocale(LC_NUMERIC, "C");  // the report's numbers; the jobs keep the session's locale
 
     follow_jobs(run, start, r.durationSeconds != 0 ? start + r.durationSeconds * kMicrosPerSecond : 0);
+    const int stoppedBy = gStopSignal;  // one after the jobs ended stopped nothing
     run.report.seconds = static_cast<double>(isql_now_us() - start) / kMicrosPerSecond;
     run.report.plan = r.durationSeconds != 0 ? "duration " + std::to_string(r.durationSeconds) + " s"
                                              : "runs " + std::to_string(r.runs);
     if (r.prepare == LoadPrepare::Always) run.report.plan += ", prepared at every execution";
     bool anyConnected = false;
+    bool jobOutputLost = false;
     for (const Child& c : run.children) {
         run.report.jobs.push_back(c.totals);
         anyConnected = anyConnected || c.connected;
+        if (!c.outputLost) continue;
+        // The job named the stream on its own error stream, which may be lost too.
+        const std::string files = r.jobOutputDir.empty() ? "a file it opened"
+                                                         : r.jobOutputDir + "/job-" + std::to_string(c.totals.number) +
+                                                               ".out, .err or a file it opened";
+        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Output of job %ld was lost: %s is not whole\n", c.totals.number,
+                   files.c_str());
+        jobOutputLost = true;
     }
     if (!started) return kExitLoadNotStarted;
-    if (!write_report(r, run.report, json) || (isql_flush_all(), isql_output_lost())) return kExitOutputLost;
+    if (!write_report(r, run.report, json) || (isql_flush_all(), isql_output_lost()) || jobOutputLost)
+        return kExitOutputLost;
+    if (stoppedBy != 0) return kExitLoadSignalBase + stoppedBy;
     if (!anyConnected) return kExitLoadNotStarted;
     const bool anyFailed = run.report.total_failures() != 0 || run.report.connectFailures != 0 ||
                            run.report.connectionsLost != 0;

@@ -85,7 +85,7 @@ size_t fields_of(WireMessage::Kind kind) {
     case K::Job: return 3;
     case K::ConnectFailed: return 3;
     case K::Lost: return 1;
-    case K::End: return 3;
+    case K::End: return 4;
     }
     return 0;
 }
@@ -133,6 +133,7 @@ std::string wire_encode(const WireMessage& m) {
     case K::End:
         put_number(out, m.micros);
         put_number(out, static_cast<uint64_t>(m.end));
+        put_number(out, m.outputLost ? 1 : 0);
         break;
     }
     out += '\n';
@@ -178,9 +179,11 @@ bool wire_decode(std::string_view line, WireMessage& m, std::string& why) {
     case K::Lost:
         break;
     case K::End: {
-        uint64_t end = 0;
-        ok = read_number(f[1], m.micros) && read_number(f[2], end) && end < kEnds;
+        uint64_t end = 0, lost = 0;
+        ok = read_number(f[1], m.micros) && read_number(f[2], end) && end < kEnds && read_number(f[3], lost) &&
+             lost <= 1;
         m.end = static_cast<JobEnd>(end);
+        m.outputLost = lost == 1;
         break;
     }
     }

@@ -7,7 +7,8 @@
 //   J failed passes              failed commands and complete passes since then
 //   C state message              a connection could not be made
 //   L                            the connection was lost
-//   Z micros end                 the job ended: its time and how it ended
+//   Z micros end lost            the job ended: its time, how it ended, and 1
+//                                when some of its output could not be written
 #pragma once
 
 #include <cstdint>
@@ -46,6 +47,7 @@ struct WireMessage {
     uint64_t failed = 0, passes = 0;  // J
     uint64_t micros = 0;              // Z
     JobEnd end = JobEnd::Completed;   // Z
+    bool outputLost = false;          // Z
     std::string text;     // T
     std::string state;    // E, C
     std::string message;  // E, C

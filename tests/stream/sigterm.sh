@@ -52,6 +52,7 @@ for _ in $(seq 600); do [ "$(wc -w <"/proc/$pid/task/$pid/children")" -ge 2 ] &&
 kill -TERM "$pid"
 for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
 kill -0 "$pid" 2>/dev/null && fail "the load run went on after SIGTERM"
-wait "$pid" || fail "load run status $?"
+rc=0; wait "$pid" || rc=$?
+[ "$rc" = 143 ] || fail "load run status $rc, not 143 (stopped by SIGTERM)"
 [ "$(grep -Ec '^ +[12] +[0-9]+ .* stopped$' out)" -eq 2 ] || fail "no report of two stopped jobs"
 echo "sigterm: ok"

@@ -351,7 +351,7 @@ def case_password(wsql):
 
 def case_load_ctrlc(wsql):
     """A load run at the terminal shows a progress line a second; Ctrl-C ends
-    it early with the report of what ran, every job stopped, status 0."""
+    it early with the report of what ran, every job stopped, status 130 (128 + SIGINT)."""
     s = spawn(wsql, ["--jobs", "2", "--duration", "100", "--command", "select 1;", "sqlite"])
     s.expect(rb"progress: [0-9.]+ s, [0-9.]+ statements/s, p95 [0-9.]+ ms, 0 failed\r\n")
     s.send(CTRL_C)
@@ -359,7 +359,7 @@ def case_load_ctrlc(wsql):
     s.expect(rb"\n +1 +[1-9][0-9]* .* stopped\r\n +2 +[1-9][0-9]* .* stopped\r\n")
     s.expect(pexpect.EOF)
     s.close()
-    check(s.exitstatus == 0, "exit status %r" % s.exitstatus, s)
+    check(s.exitstatus == 130, "exit status %r" % s.exitstatus, s)
 
 
 def main():

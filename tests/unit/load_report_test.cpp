@@ -64,7 +64,7 @@ TEST(LoadReport, MergeOfReportsIsTheReportOfTheUnion) {
     std::string why;
     ASSERT_TRUE(load_report_from_json(load_report_json(a), merged, why)) << why;
     ASSERT_TRUE(load_report_from_json(load_report_json(b), second, why)) << why;
-    merged.merge(second);
+    EXPECT_TRUE(merged.merge(second));
     ASSERT_EQ(merged.statements.size(), all.statements.size());
     for (size_t i = 0; i < all.statements.size(); ++i) {
         EXPECT_EQ(merged.statements[i].text, all.statements[i].text);
@@ -89,6 +89,7 @@ TEST(LoadReport, RefusesWhatItCannotMergeExactly) {
              {"[5, 1]", "[5, 2]"},                                   // counts that do not add up
              {"[5, 1]", "[99999, 1]"},                               // no such bucket
              {"\"count\": 1", "\"count\": -1"},
+             {"\"elapsed_seconds\": 0.000000", "\"elapsed_seconds\": 1e999"},  // beyond a double
              // nested deeper than a report
              {"\"runs\"", "\"deep\": " + std::string(17, '[') + std::string(17, ']') + ", \"runs\""},
              {"}\n", ""}}) {                                         // not JSON
@@ -97,6 +98,10 @@ TEST(LoadReport, RefusesWhatItCannotMergeExactly) {
         EXPECT_FALSE(load_report_from_json(bad, out, why)) << from;
         EXPECT_FALSE(why.empty());
     }
+    // Counts that would wrap at 2^64 are refused, not merged into small ones.
+    LoadReport half;
+    half.add_error("HY000", "first", uint64_t{1} << 63);
+    EXPECT_FALSE(LoadReport(half).merge(half));
 }
 
 // Merged reports stay valid UTF-8 JSON: an escaped surrogate pair is read as

@@ -42,6 +42,7 @@ TEST(LoadWire, EveryMessageComesBackAsItWasSent) {
     WireMessage end(K::End);
     end.micros = 5000000;
     end.end = JobEnd::ScriptUnreadable;
+    end.outputLost = true;
     for (const WireMessage& m : {text, stats, none, errors, job, connect, WireMessage(K::Lost), end})
         EXPECT_EQ(round_trip(m), m) << wire_encode(m);
 }
@@ -50,7 +51,8 @@ TEST(LoadWire, RefusesLinesThatAreNoMessage) {
     WireMessage m;
     std::string why;
     for (const char* line : {"", "Q\t1", "TT\t1\tx", "T\t1", "S\t1\t2\t3\t4\t5", "S\tx\t1\t0\t0\t0\t", "J\t-1\t0",
-                             "S\t1\t1\t0\t5\t5\t3", "S\t1\t1\t0\t5\t5\t3:1,", "Z\t10\t99", "L\tx"}) {
+                             "S\t1\t1\t0\t5\t5\t3", "S\t1\t1\t0\t5\t5\t3:1,", "Z\t10\t99\t0", "Z\t10\t0",
+                             "Z\t10\t0\t2", "L\tx"}) {
         why.clear();
         EXPECT_FALSE(wire_decode(line, m, why)) << line;
         EXPECT_FALSE(why.empty()) << line;
