@@ -257,16 +257,21 @@ def case_cancel_fetch(wsql):
     """Ctrl-C while rows are printed stops them between two rows, also with a
     driver that would go on delivering rows (SQLite); the session goes on.
     The terminal holds only a few kilobytes not read yet, so wsql is far from
-    the end of its three million rows at the press."""
-    s = connected(wsql)
-    lines(s, (b"maxrows 0\r", DONE),
+    the end of its three million rows at the press. The cancelled statement
+    is a failed command."""
+    s = spawn(wsql, ["--on-error=continue"], dimensions=(40, 200))
+    lines(s, (b"connect sqlite\r", DONE), (b"maxrows 0\r", DONE),
           (b"with recursive n(i) as (select 1 union all select i + 1 from n "
            b"where i < 3000000) select i from n;\r", rb"\r\n1000\t\r\n"))
     s.send(CTRL_C)
     s.expect(rb"SQL: Fetch cancelled by Ctrl-C; the rest of the result set was not read")
     s.expect(rb"Rows selected = (\d+)\r\n")
     check(int(s.match.group(1)) < 3000000, "every row was printed", s)
-    still_there(s)
+    lines(s, (b"select 'still here' as alive;\r", b"still here\t"))
+    prompt(s)
+    s.send(CTRL_D)
+    s.expect(rb"1 of 4 commands failed")
+    ended(s, 1)
 
 
 def case_write_through(wsql):
