@@ -60,8 +60,9 @@ rc=0; "$WSQL" --merge-reports big.json k.json >out 2>err || rc=$?
 grep -q 'SQL: Could not merge the report k.json: the merged counts would pass 18446744073709551615' err ||
   fail "no reason for the refused merge"
 
-# Stopped by SIGTERM inside statements on PostgreSQL: every job's statement
-# is cancelled on the server before wsql exits, and counted as cancelled.
+# Stopped by SIGTERM inside statements on PostgreSQL: the parent stops its
+# jobs at once, every job's statement is cancelled on the server before wsql
+# exits, and counted as cancelled.
 if [ -z "${WSQL_PG_PORT:-}" ]; then
   [ -z "${WSQL_REQUIRE_DB:-}" ] || fail "no test server (WSQL_PG_PORT unset; see scripts/testenv)"
   echo "load_faults: ok (no PostgreSQL test server: its stop not tried)"
@@ -75,7 +76,8 @@ sleeping() {
 setsid "$WSQL" --jobs 2 --duration 60 --command 'select pg_sleep(40);' pg >out 2>err & pid=$!
 for _ in $(seq 600); do [ "$(sleeping)" -ge 2 ] && break; sleep 0.05; done
 kill -TERM "$pid"
-rc=0; wait "$pid" || rc=$?
+SECONDS=0; rc=0; wait "$pid" || rc=$?
+[ "$SECONDS" -lt 10 ] || fail "the load run went on for $SECONDS s after SIGTERM"
 sleep 1
 [ "$(sleeping)" = 0 ] || fail "the statements of the stopped jobs still run on the server"
 [ "$rc" = 143 ] || fail "the load run stopped by SIGTERM ended with $rc, not 143"

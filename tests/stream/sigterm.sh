@@ -44,15 +44,4 @@ for _ in 1 2 3 4 5; do
   [ -z "$(tail -c 1 out)" ] || fail "the output ends inside a row after an interrupted write"
 done
 
-# The parent of a load run, stopped by SIGTERM, stops its jobs and reports at
-# once, not at the end of the 60 s. Its own process group, for the clean-up.
-setsid "$WSQL" --jobs 2 --duration 60 --command 'select 1;' s >out 2>err & pid=$!
-on_exit() { kill -KILL -- -"$pid" 2>/dev/null || true; }
-for _ in $(seq 600); do [ "$(wc -w <"/proc/$pid/task/$pid/children")" -ge 2 ] && break; sleep 0.05; done
-kill -TERM "$pid"
-for _ in $(seq 100); do kill -0 "$pid" 2>/dev/null || break; sleep 0.05; done
-kill -0 "$pid" 2>/dev/null && fail "the load run went on after SIGTERM"
-rc=0; wait "$pid" || rc=$?
-[ "$rc" = 143 ] || fail "load run status $rc, not 143 (stopped by SIGTERM)"
-[ "$(grep -Ec '^ +[12] +[0-9]+ .* stopped$' out)" -eq 2 ] || fail "no report of two stopped jobs"
 echo "sigterm: ok"

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 #include <random>
+#include <set>
 
 #include "report.h"
 #include "template.h"
@@ -22,21 +23,6 @@ TEST(LatencyHistogram, BucketsHoldTheirValuesWithinOnePercent) {
         ASSERT_LE(LatencyHistogram::highest(i) - LatencyHistogram::lowest(i), v / 100) << v;
     }
     EXPECT_EQ(LatencyHistogram::index_of(UINT64_MAX), LatencyHistogram::kBuckets - 1);
-}
-
-TEST(LatencyHistogram, PercentilesReadTheBucketOfTheirRank) {
-    LatencyHistogram h;
-    EXPECT_EQ(h.percentile(50), 0u);
-    for (uint64_t v = 1; v <= 100; ++v) h.record(v);
-    EXPECT_EQ(h.percentile(50), 50u);
-    EXPECT_EQ(h.percentile(95), 95u);
-    EXPECT_EQ(h.percentile(99), 99u);
-    EXPECT_EQ(h.percentile(100), 100u);
-    EXPECT_EQ(h.max(), 100u);
-    LatencyHistogram wide;
-    for (uint64_t v : {1000000, 2000000, 3000000}) wide.record(v);
-    EXPECT_NEAR(static_cast<double>(wide.percentile(50)), 2000000.0, 20000.0);
-    EXPECT_EQ(wide.percentile(100), 3000000u);  // never above the largest value
 }
 
 // Reports of two runs, merged after a trip through JSON, equal the report of
@@ -164,20 +150,20 @@ TEST(LoadTemplate, SubstitutesJobAsTextAndTheRestAsParameters) {
         EXPECT_FALSE(parse_load_template(bad, t, why)) << bad;
 }
 
+// Percentile ranks are checked end to end (golden/load/latencies); random
+// values are not, so their range is checked here.
 TEST(LoadTemplate, RandomValuesStayInTheirRange) {
     LoadTemplate t;
     std::wstring why;
     ASSERT_TRUE(parse_load_template(L"${WSQL_RANDOM(1,3)}", t, why));
     std::mt19937_64 rng(1);
     std::vector<long long> values;
-    std::vector<int> seen(4, 0);
+    std::set<long long> seen;
     for (int i = 0; i < 300; ++i) {
         render_load_template(t, 1, 1, rng, nullptr, values);
-        ASSERT_GE(values.at(0), 1);
-        ASSERT_LE(values.at(0), 3);
-        ++seen[static_cast<size_t>(values[0])];
+        seen.insert(values.at(0));
     }
-    EXPECT_GT(seen[1] * seen[2] * seen[3], 0);
+    EXPECT_EQ(seen, (std::set<long long>{1, 2, 3}));
 }
 
 }  // namespace

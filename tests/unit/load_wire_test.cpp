@@ -16,34 +16,29 @@ WireMessage round_trip(const WireMessage& m) {
 }
 }  // namespace
 
+// A message of kind with the fields that set gives it.
+template <typename Set>
+WireMessage message(WireMessage::Kind kind, Set set) {
+    WireMessage m(kind);
+    set(m);
+    return m;
+}
+
 TEST(LoadWire, EveryMessageComesBackAsItWasSent) {
     using K = WireMessage::Kind;
+    using M = WireMessage&;
     const std::string awkward = "a\tb\nc\\d\re\\t";  // separators, line ends and escapes in a text
-    WireMessage text(K::Text);
-    text.id = 7;
-    text.text = awkward;
-    WireMessage stats(K::Stats);
-    stats.id = 3;
-    stats.count = 10;
-    stats.errors = 2;
-    stats.sum = 123456789012ULL;
-    stats.max = UINT64_MAX;
-    stats.buckets = {{0, 1}, {4223, 9}};
-    WireMessage none(K::Stats);  // no success: no bucket
-    WireMessage errors(K::Errors);
-    errors.count = 4;
-    errors.state = "42S02";
-    errors.message = awkward;
-    WireMessage job(K::Job);
-    job.failed = 1;
-    job.passes = 99;
-    WireMessage connect(K::ConnectFailed);
-    connect.message = "no \"state\"";
-    WireMessage end(K::End);
-    end.micros = 5000000;
-    end.end = JobEnd::ScriptUnreadable;
-    end.outputLost = true;
-    for (const WireMessage& m : {text, stats, none, errors, job, connect, WireMessage(K::Lost), end})
+    for (const WireMessage& m :
+         {message(K::Text, [&](M m) { m.id = 7, m.text = awkward; }),
+          message(K::Stats, [](M m) {
+              m.id = 3, m.count = 10, m.errors = 2, m.sum = 123456789012ULL, m.max = UINT64_MAX;
+              m.buckets = {{0, 1}, {4223, 9}};
+          }),
+          WireMessage(K::Stats),  // no success: no bucket
+          message(K::Errors, [&](M m) { m.count = 4, m.state = "42S02", m.message = awkward; }),
+          message(K::Job, [](M m) { m.failed = 1, m.passes = 99; }),
+          message(K::ConnectFailed, [](M m) { m.message = "no \"state\""; }), WireMessage(K::Lost),
+          message(K::End, [](M m) { m.micros = 5000000, m.end = JobEnd::ScriptUnreadable, m.outputLost = true; })})
         EXPECT_EQ(round_trip(m), m) << wire_encode(m);
 }
 
