@@ -112,13 +112,9 @@ TEST(LoadReport, TextsStayValidUtf8ThroughJson) {
 
 // A merged plan grows with each run; the text carries it whole.
 TEST(LoadReport, TextHoldsTheWholePlanOfManyRuns) {
-    LoadReport merged;
+    LoadReport merged, run;
     merged.plan = "runs 1";
-    for (int i = 2; i <= 100; ++i) {
-        LoadReport r;
-        r.plan = "runs " + std::to_string(i);
-        merged.merge(r);
-    }
+    for (int i = 2; i <= 100; ++i) run.plan = "runs " + std::to_string(i), merged.merge(run);
     EXPECT_NE(load_report_text(merged).find("; runs 99; runs 100\n"), std::string::npos);
 }
 

@@ -2,6 +2,8 @@
 #include "zvunicode.h"
 
 #include <gtest/gtest.h>
+
+#include <bit>
 #include <sql.h>
 
 #include <cstring>
@@ -64,13 +66,20 @@ TEST(Utf8ToWcs, TerminatedSourceCapacityAndNull) {
     EXPECT_EQ(utf8towcs(nullptr, SQL_NTS, out.data(), 4), 0u);
 }
 
+// The bytes that follow each lead byte: as many as its leading one bits less
+// one; none for continuation bytes and for 0xFE and 0xFF.
+TEST(Utf8ToWcs, LengthOfEveryLeadByte) {
+    for (unsigned b = 0x80; b <= 0xFF; ++b)
+        EXPECT_EQ(utf8_length_array[b - 0x80], b >= 0xC0 && b < 0xFE ? std::countl_one(static_cast<uint8_t>(b)) - 1 : 0) << b;
+}
+
 // (All or nothing at every capacity around the size: fuzz_unicode.)
 TEST(WcsToUtf8, EncodingSizingAndCapacity) {
     // Above 0xFFFF: three bytes reserved, written as U+FFFD. Negative: one byte.
     const wchar_t mixed[] = {L'a', 0x7FF, 0x800, 0}, odd[] = {0x1F600, static_cast<wchar_t>(-5)};
     struct Case { const wchar_t* in; int len, cap, want; std::string_view out; };
     for (const Case& c : std::initializer_list<Case>{
-             {L"\xE9", 1, 16, 2, "\xC3\xA9"}, {L"\x20AC", 1, 16, 3, "\xE2\x82\xAC"},
+             {L"\xE9", 1, 16, 2, "\xC3\xA9"}, {L"\x20AC", 1, 16, 3, "\xE2\x82\xAC"}, {L"", 0, 16, 0, ""},
              {mixed, SQL_NTS, 0, 7, ""},  // sizing counts the terminator
              {mixed, -1, 16, 7, "a\xDF\xBF\xE0\xA0\x80\0"sv}, {mixed, 3, 6, 6, "a\xDF\xBF\xE0\xA0\x80"},
              {odd, 2, 0, 4, ""}, {odd, 2, 16, 4, "\xEF\xBF\xBD?"}}) {
