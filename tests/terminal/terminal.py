@@ -295,9 +295,10 @@ def case_decoding(wsql):
     fails the conversion and ends the input as from a file."""
     s = spawn(wsql)
     echo = lambda text: ("echo " + text + "\r").encode()
-    lines(s, (echo("[h\u00e9llo \u20ac]"), re.escape(" [h\u00e9llo \u20ac]\r\n".encode())),
+    # ECHO's own line, not the editor's echo of the typed one.
+    lines(s, (echo("[h\u00e9llo \u20ac]"), re.escape("\n [h\u00e9llo \u20ac]\r\n".encode())),
           (b"ncmdfile /dev/null\r", DONE),
-          (echo("[utf8 \u00e9]"), re.escape(" [utf8 \u00e9]\r\n".encode())),
+          (echo("[utf8 \u00e9]"), re.escape("\n [utf8 \u00e9]\r\n".encode())),
           ("echo \U0001F600".encode(), rb"SQL: utf8towcs conversion of command failed \r\n"))
     ended(s)
 
