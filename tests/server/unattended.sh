@@ -53,7 +53,10 @@ WSQL_PASSWORD=$WSQL_PG_PASSWORD "$WSQL" --connect "$conn" --user "$WSQL_PG_USER"
 grep -qx 'by --connect	' out || fail "no result through --connect"
 ! grep -q -- "$WSQL_PG_PASSWORD" out err || fail "the password was written"
 # 5. Wide text (PostgreSQL's) in a Latin-1 locale, made here: Latin-1 bytes.
+# (glibc keeps a few bytes of a locale loaded from LOCPATH for good: no leak
+# check there under the sanitizers.)
 localedef -i en_US -f ISO-8859-1 "$WORK/latin1" >/dev/null 2>&1 || skip "no Latin-1 locale (localedef, package locales)"
-printf "connect pg\nselect 'h' || chr(233) || 'llo' as w;\n" | LOCPATH=$WORK LC_ALL=latin1 "$WSQL" -q >out 2>err
+printf "connect pg\nselect 'h' || chr(233) || 'llo' as w;\n" | LOCPATH=$WORK LC_ALL=latin1 ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}detect_leaks=0" \
+  "$WSQL" -q >out 2>err
 LC_ALL=C grep -qx "$(printf 'h\351llo\t')" out || fail "the wide text was not printed in Latin-1"
 echo "unattended: ok"
