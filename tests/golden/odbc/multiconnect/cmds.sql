@@ -1,6 +1,5 @@
 # A set of three, closed newest first; MULTIDISCONNECT with no set; a set
-# of none; a set given again replaces the earlier one; a missing data source,
-# the one command that fails.
+# of none; a set given again replaces the earlier one; a missing data source.
 multiconnect 3 @DSN@
 multidisconnect
 multidisconnect
