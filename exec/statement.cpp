@@ -136,6 +136,7 @@ int isql_describe_stmt(SQLHENV /*henv*/, SQLHDBC hdbc, const wchar_t* text) {
 // count of affected rows. 0 when the results ran out normally; print_err's
 // result when the column or row count could not be read.
 int isql_util_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
+    isql_take_result_fault();  // the faults of these results only
     for (;;) {
         SQLSMALLINT ncols = 0;
         if (SQLNumResultCols(hstmt, &ncols) != SQL_SUCCESS)
@@ -154,12 +155,13 @@ int isql_util_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
         SQLUSMALLINT supported = 0;
         SQLRETURN rc = SQLGetFunctions(hdbc, SQL_API_SQLMORERESULTS, &supported);
         if ((rc != SQL_SUCCESS && rc != SQL_SUCCESS_WITH_INFO) || supported != SQL_TRUE) return 0;
-        // Anything but a next result (no more results, a warning, an error)
-        // ends the loop quietly; what is left unread fails the command.
+        // Anything but a next result (no more results, a warning in strict
+        // mode, an error) ends the loop quietly; what is left unread fails the
+        // command.
         rc = SQLMoreResults(hstmt);
         if (rc == SQL_NO_DATA) return 0;
-        if (rc != SQL_SUCCESS) {
-            if (rc != SQL_SUCCESS_WITH_INFO || !gSettings.lenient) isql_note_result_fault();
+        if (!isql_strict_passes(rc, "SQLMoreResults", hdbc, hstmt)) {
+            isql_note_result_fault();
             return 0;
         }
     }

@@ -20,10 +20,13 @@ struct CommandHooks {
 
 // Runs one command line with hooks and writes its elapsed time.
 Outcome isql_process_cmd(ClientState* state, std::wstring& line, const CommandHooks& hooks);
+// Runs a statement gathered beforehand as the dispatcher runs SQL, without
+// its parsing and elapsed-time lines; state is connected.
+Outcome isql_run_gathered(ClientState* state, const std::wstring& statement, const CommandHooks& hooks);
 
 // One line of the base source when the policy supplies them.
 struct SourceLine {
-    std::wstring line;
+    std::wstring line;  // may be left as it was when statement is run instead
     // A statement gathered whole beforehand: it goes to runStatement as it
     // is, without the dispatcher (parsing, elapsed-time lines), while the
     // base source is connected.

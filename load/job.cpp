@@ -188,25 +188,46 @@ bool rewind_script(ClientState* first) {
     return true;
 }
 
-// Reads the script once into steps, its statements gathered whole, as a
-// REPEAT block is read. False when it must be read at every pass instead:
-// it has a REPEAT block or a DESCRIBE of a query, which read lines of their
-// own, or a line that cannot be decoded.
-bool read_steps(ClientState* first, std::vector<Step>& steps) {
+// One command of a script as a job reads it.
+struct ScriptCommand {
+    IsqlCommand cmd;
     std::wstring line;
-    while (isql_get_newcmd(first, line, "ISQL") == 1) {
-        if (line.empty() || line[0] == L'#') continue;
-        const IsqlCommand cmd = isql_parse_line(line.c_str());
-        if (cmd.kind == CmdKind::CMD_EMPTY) continue;
-        if (cmd.kind == CmdKind::CMD_REPEAT || cmd.kind == CmdKind::CMD_DESCRIBE_STMT) return false;
+    long long lineNumber = 0;  // of its first line
+    std::wstring statement;    // of SQL and DESCRIBE of a query, gathered whole
+    Gathered gathered = Gathered::Complete;
+};
+
+// The next command of src: empty lines, comments and empty commands skipped,
+// the statement of SQL and of DESCRIBE of a query gathered to its ";" as the
+// dispatcher gathers it. False at the end of src.
+bool next_script_command(ClientState* src, ScriptCommand& out) {
+    for (;;) {
+        out.lineNumber = src->reader.lines + 1;
+        if (isql_get_newcmd(src, out.line, "ISQL") != 1) return false;
+        if (out.line.empty() || out.line[0] == L'#') continue;
+        out.cmd = isql_parse_line(out.line.c_str());
+        if (out.cmd.kind == CmdKind::CMD_EMPTY) continue;
+        out.statement.clear();
+        out.gathered = Gathered::Complete;
+        if (out.cmd.kind == CmdKind::CMD_SQL || out.cmd.kind == CmdKind::CMD_DESCRIBE_STMT)
+            out.gathered = isql_get_stmt(src, out.cmd.wsText, out.statement);
+        return true;
+    }
+}
+
+// Reads the script once into steps, as a REPEAT block is read. False when it
+// must be read at every pass instead: it has a REPEAT block or a DESCRIBE of
+// a query, which read lines of their own, a statement without its ";", or a
+// line that cannot be decoded.
+bool read_steps(ClientState* first, std::vector<Step>& steps) {
+    ScriptCommand c;
+    while (next_script_command(first, c)) {
+        if (c.cmd.kind == CmdKind::CMD_REPEAT || c.cmd.kind == CmdKind::CMD_DESCRIBE_STMT) return false;
+        if (c.gathered != Gathered::Complete) return false;
         Step step;
-        if (cmd.kind == CmdKind::CMD_SQL) {
-            if (isql_get_stmt(first, cmd.wsText, step.statement) != Gathered::Complete) return false;
-            step.line = L"exec " + step.statement + L";";
-            step.sql = true;
-        } else {
-            step.line = line;
-        }
+        step.sql = c.cmd.kind == CmdKind::CMD_SQL;
+        step.line = step.sql ? L"exec " + c.statement + L";" : c.line;
+        step.statement = std::move(c.statement);
         steps.push_back(std::move(step));
     }
     return !first->reader.undecodable;
@@ -269,8 +290,9 @@ JobEnd run_passes(Job& job, ClientState* first) {
         policy.baseLines = [&](SourceLine& next) {
             if (nextStep == steps.size()) return false;
             const Step& step = steps[nextStep++];
-            next.line = step.line;
             next.statement = step.sql ? &step.statement : nullptr;
+            // A statement on the connection skips the dispatcher: no line to copy.
+            if (next.statement == nullptr || first->connected == 0) next.line = step.line;
             return true;
         };
     }
@@ -299,38 +321,24 @@ bool load_check_script(const ClientState& first, const std::string& script) {
         if (copy.inFile != nullptr) std::fclose(copy.inFile);
         return false;
     }
-    std::wstring line;
     std::string why;
-    long long at = 0;
+    ScriptCommand c;
     bool commands = false;
     // -f dumps each line read: the jobs' business, not the parent's.
     const int hexDisplay = std::exchange(gHexDisplay, 0);
-    for (;;) {
-        at = copy.reader.lines + 1;
-        if (isql_get_newcmd(&copy, line, "ISQL") != 1) break;
-        if (line.empty() || line[0] == L'#') continue;
-        const IsqlCommand cmd = isql_parse_line(line.c_str());
-        if (cmd.kind == CmdKind::CMD_EMPTY) continue;
+    // The lines of a REPEAT block are read on as commands of their own.
+    while (why.empty() && next_script_command(&copy, c)) {
         commands = true;
-        // The lines of a REPEAT block are read on as commands of their own.
-        if (cmd.kind != CmdKind::CMD_SQL && cmd.kind != CmdKind::CMD_DESCRIBE_STMT) continue;
-        std::wstring statement;
-        const Gathered gathered = isql_get_stmt(&copy, cmd.wsText, statement);
-        if (gathered == Gathered::InputEnded) why = "the statement has no closing \";\"";
-        if (gathered == Gathered::OutOfMemory) why = "the statement is too large to hold";
-        if (!why.empty()) break;
-        if (cmd.kind == CmdKind::CMD_DESCRIBE_STMT) continue;  // run as written
-        LoadTemplate tmpl;
         std::wstring fault;
-        if (!parse_load_template(statement, tmpl, fault)) {
-            why = utf8_of(fault);
-            break;
-        }
+        LoadTemplate tmpl;
+        if (c.gathered == Gathered::InputEnded) why = "the statement has no closing \";\"";
+        else if (c.gathered == Gathered::OutOfMemory) why = "the statement is too large to hold";
+        else if (c.cmd.kind == CmdKind::CMD_SQL && !parse_load_template(c.statement, tmpl, fault)) why = utf8_of(fault);
     }
     gHexDisplay = hexDisplay;
     const bool undecodable = copy.reader.undecodable;  // said by the reader
     std::fclose(copy.inFile);
-    if (!why.empty()) why = "Line " + std::to_string(at) + " of " + first.inName + ": " + why;
+    if (!why.empty()) why = "Line " + std::to_string(c.lineNumber) + " of " + first.inName + ": " + why;
     else if (undecodable) why = first.inName + " cannot be read whole";
     else if (!commands) why = "Nothing to run: " + first.inName + " holds only empty lines and comments";
     else return true;

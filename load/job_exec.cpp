@@ -159,7 +159,6 @@ int JobStatements::execute_and_read(SQLHDBC hdbc, Prepared& p, long long started
     if (settings_.keepOutput) {
         // Printed as a session prints it; a failure while the rows were read
         // or printed still fails the execution.
-        isql_take_result_fault();
         if (isql_util_print_results(hdbc, hstmt) != 0) return 1;
         isql_trace(gfpResFile, TRACE_NOTICE, "SQL: Operation successful.\n");
         if (isql_take_result_fault()) return 1;

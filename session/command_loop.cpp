@@ -1,7 +1,6 @@
 // The command loop shared by the session and the load jobs.
 #include <new>
 
-#include "isqlexec.h"
 #include "isqlloop.h"
 #include "isqlrun.h"
 #include "isqltm.h"
@@ -16,16 +15,6 @@ Outcome run_line(ClientState* state, std::wstring& line, const CommandHooks& hoo
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Out of memory; the command was not completed\n");
         return Outcome::Failed;
     }
-}
-
-// A statement gathered beforehand, straight to the loop's statement runner.
-Outcome run_gathered(const std::wstring& statement, const CommandHooks& hooks) {
-    if (hooks.beforeCommand) hooks.beforeCommand(CmdKind::CMD_SQL);
-    const SQLHDBC hdbc = gClientStateList.hdbc;
-    isql_take_result_fault();
-    const int rc = hooks.runStatement ? hooks.runStatement(hdbc, statement)
-                                      : isql_exec(gClientStateList.henv, hdbc, statement.c_str());
-    return rc == 0 && !isql_take_result_fault() ? Outcome::Done : Outcome::Failed;
 }
 
 bool count(const LoopPolicy& policy, Outcome outcome) {
@@ -57,9 +46,10 @@ LoopEnd isql_run_commands(const LoopPolicy& policy) {
             if (cutShort && count(policy, Outcome::Failed)) return LoopEnd::Ended;
             continue;
         }
-        if (!next.line.empty() && next.line[0] == L'#') continue;
-        const Outcome outcome = next.statement != nullptr && state->connected != 0
-                                    ? run_gathered(*next.statement, policy.hooks)
+        const bool gathered = next.statement != nullptr && state->connected != 0;
+        if (!gathered && !next.line.empty() && next.line[0] == L'#') continue;
+        const Outcome outcome = gathered
+                                    ? isql_run_gathered(state, *next.statement, policy.hooks)
                                     : run_line(state, next.line, policy.hooks);
         if (count(policy, outcome)) return LoopEnd::Ended;
         if (gClientStateList.states.empty()) return LoopEnd::Exit;

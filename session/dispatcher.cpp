@@ -286,6 +286,13 @@ Outcome cmd_show_tables(ClientState* state, IsqlCommand& cmd) {
     return statement_outcome(state, rc);
 }
 
+// Runs a gathered SQL statement where hooks send it (isql_exec unless they
+// say otherwise).
+Outcome run_sql(ClientState* state, const std::wstring& stmt, const CommandHooks& hooks) {
+    const int rc = hooks.runStatement ? hooks.runStatement(hdbc(), stmt) : isql_exec(henv(), hdbc(), stmt.c_str());
+    return statement_outcome(state, rc);
+}
+
 // SQL statements and DESCRIBE of a query: the statement is gathered to its
 // ";" first, and the clock restarts after the typing. A statement that does
 // not run has no prepare or execute time.
@@ -311,10 +318,8 @@ Outcome run_statement(ClientState* state, IsqlCommand& cmd, bool describe) {
                    describe ? "DESCRIBE statement command" : "SQL statement");
         return Outcome::Failed;
     }
-    int rc = describe                 ? isql_describe_stmt(henv(), hdbc(), stmt.c_str())
-             : gHooks->runStatement ? gHooks->runStatement(hdbc(), stmt)
-                                      : isql_exec(henv(), hdbc(), stmt.c_str());
-    return statement_outcome(state, rc);
+    if (describe) return statement_outcome(state, isql_describe_stmt(henv(), hdbc(), stmt.c_str()));
+    return run_sql(state, stmt, *gHooks);
 }
 
 Outcome cmd_sql(ClientState* state, IsqlCommand& cmd) { return run_statement(state, cmd, false); }
@@ -380,6 +385,11 @@ Handler handler_for(CmdKind kind) {
 }
 }  // namespace
 
+Outcome isql_run_gathered(ClientState* state, const std::wstring& statement, const CommandHooks& hooks) {
+    if (hooks.beforeCommand) hooks.beforeCommand(CMD_SQL);
+    return run_sql(state, statement, hooks);
+}
+
 // Runs one command line of state and writes its elapsed time. No figure is
 // negative, however the clock moved.
 Outcome isql_process_cmd(ClientState* state, std::wstring& line, const CommandHooks& hooks) {
@@ -389,7 +399,6 @@ Outcome isql_process_cmd(ClientState* state, std::wstring& line, const CommandHo
         const CommandHooks* outer;
         ~Using() { gHooks = outer; }
     } using_hooks{std::exchange(gHooks, &hooks)};
-    isql_take_result_fault();  // what an earlier command left
     isql_command_clock_start();
 
     Outcome outcome = Outcome::Failed;

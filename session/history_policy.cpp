@@ -1,4 +1,5 @@
 // What the terminal history may keep, and where it is kept.
+#include <cctype>
 #include <cwctype>
 #include <string>
 
@@ -28,26 +29,28 @@ std::wstring first_word(const std::wstring& line, size_t* end) {
 // True when text holds a connect-string key whose name says it is a
 // password (PWD, Password, SSLPassword, ...): a word followed by blanks and "=".
 bool has_secret_key(const std::wstring& text) {
-    std::wstring lower;
-    for (wchar_t c : text) lower.push_back(static_cast<wchar_t>(zvtowlower(static_cast<wint_t>(c))));
     const auto key_char = [](wchar_t c) { return zviswalnum(static_cast<wint_t>(c)) || c == L'_'; };
-    for (size_t i = 0; i < lower.size();) {
-        if (!key_char(lower[i])) {
+    for (size_t i = 0; i < text.size();) {
+        if (!key_char(text[i])) {
             ++i;
             continue;
         }
-        const size_t start = i;
-        while (i < lower.size() && key_char(lower[i])) ++i;
-        const std::wstring key = lower.substr(start, i - start);
+        std::string key;  // the names that matter are ASCII
+        for (; i < text.size() && key_char(text[i]); ++i)
+            key.push_back(text[i] < 0x80 ? static_cast<char>(text[i]) : '?');
         size_t j = i;
-        while (j < lower.size() && zviswspace(static_cast<wint_t>(lower[j]))) ++j;
-        if (j < lower.size() && lower[j] == L'=' &&
-            (key.find(L"pwd") != std::wstring::npos || key.find(L"password") != std::wstring::npos))
-            return true;
+        while (j < text.size() && zviswspace(static_cast<wint_t>(text[j]))) ++j;
+        if (j < text.size() && text[j] == L'=' && isql_names_password(key)) return true;
     }
     return false;
 }
 }  // namespace
+
+bool isql_names_password(std::string_view name) {
+    std::string lower(name);
+    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return lower.find("pwd") != std::string::npos || lower.find("password") != std::string::npos;
+}
 
 // Errs on the side of leaving a line out: any "*" behind CONNECT counts,
 // whether the line parses or not.

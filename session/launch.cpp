@@ -60,7 +60,7 @@ std::string isql_launch_problem() {
         return "Only one data source name may be given on the command line, not also " + r.extraOperand;
     if (r.connectGiven && r.connectString.empty()) return "--connect needs a connect string";
     if (r.dsnGiven && r.connectGiven) return "Give a data source name or --connect, not both";
-    if (!r.user.empty() && zvmbstowcs(nullptr, r.user.c_str(), 0) == static_cast<size_t>(-1))
+    if (!r.user.empty() && widen(r.user).empty())
         return "--user is not valid text in the locale";
     return {};
 }

@@ -1,6 +1,5 @@
 // Start-up: the process-wide settings, command-line options, banner and the
 // final release of the ODBC handles.
-#include <cctype>
 #include <clocale>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +13,7 @@
 #include "isqllaunch.h"
 #include "isqlload.h"
 #include "isqlrun.h"
+#include "isqlterm.h"
 #include "isqltm.h"
 
 namespace {
@@ -72,13 +72,6 @@ const char* long_option_name(int opt) {
     return "";
 }
 
-// True when name (of an option or a connect-string key) says it is a password.
-bool names_password(std::string_view name) {
-    std::string lower(name);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower.find("pwd") != std::string::npos || lower.find("password") != std::string::npos;
-}
-
 // Overwrites the values of the password keys of a connect string where the
 // command line holds it, so that the process list shows no password from
 // now on (the jobs of a load run, forked later, inherit the hidden copy).
@@ -90,11 +83,11 @@ void hide_secrets(char* connect) {
             if (*p == ';') ++p;
             continue;
         }
-        const bool secret = names_password(std::string_view(key, static_cast<size_t>(p - key)));
-        ++p;
-        const bool braced = *p == '{';  // {...} may hold ";"
-        for (; *p != '\0' && (braced ? *p != '}' : *p != ';'); ++p)
-            if (secret && !(braced && p[0] == '{' && p == key)) *p = 'x';
+        const bool secret = isql_names_password(std::string_view(key, static_cast<size_t>(p - key)));
+        const bool braced = *++p == '{';  // {...} may hold ";"
+        if (braced) ++p;
+        for (; *p != '\0' && *p != (braced ? '}' : ';'); ++p)
+            if (secret) *p = 'x';
         if (braced && *p == '}') ++p;
         if (*p == ';') ++p;
     }
@@ -108,7 +101,7 @@ bool refuse_password_option(int argc, char** argv) {
         if (std::strncmp(argv[i], "--", 2) != 0) continue;
         const char* name = argv[i] + 2;
         const size_t length = std::strcspn(name, "=");
-        if (!names_password(std::string_view(name, length))) continue;
+        if (!isql_names_password(std::string_view(name, length))) continue;
         isql_print_always(stderr, "%s: unrecognized option '--%.*s' (its value is not shown); a password comes "
                           "from WSQL_PASSWORD\n", argv[0], static_cast<int>(length), name);
         return true;
