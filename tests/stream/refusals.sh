@@ -4,7 +4,6 @@
 # source, --connect beside one, a --user the locale cannot read, a --job-output
 # that names a file, a connection that cannot be made.
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
-: >plain.txt
 # refused ARGS... -> wsql with ARGS ran nothing, said why and exited with 2
 refused() {
   local why=$1; shift
@@ -20,7 +19,7 @@ refused '--user is not valid text in the locale' s --user "$(printf 'b\377d')"
 refused 'could not be made; no command was run' nosuchdsn
 refused '--report needs a file name' --jobs 1 --runs 1 --report=
 refused '--job-output needs a folder name' --jobs 1 --runs 1 --job-output=
-refused 'plain.txt of --job-output cannot be made: Not a directory' --jobs 1 --runs 1 --job-output=plain.txt s
+: >plain.txt && refused 'plain.txt of --job-output cannot be made: Not a directory' --jobs 1 --runs 1 --job-output=plain.txt s
 # --version: the version line and status 0, whatever else follows.
 [[ $("$WSQL" --version s) =~ ^wsql\ [0-9.]+$ ]] || fail "--version did not print the version line"
 echo "refusals: ok"
