@@ -19,6 +19,11 @@ unsigned int utf8towcs(const unsigned char* src, long srcLen, wchar_t* dst, unsi
 int wcstoutf8(const wchar_t* src, long srcLen, unsigned char* dst, int dstLen);
 // The UTF-8 of wide text, as wcstoutf8 writes it.
 std::string utf8_of(std::wstring_view text);
+// UTF-8 of UTF-16 text (pairs joined; a lone surrogate becomes U+FFFD), and
+// UTF-16 of UTF-8 text (each invalid byte becomes U+FFFD): for the ODBC
+// wide calls, whose units are UTF-16 whatever wchar_t is.
+std::string utf8_of_utf16(std::u16string_view text);
+std::u16string utf16_of_utf8(std::string_view text);
 int utf16towcs(const zvutf16* src, int srcLen, wchar_t* dst, int dstLen);
 int wcstoutf16(const wchar_t* src, int srcLen, zvutf16* dst, int dstLen);
 

@@ -313,3 +313,75 @@ std::string utf8_of(std::wstring_view text) {
     out.resize(n > 0 ? static_cast<size_t>(n) : 0);
     return out;
 }
+
+namespace {
+
+void append_utf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+}
+
+bool is_high(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
+bool is_low(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
+}  // namespace
+
+std::string utf8_of_utf16(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size(); ++i) {
+        const char16_t u = text[i];
+        if (is_high(u) && i + 1 < text.size() && is_low(text[i + 1])) {
+            append_utf8(out, 0x10000 + ((static_cast<char32_t>(u) - 0xD800) << 10) + (text[i + 1] - 0xDC00));
+            ++i;
+        } else {
+            append_utf8(out, is_high(u) || is_low(u) ? static_cast<char32_t>(kReplacement) : u);
+        }
+    }
+    return out;
+}
+
+std::u16string utf16_of_utf8(std::string_view text) {
+    std::u16string out;
+    out.reserve(text.size());
+    for (size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const int len = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
+                      : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
+        char32_t c = len == 1 ? lead : len == 2 ? lead & 0x1F : len == 3 ? lead & 0x0F : lead & 0x07;
+        bool valid = len > 0 && i + static_cast<size_t>(len) <= text.size();
+        for (int k = 1; valid && k < len; ++k) {
+            const auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+            valid = (next & 0xC0) == 0x80;
+            c = (c << 6) | (next & 0x3F);
+        }
+        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+        valid = valid && !(len == 3 && c < 0x800) && !(len == 4 && (c < 0x10000 || c > 0x10FFFF)) &&
+                !(c >= 0xD800 && c <= 0xDFFF);
+        if (!valid) {
+            out += static_cast<char16_t>(kReplacement);
+            ++i;
+            continue;
+        }
+        if (c >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+        i += static_cast<size_t>(len);
+    }
+    return out;
+}

@@ -1,6 +1,0 @@
-# A statement the data source rejects prints its diagnostics; the session goes on.
-connect @DSN@
-selec 1 from emp;
-select nosuchcolumn from emp;
-describe select nosuchcolumn from emp;
-select empno from emp;

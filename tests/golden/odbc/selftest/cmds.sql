@@ -1,6 +1,0 @@
-# The built-in parameter test: refused while not connected, then run with
-# an ignored argument and without one.
-cmdfile o:
-connect @DSN@
-cmdfile o:ignored
-cmdfile o:
