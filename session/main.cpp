@@ -13,6 +13,7 @@
 #include "isqlloop.h"
 #include "isqlexec.h"
 #include "isqlload.h"
+#include "isqltest.h"
 #include "isqlodbc.h"
 #include "isqlrun.h"
 #include "isqlterm.h"
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
     select_locale();
     isql_trace_init(15);
     read_extension_settings();
+    if (isql_test_requested(argc, argv)) return isql_test_main(argc, argv);
     if (!isql_init()) {
         init_failed();
         isql_flush_all();

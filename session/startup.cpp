@@ -12,6 +12,7 @@
 #include "isqlini.h"
 #include "isqllaunch.h"
 #include "isqlload.h"
+#include "isqltest.h"
 #include "isqlrun.h"
 #include "isqlterm.h"
 #include "isqltm.h"
@@ -131,7 +132,9 @@ void print_long_options() {
                       "  --format=tsv|csv|json|aligned|expanded\n"
                       "                                   how result sets are laid out (key Format,\n"
                       "                                   \\format in a session)\n"
-                      "  --help                           this text; --help=load: the options of load runs\n"
+                      "  --test [OPTIONS] PATH...         run test files and compare their output\n"
+                      "  --help                           this text; --help=load, --help=test: the options\n"
+                      "                                   of load runs and test runs\n"
                       "  --version                        the version, then end\n");
 }
 
@@ -223,12 +226,13 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
             isql_flush_all();
             exit(0);
         case kOptHelp:
-            if (optarg != nullptr && std::strcmp(optarg, "load") != 0) {
-                isql_print_always(stdout, "Illegal value for --help. Use --help or --help=load\n");
+            if (optarg != nullptr && std::strcmp(optarg, "load") != 0 && std::strcmp(optarg, "test") != 0) {
+                isql_print_always(stdout, "Illegal value for --help. Use --help, --help=load or --help=test\n");
                 return 0;
             }
             print_usage();
-            if (optarg != nullptr) print_load_options();
+            if (optarg != nullptr && std::strcmp(optarg, "test") == 0) isql_print_always(stdout, "%s", isql_test_help());
+            else if (optarg != nullptr) print_load_options();
             else print_long_options();
             isql_flush_all();
             exit(0);
