@@ -7,20 +7,20 @@
 #include <string>
 #include <vector>
 
-constexpr size_t kMaxCapturedBytes = 256u << 20;  // a child's output beyond this is cut
+constexpr size_t kMaxCapturedBytes = 256u << 20;  // in memory: a file per running child  // a child's output beyond this is cut
 
 // What one child left behind.
 struct ChildResult {
-    std::string output;     // all it wrote to its pipe, up to kMaxCapturedBytes
-    bool cut = false;       // it wrote more than that
+    std::string output;     // all it wrote to its output file, up to kMaxCapturedBytes
+    bool cut = false;       // it wrote more than that, and was stopped
     bool timedOut = false;  // stopped at the time limit
     int status = 0;         // exit status, or 128 + the signal that ended it
     double seconds = 0;
 };
 
 struct ChildTask {
-    // Runs in the child, with its standard input /dev/null and fd the pipe
-    // to the parent; returns the exit status (or does not return: exec).
+    // Runs in the child, with its standard input /dev/null and fd the file
+    // its output goes to; returns the exit status (or does not return: exec).
     std::function<int(int fd)> run;
 };
 

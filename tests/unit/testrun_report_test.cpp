@@ -7,6 +7,7 @@
 
 #include "diff.h"
 #include "junit.h"
+#include "masks.h"
 
 namespace {
 
@@ -148,6 +149,22 @@ TEST(JunitXml, AnyBytesBecomeWellFormedText) {
         for (bool attribute : {true, false}) EXPECT_EQ(written(in, attribute), out) << attribute;
     EXPECT_EQ(written("a\tb\r\nc", true), "a&#9;b&#13;&#10;c");
     EXPECT_EQ(written("a\tb\r\nc", false), "a\tb&#13;\nc");
+}
+
+// The figures that vary by nature become N, the rest of each line stays;
+// a form cut short or without its figure is left as it is.
+TEST(MaskOutput, TimesBecomeNAndOnlyThem) {
+    const std::string in =
+        "Elapsed time 12 ms.\nElapsed time: Prepare 0 ms.\t Execute -3 ms.\t Fetch results 7 ms.\n"
+        "Time taken = 1.25 sec(s) Time taken = 4 sec(s)\n"
+        "Rows selected = 1000. Fetch results 5 ms Elapased time 9 ms Reading more...\n"
+        "Compiled on 10:11:12,Dec  8 2026\nElapsed time ms.\nRows selected = 3\nanswer 42";
+    const std::string out =
+        "Elapsed time N ms.\nElapsed time: Prepare N ms.\t Execute N ms.\t Fetch results N ms.\n"
+        "Time taken = N sec(s) Time taken = N sec(s)\n"
+        "Rows selected = 1000. Fetch results N ms Elapased time N ms Reading more...\n"
+        "Compiled on DATE\nElapsed time ms.\nRows selected = 3\nanswer <masked>";
+    EXPECT_EQ(mask_output(in, {std::regex("4[0-9]")}), out);
 }
 
 }  // namespace
