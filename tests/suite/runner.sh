@@ -73,6 +73,10 @@ failed = [c.getAttribute("name") for c in cases if c.getElementsByTagName("failu
 assert len(cases) == 4 and sorted(failed) == ["scripts/a.sql", "scripts/bad.test", "scripts/hangs.sql"], failed
 PY
 
+# A source that cannot be reached fails its files; the others' run goes on.
+run gone --dsn=s --dsn=nosuch --on-error=stop scripts/a.sql scripts/c.sql
+expect gone 1 'ok      scripts/c.sql  [s]' 'FAIL    scripts/c.sql  [nosuch]' 'cannot connect to nosuch: [IM002]'
+
 # Shards: together every file once, in the order of one run.
 run whole --dsn=s --timeout=1 scripts
 for i in 1 2 3; do run "shard$i" --dsn=s --timeout=1 --shard=$i/3 scripts; done
