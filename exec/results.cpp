@@ -2,6 +2,7 @@
 // row, the closing count; the benchmark mode that only counts; and the column
 // description table of DESCRIBE for a query.
 #include <algorithm>
+#include <charconv>
 #include <cstdlib>
 #include <cstring>
 #include <langinfo.h>
@@ -26,6 +27,10 @@ constexpr size_t kRowReserveBytes = 4096;
 // First SQLGetData of a long value. Small, because some drivers pad the whole
 // buffer they are given; longer values double it on every further call.
 constexpr SQLLEN kFirstLongChunk = 512;
+// Room the exact numerics of csv, json, aligned, expanded and --lenient need
+// beside the digits, the sign and the point: the zero before the point of a
+// value below one ("-0.5" in numeric(1,1)).
+constexpr SQLLEN kLeadingZeroBytes = 1;
 // Benchmark mode: every column fetched as text into a buffer of its display
 // size + 1, at most this many bytes; a longer value is read whole after.
 constexpr SQLLEN kBenchmarkTextBytes = 256;
@@ -50,6 +55,8 @@ struct ResultColumn {
     SQLLEN shortLength = 0;        // bytes of that short buffer
     bool readWhole = false;        // lenient: text read up to the long-column cap
     bool hexOut = false;           // not Tsv: binary fetched as bytes, shown as hex digits
+    bool exactInteger = false;     // exact values: an unsigned integer or a signed TINYINT
+    bool isUnsigned = false;       // exactInteger: SQL_C_UBIGINT (else SQL_C_STINYINT)
     std::vector<char> longValue;   // the value of a viaGetData column, grown as needed
     SQLLEN longValueBytes = 0;     // bytes of longValue in use, terminator included
     char noRoom = 0;               // bind target of a column of an unsupported type
@@ -409,6 +416,50 @@ void flush_value_message(std::string& row, std::string& err) {
     err.clear();
 }
 
+// The binding of a column whose value the specified rules would print
+// otherwise than the database holds it, for the formats other than Tsv and
+// for --lenient: room for the zero before the point of an exact numeric,
+// and integers read with their sign as the driver describes it
+// (SQL_DESC_UNSIGNED): an unsigned INT is not wrapped to a negative number,
+// a signed TINYINT not read as an unsigned byte.
+void exact_binding(SQLHSTMT hstmt, size_t column, ResultColumn& c) {
+    if ((c.sqlType == SQL_NUMERIC || c.sqlType == SQL_DECIMAL) && c.bufferLength > 0) {
+        c.bufferLength += kLeadingZeroBytes;
+        return;
+    }
+    if (!is_integer_type(c.sqlType) || c.sqlType == SQL_BIT) return;
+    SQLLEN isUnsigned = SQL_FALSE;
+    const SQLRETURN rc = SQLColAttributeW(hstmt, static_cast<SQLUSMALLINT>(column + 1), SQL_DESC_UNSIGNED,
+                                          nullptr, 0, nullptr, &isUnsigned);
+    // A driver that cannot say: signed, as the types are by default. Signed
+    // types other than TINYINT keep the binding they have: it is exact.
+    c.isUnsigned = SQL_SUCCEEDED(rc) && isUnsigned == SQL_TRUE;
+    if (c.isUnsigned) {
+        c.exactInteger = true;
+        c.targetType = SQL_C_UBIGINT;
+        c.bufferLength = sizeof(SQLUBIGINT);
+    } else if (c.sqlType == SQL_TINYINT) {
+        c.exactInteger = true;
+        c.targetType = SQL_C_STINYINT;
+        c.bufferLength = sizeof(SQLSCHAR);
+    }
+}
+
+// The value of an exactInteger column (see exact_binding).
+void append_exact_integer(std::string& out, const ResultColumn& c, const char* bytes, SQLLEN have) {
+    if (bytes == nullptr || have < (c.isUnsigned ? static_cast<SQLLEN>(sizeof(SQLUBIGINT)) : 1)) return;
+    char digits[24];
+    char* end;
+    if (c.isUnsigned) {
+        SQLUBIGINT v;
+        std::memcpy(&v, bytes, sizeof v);
+        end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+    } else {
+        end = std::to_chars(digits, digits + sizeof digits, static_cast<int>(static_cast<SQLSCHAR>(bytes[0]))).ptr;
+    }
+    out.append(digits, static_cast<size_t>(end - digits));
+}
+
 // Formats and writes the current row. Pieces that go elsewhere (errors, file
 // notices) are written after the text before them, so streams that share a
 // terminal keep their order. What is timed as printing is the writing:
@@ -421,8 +472,11 @@ void print_row(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, lo
             value_to_file(hdbc, hstmt, c.sqlType, rowNumber, i, row);
         } else {
             const auto [bytes, length] = value_bytes(hdbc, hstmt, i, c);
-            isql_format_value(row, err, c.sqlType, bytes, c.indicator,
-                              static_cast<SQLINTEGER>(c.columnSize), length, c.printBufferLength);
+            if (c.exactInteger && c.indicator != SQL_NULL_DATA)
+                append_exact_integer(row, c, static_cast<const char*>(bytes), length);
+            else
+                isql_format_value(row, err, c.sqlType, bytes, c.indicator,
+                                  static_cast<SQLINTEGER>(c.columnSize), length, c.printBufferLength);
             flush_value_message(row, err);
         }
         row.push_back('\t');
@@ -454,6 +508,8 @@ void print_row_formatted(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>
             const SQLLEN n = c.indicator >= 0 ? std::min(c.indicator, have) : have;
             append_hex(row, bytes, static_cast<size_t>(n));
             if (c.indicator > have) row.append("(Truncated)");
+        } else if (c.exactInteger) {
+            append_exact_integer(row, c, static_cast<const char*>(bytes), have);
         } else {
             isql_format_value(row, err, c.sqlType, bytes, c.indicator,
                               static_cast<SQLINTEGER>(c.columnSize), have, c.printBufferLength);
@@ -488,6 +544,7 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
                             &c.sqlType, &c.columnSize, &decimalDigits, &nullable);
             c.bufferLength = isql_get_datalen(c.sqlType, static_cast<SQLINTEGER>(c.columnSize),
                                               &c.targetType);
+            if (format != OutputFormat::Tsv || gSettings.lenient) exact_binding(hstmt, i, c);
             c.printBufferLength =
                 isql_get_printbuflen(c.sqlType, static_cast<int>(c.bufferLength));
             if (gSettings.lenient) read_text_whole(c);

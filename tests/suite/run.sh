@@ -25,4 +25,10 @@ wsql_mariadb_load "$DB" "$ROOT/tests/data/mariadb.sql" >/dev/null
 export TZ=UTC HOME=$WORK
 unset LANG LANGUAGE PGHOST PGPORT PGUSER PGPASSWORD PGDATABASE MYSQL_HOST MYSQL_TCP_PORT MYSQL_PWD
 # The MariaDB server quotes its version in messages; a server update changes no file.
-cd "$ROOT" && "$WSQL" --test -e --dsn=sqlite --dsn=pg --dsn=mariadb --mask='[0-9.]+-MariaDB[-+.~a-z0-9]*' "$@" tests/suite/echo tests/suite/slt
+# tests/suite/lenient runs with --lenient as well.
+cd "$ROOT"
+sources=(--dsn=sqlite --dsn=pg --dsn=mariadb --mask='[0-9.]+-MariaDB[-+.~a-z0-9]*')
+rc=0
+"$WSQL" --test -e "${sources[@]}" "$@" tests/suite/echo tests/suite/slt || rc=$?
+"$WSQL" --test -e --lenient "${sources[@]}" "$@" tests/suite/lenient || rc=$?
+exit $rc
