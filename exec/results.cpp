@@ -3,6 +3,7 @@
 // description table of DESCRIBE for a query.
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <langinfo.h>
@@ -57,6 +58,7 @@ struct ResultColumn {
     bool hexOut = false;           // not Tsv: binary fetched as bytes, shown as hex digits
     bool exactInteger = false;     // exact values: an unsigned integer or a signed TINYINT
     bool isUnsigned = false;       // exactInteger: SQL_C_UBIGINT (else SQL_C_STINYINT)
+    bool exactFloat = false;       // exact values: the shortest text that reads back the same
     std::vector<char> longValue;   // the value of a viaGetData column, grown as needed
     SQLLEN longValueBytes = 0;     // bytes of longValue in use, terminator included
     char noRoom = 0;               // bind target of a column of an unsupported type
@@ -427,6 +429,10 @@ void exact_binding(SQLHSTMT hstmt, size_t column, ResultColumn& c) {
         c.bufferLength += kLeadingZeroBytes;
         return;
     }
+    if (c.sqlType == SQL_REAL || c.sqlType == SQL_FLOAT || c.sqlType == SQL_DOUBLE) {
+        c.exactFloat = true;
+        return;
+    }
     if (!is_integer_type(c.sqlType) || c.sqlType == SQL_BIT) return;
     SQLLEN isUnsigned = SQL_FALSE;
     const SQLRETURN rc = SQLColAttributeW(hstmt, static_cast<SQLUSMALLINT>(column + 1), SQL_DESC_UNSIGNED,
@@ -443,6 +449,30 @@ void exact_binding(SQLHSTMT hstmt, size_t column, ResultColumn& c) {
         c.targetType = SQL_C_STINYINT;
         c.bufferLength = sizeof(SQLSCHAR);
     }
+}
+
+// The value of an exactFloat column: the shortest text that reads back to
+// the same number, the sign of a zero kept; false for what is no finite
+// number (left to the specified rules: INF, NAN).
+bool append_exact_float(std::string& out, const ResultColumn& c, const char* bytes, SQLLEN have) {
+    double v;
+    if (c.sqlType == SQL_REAL) {
+        float f;
+        if (bytes == nullptr || have < static_cast<SQLLEN>(sizeof f)) return false;
+        std::memcpy(&f, bytes, sizeof f);
+        if (!std::isfinite(f)) return false;
+        char digits[32];
+        const auto end = std::to_chars(digits, digits + sizeof digits, f).ptr;
+        out.append(digits, static_cast<size_t>(end - digits));
+        return true;
+    }
+    if (bytes == nullptr || have < static_cast<SQLLEN>(sizeof v)) return false;
+    std::memcpy(&v, bytes, sizeof v);
+    if (!std::isfinite(v)) return false;
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+    out.append(digits, static_cast<size_t>(end - digits));
+    return true;
 }
 
 // The value of an exactInteger column (see exact_binding).
@@ -474,7 +504,9 @@ void print_row(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, lo
             const auto [bytes, length] = value_bytes(hdbc, hstmt, i, c);
             if (c.exactInteger && c.indicator != SQL_NULL_DATA)
                 append_exact_integer(row, c, static_cast<const char*>(bytes), length);
-            else
+            else if (c.exactFloat && c.indicator != SQL_NULL_DATA &&
+                     append_exact_float(row, c, static_cast<const char*>(bytes), length)) {
+            } else
                 isql_format_value(row, err, c.sqlType, bytes, c.indicator,
                                   static_cast<SQLINTEGER>(c.columnSize), length, c.printBufferLength);
             flush_value_message(row, err);
@@ -510,6 +542,7 @@ void print_row_formatted(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>
             if (c.indicator > have) row.append("(Truncated)");
         } else if (c.exactInteger) {
             append_exact_integer(row, c, static_cast<const char*>(bytes), have);
+        } else if (c.exactFloat && append_exact_float(row, c, static_cast<const char*>(bytes), have)) {
         } else {
             isql_format_value(row, err, c.sqlType, bytes, c.indicator,
                               static_cast<SQLINTEGER>(c.columnSize), have, c.printBufferLength);
