@@ -245,6 +245,24 @@ int isql_get_newcmd(ClientState* state, std::wstring& line, const char* prompt) 
     const bool read = read_bytes_line(state, bytes, kUtf8PieceBytes);
     if (state->reader.interrupted) return drop_interrupted_line(state, line);
     if (!read) return 0;
+    // Lenient: a line longer than a piece is read whole, as the pieces would
+    // be joined with a blank that changes the statement.
+    for (std::string more; gSettings.lenient && bytes.back() != '\n' && bytes.size() % kUtf8PieceBytes == 0;) {
+        if (!read_bytes_line(state, more, kUtf8PieceBytes) || state->reader.interrupted) break;
+        try {
+            bytes += more;
+        } catch (const std::bad_alloc&) {
+            // No memory for it whole: the line is read to its end and dropped.
+            while (more.back() != '\n' && read_bytes_line(state, more, kUtf8PieceBytes)) {
+            }
+            isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Line %lld of %s is too long for the memory available; it was dropped\n",
+                       lineNo, state->inName.c_str());
+            bytes.assign(1, '\n');
+            break;
+        }
+        if (more.size() != kUtf8PieceBytes) break;
+    }
+    if (state->reader.interrupted) return drop_interrupted_line(state, line);
     if (bytes.back() != '\n' && bytes.size() == kUtf8PieceBytes) {
         size_t tail = unfinished_utf8_tail(bytes);
         if (tail < bytes.size()) unread_bytes(state, bytes, tail);
