@@ -455,24 +455,16 @@ void exact_binding(SQLHSTMT hstmt, size_t column, ResultColumn& c) {
 // the same number, the sign of a zero kept; false for what is no finite
 // number (left to the specified rules: INF, NAN).
 bool append_exact_float(std::string& out, const ResultColumn& c, const char* bytes, SQLLEN have) {
-    double v;
-    if (c.sqlType == SQL_REAL) {
-        float f;
-        if (bytes == nullptr || have < static_cast<SQLLEN>(sizeof f)) return false;
-        std::memcpy(&f, bytes, sizeof f);
-        if (!std::isfinite(f)) return false;
+    auto append = [&](auto v) {
+        if (bytes == nullptr || have < static_cast<SQLLEN>(sizeof v)) return false;
+        std::memcpy(&v, bytes, sizeof v);
+        if (!std::isfinite(v)) return false;
         char digits[32];
-        const auto end = std::to_chars(digits, digits + sizeof digits, f).ptr;
+        const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
         out.append(digits, static_cast<size_t>(end - digits));
         return true;
-    }
-    if (bytes == nullptr || have < static_cast<SQLLEN>(sizeof v)) return false;
-    std::memcpy(&v, bytes, sizeof v);
-    if (!std::isfinite(v)) return false;
-    char digits[32];
-    const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
-    out.append(digits, static_cast<size_t>(end - digits));
-    return true;
+    };
+    return c.sqlType == SQL_REAL ? append(0.0f) : append(0.0);
 }
 
 // The value of an exactInteger column (see exact_binding).
