@@ -1,5 +1,6 @@
 // Result-set layouts beside the tab-separated one: CSV (RFC 4180, LF line
 // ends), JSON Lines, aligned columns and expanded records.
+#include "zvunicode.h"
 #include "isqlformat.h"
 
 #include <algorithm>
@@ -39,34 +40,6 @@ void append_utf8(std::string& out, uint32_t c) {
         out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
-}
-
-// Length of the well-formed UTF-8 sequence at the start of s (no overlong
-// forms, no surrogates, nothing past U+10FFFF); 0 when there is none.
-size_t utf8_sequence(std::string_view s, uint32_t& c) {
-    const auto b = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
-    const unsigned char lead = b(0);
-    size_t n;
-    uint32_t min;
-    if (lead < 0x80) {
-        c = lead;
-        return 1;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-        n = 2, min = 0x80, c = lead & 0x1F;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        n = 3, min = 0x800, c = lead & 0x0F;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        n = 4, min = 0x10000, c = lead & 0x07;
-    } else {
-        return 0;
-    }
-    if (s.size() < n) return 0;
-    for (size_t i = 1; i < n; ++i) {
-        if ((b(i) & 0xC0) != 0x80) return 0;
-        c = (c << 6) | (b(i) & 0x3F);
-    }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
-    return n;
 }
 
 // The next character of text in the locale's code set: its code and byte

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 #include <langinfo.h>
 #include <memory>
 #include <utility>
@@ -56,9 +57,9 @@ struct ResultColumn {
     SQLLEN shortLength = 0;        // bytes of that short buffer
     bool readWhole = false;        // lenient: text read up to the long-column cap
     bool hexOut = false;           // not Tsv: binary fetched as bytes, shown as hex digits
-    bool exactInteger = false;     // exact values: an unsigned integer or a signed TINYINT
-    bool isUnsigned = false;       // exactInteger: SQL_C_UBIGINT (else SQL_C_STINYINT)
-    bool exactFloat = false;       // exact values: the shortest text that reads back the same
+    // Exact values (formats other than Tsv, --lenient): how this column is
+    // printed where the specified rules would not print what the database holds.
+    enum class Exact { No, Unsigned, SignedByte, Float } exact = Exact::No;
     std::vector<char> longValue;   // the value of a viaGetData column, grown as needed
     SQLLEN longValueBytes = 0;     // bytes of longValue in use, terminator included
     char noRoom = 0;               // bind target of a column of an unsupported type
@@ -425,61 +426,59 @@ void flush_value_message(std::string& row, std::string& err) {
 // (SQL_DESC_UNSIGNED): an unsigned INT is not wrapped to a negative number,
 // a signed TINYINT not read as an unsigned byte.
 void exact_binding(SQLHSTMT hstmt, size_t column, ResultColumn& c) {
+    using Exact = ResultColumn::Exact;
     if ((c.sqlType == SQL_NUMERIC || c.sqlType == SQL_DECIMAL) && c.bufferLength > 0) {
         c.bufferLength += kLeadingZeroBytes;
-        return;
-    }
-    if (c.sqlType == SQL_REAL || c.sqlType == SQL_FLOAT || c.sqlType == SQL_DOUBLE) {
-        c.exactFloat = true;
-        return;
-    }
-    if (!is_integer_type(c.sqlType) || c.sqlType == SQL_BIT) return;
-    SQLLEN isUnsigned = SQL_FALSE;
-    const SQLRETURN rc = SQLColAttributeW(hstmt, static_cast<SQLUSMALLINT>(column + 1), SQL_DESC_UNSIGNED,
-                                          nullptr, 0, nullptr, &isUnsigned);
-    // A driver that cannot say: signed, as the types are by default. Signed
-    // types other than TINYINT keep the binding they have: it is exact.
-    c.isUnsigned = SQL_SUCCEEDED(rc) && isUnsigned == SQL_TRUE;
-    if (c.isUnsigned) {
-        c.exactInteger = true;
-        c.targetType = SQL_C_UBIGINT;
-        c.bufferLength = sizeof(SQLUBIGINT);
-    } else if (c.sqlType == SQL_TINYINT) {
-        c.exactInteger = true;
-        c.targetType = SQL_C_STINYINT;
-        c.bufferLength = sizeof(SQLSCHAR);
+    } else if (c.sqlType == SQL_REAL || c.sqlType == SQL_FLOAT || c.sqlType == SQL_DOUBLE) {
+        c.exact = Exact::Float;
+    } else if (is_integer_type(c.sqlType) && c.sqlType != SQL_BIT) {
+        SQLLEN isUnsigned = SQL_FALSE;
+        const SQLRETURN rc = SQLColAttributeW(hstmt, static_cast<SQLUSMALLINT>(column + 1), SQL_DESC_UNSIGNED,
+                                              nullptr, 0, nullptr, &isUnsigned);
+        // A driver that cannot say: signed, as the types are by default.
+        // Signed types other than TINYINT keep their binding: it is exact.
+        if (SQL_SUCCEEDED(rc) && isUnsigned == SQL_TRUE) {
+            c.exact = Exact::Unsigned;
+            c.targetType = SQL_C_UBIGINT;
+            c.bufferLength = sizeof(SQLUBIGINT);
+        } else if (c.sqlType == SQL_TINYINT) {
+            c.exact = Exact::SignedByte;
+            c.targetType = SQL_C_STINYINT;
+            c.bufferLength = sizeof(SQLSCHAR);
+        }
     }
 }
 
-// The value of an exactFloat column: the shortest text that reads back to
-// the same number, the sign of a zero kept; false for what is no finite
-// number (left to the specified rules: INF, NAN).
-bool append_exact_float(std::string& out, const ResultColumn& c, const char* bytes, SQLLEN have) {
-    auto append = [&](auto v) {
-        if (bytes == nullptr || have < static_cast<SQLLEN>(sizeof v)) return false;
-        std::memcpy(&v, bytes, sizeof v);
+// Appends the number held in the first sizeof(T) bytes as the shortest text
+// that reads back to it (a zero keeps its sign); false when the bytes are
+// not there or hold no finite number (INF and NAN keep the specified text).
+template <typename T>
+bool append_number(std::string& out, const char* bytes, SQLLEN have) {
+    T v;
+    if (bytes == nullptr || have < static_cast<SQLLEN>(sizeof v)) return false;
+    std::memcpy(&v, bytes, sizeof v);
+    if constexpr (std::is_floating_point_v<T>)
         if (!std::isfinite(v)) return false;
-        char digits[32];
-        const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
-        out.append(digits, static_cast<size_t>(end - digits));
-        return true;
-    };
-    return c.sqlType == SQL_REAL ? append(0.0f) : append(0.0);
+    char digits[32];
+    const auto end = std::to_chars(digits, digits + sizeof digits, v).ptr;
+    out.append(digits, static_cast<size_t>(end - digits));
+    return true;
 }
 
-// The value of an exactInteger column (see exact_binding).
-void append_exact_integer(std::string& out, const ResultColumn& c, const char* bytes, SQLLEN have) {
-    if (bytes == nullptr || have < (c.isUnsigned ? static_cast<SQLLEN>(sizeof(SQLUBIGINT)) : 1)) return;
-    char digits[24];
-    char* end;
-    if (c.isUnsigned) {
-        SQLUBIGINT v;
-        std::memcpy(&v, bytes, sizeof v);
-        end = std::to_chars(digits, digits + sizeof digits, v).ptr;
-    } else {
-        end = std::to_chars(digits, digits + sizeof digits, static_cast<int>(static_cast<SQLSCHAR>(bytes[0]))).ptr;
+// Appends the value of column c: as exact_binding chose for it, else by the
+// specified rules.
+void append_value(std::string& row, std::string& err, const ResultColumn& c, const void* buffer, SQLLEN have) {
+    using Exact = ResultColumn::Exact;
+    const auto* bytes = static_cast<const char*>(buffer);
+    if (c.indicator != SQL_NULL_DATA) {
+        if (c.exact == Exact::Unsigned && append_number<SQLUBIGINT>(row, bytes, have)) return;
+        if (c.exact == Exact::SignedByte && append_number<SQLSCHAR>(row, bytes, have)) return;
+        if (c.exact == Exact::Float && (c.sqlType == SQL_REAL ? append_number<float>(row, bytes, have)
+                                                               : append_number<double>(row, bytes, have)))
+            return;
     }
-    out.append(digits, static_cast<size_t>(end - digits));
+    isql_format_value(row, err, c.sqlType, buffer, c.indicator, static_cast<SQLINTEGER>(c.columnSize), have,
+                      c.printBufferLength);
 }
 
 // Formats and writes the current row. Pieces that go elsewhere (errors, file
@@ -494,13 +493,7 @@ void print_row(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, lo
             value_to_file(hdbc, hstmt, c.sqlType, rowNumber, i, row);
         } else {
             const auto [bytes, length] = value_bytes(hdbc, hstmt, i, c);
-            if (c.exactInteger && c.indicator != SQL_NULL_DATA)
-                append_exact_integer(row, c, static_cast<const char*>(bytes), length);
-            else if (c.exactFloat && c.indicator != SQL_NULL_DATA &&
-                     append_exact_float(row, c, static_cast<const char*>(bytes), length)) {
-            } else
-                isql_format_value(row, err, c.sqlType, bytes, c.indicator,
-                                  static_cast<SQLINTEGER>(c.columnSize), length, c.printBufferLength);
+            append_value(row, err, c, bytes, length);
             flush_value_message(row, err);
         }
         row.push_back('\t');
@@ -532,12 +525,8 @@ void print_row_formatted(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>
             const SQLLEN n = c.indicator >= 0 ? std::min(c.indicator, have) : have;
             append_hex(row, bytes, static_cast<size_t>(n));
             if (c.indicator > have) row.append("(Truncated)");
-        } else if (c.exactInteger) {
-            append_exact_integer(row, c, static_cast<const char*>(bytes), have);
-        } else if (c.exactFloat && append_exact_float(row, c, static_cast<const char*>(bytes), have)) {
         } else {
-            isql_format_value(row, err, c.sqlType, bytes, c.indicator,
-                              static_cast<SQLINTEGER>(c.columnSize), have, c.printBufferLength);
+            append_value(row, err, c, bytes, have);
         }
         formatter.end_value(row, start, isNull);
         flush_value_message(row, err);

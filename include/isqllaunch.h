@@ -8,6 +8,9 @@
 
 #include "isql.h"
 
+// The only place a password for --user comes from besides a prompt.
+constexpr const char kPasswordVariable[] = "WSQL_PASSWORD";
+
 struct LaunchRequest {
     std::string dsn;                    // positional argument
     bool dsnGiven = false;              // there was one (it may be empty)

@@ -19,6 +19,10 @@ unsigned int utf8towcs(const unsigned char* src, long srcLen, wchar_t* dst, unsi
 int wcstoutf8(const wchar_t* src, long srcLen, unsigned char* dst, int dstLen);
 // The UTF-8 of wide text, as wcstoutf8 writes it.
 std::string utf8_of(std::wstring_view text);
+// Length of the well-formed UTF-8 sequence at the start of s (no overlong
+// forms, no surrogates, nothing past U+10FFFF), its character in c; 0 when
+// there is none.
+size_t utf8_sequence(std::string_view s, uint32_t& c);
 // UTF-8 of UTF-16 text (pairs joined; a lone surrogate becomes U+FFFD), and
 // UTF-16 of UTF-8 text (each invalid byte becomes U+FFFD): for the ODBC
 // wide calls, whose units are UTF-16 whatever wchar_t is.

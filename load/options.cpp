@@ -1,33 +1,20 @@
 // The load options of the command line, checked one by one.
-#include <cerrno>
-#include <cstdlib>
-
+#include "isqlnumber.h"
 #include "options.h"
 
 namespace {
-// A positive decimal number no larger than limit; false for anything else.
-bool parse_count(const std::string& text, long long limit, long long& out) {
-    if (text.empty() || text[0] < '0' || text[0] > '9') return false;
-    errno = 0;
-    char* end = nullptr;
-    const long long n = std::strtoll(text.c_str(), &end, 10);
-    if (errno == ERANGE || *end != '\0' || n < 1 || n > limit) return false;
-    out = n;
-    return true;
-}
-
 // Reads one load option (name without "--") into r.
 void read_option(LoadRequest& r, const std::string& option, const std::string& value) {
     long long n = 0;
     std::string refused;
     if (option == "jobs") {
-        if (parse_count(value, kMaxLoadJobs, n)) r.jobs = static_cast<long>(n);
+        if (isql_parse_count(value, kMaxLoadJobs, n)) r.jobs = static_cast<long>(n);
         else refused = "--jobs must be a number from 1 to " + std::to_string(kMaxLoadJobs);
     } else if (option == "duration") {
-        if (parse_count(value, kMaxLoadDurationSeconds, n)) r.durationSeconds = static_cast<long>(n);
+        if (isql_parse_count(value, kMaxLoadDurationSeconds, n)) r.durationSeconds = static_cast<long>(n);
         else refused = "--duration must be a number of seconds from 1 to " + std::to_string(kMaxLoadDurationSeconds);
     } else if (option == "runs") {
-        if (parse_count(value, kMaxLoadRuns, n)) r.runs = n;
+        if (isql_parse_count(value, kMaxLoadRuns, n)) r.runs = n;
         else refused = "--runs must be a number from 1 to " + std::to_string(kMaxLoadRuns);
     } else if (option == "prepare") {
         if (value == "always") r.prepare = LoadPrepare::Always;

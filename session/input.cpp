@@ -247,22 +247,22 @@ int isql_get_newcmd(ClientState* state, std::wstring& line, const char* prompt) 
     if (!read) return 0;
     // Lenient: a line longer than a piece is read whole, as the pieces would
     // be joined with a blank that changes the statement.
-    for (std::string more; gSettings.lenient && bytes.back() != '\n' && bytes.size() % kUtf8PieceBytes == 0;) {
-        if (!read_bytes_line(state, more, kUtf8PieceBytes) || state->reader.interrupted) break;
+    for (bool cut = bytes.back() != '\n' && bytes.size() == kUtf8PieceBytes; gSettings.lenient && cut;) {
+        std::string more;
+        if (!read_bytes_line(state, more, kUtf8PieceBytes)) break;
+        if (state->reader.interrupted) return drop_interrupted_line(state, line);
+        cut = more.back() != '\n' && more.size() == kUtf8PieceBytes;
         try {
             bytes += more;
         } catch (const std::bad_alloc&) {
             // No memory for it whole: the line is read to its end and dropped.
-            while (more.back() != '\n' && read_bytes_line(state, more, kUtf8PieceBytes)) {
-            }
+            while (cut && read_bytes_line(state, more, kUtf8PieceBytes)) cut = more.back() != '\n';
             isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Line %lld of %s is too long for the memory available; it was dropped\n",
                        lineNo, state->inName.c_str());
             bytes.assign(1, '\n');
-            break;
+            cut = false;
         }
-        if (more.size() != kUtf8PieceBytes) break;
     }
-    if (state->reader.interrupted) return drop_interrupted_line(state, line);
     if (bytes.back() != '\n' && bytes.size() == kUtf8PieceBytes) {
         size_t tail = unfinished_utf8_tail(bytes);
         if (tail < bytes.size()) unread_bytes(state, bytes, tail);

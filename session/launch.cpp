@@ -17,7 +17,6 @@ LaunchRequest gRequest;  // as isql_set_launch left it
 void isql_set_launch(LaunchRequest request) { gRequest = std::move(request); }
 
 namespace {
-constexpr const char kPasswordVariable[] = "WSQL_PASSWORD";
 
 // Wide form of a multibyte text of the locale; empty when it does not convert.
 std::wstring widen(const std::string& text) {

@@ -132,9 +132,7 @@ void print_long_options() {
                       "  --format=tsv|csv|json|aligned|expanded\n"
                       "                                   how result sets are laid out (key Format,\n"
                       "                                   \\format in a session)\n"
-                      "  --test [OPTIONS] PATH...         run test files and compare their output\n"
-                      "  --help                           this text; --help=load, --help=test: the options\n"
-                      "                                   of load runs and test runs\n"
+                      "  --help                           this text; --help=load: the options of load runs\n"
                       "  --version                        the version, then end\n");
 }
 

@@ -55,7 +55,7 @@ bool start(const ChildTask& task, size_t i, Running& r) {
         setrlimit(RLIMIT_FSIZE, &cap);
         const int devnull = open("/dev/null", O_RDONLY);
         if (devnull >= 0) dup2(devnull, STDIN_FILENO);
-        _exit(task.run(out));
+        _exit(task(out));
     }
     setpgid(pid, pid);
     r = Running{};

@@ -18,11 +18,9 @@ struct ChildResult {
     double seconds = 0;
 };
 
-struct ChildTask {
-    // Runs in the child, with its standard input /dev/null and fd the file
-    // its output goes to; returns the exit status (or does not return: exec).
-    std::function<int(int fd)> run;
-};
+// What runs in a child, with its standard input /dev/null and fd the file
+// its output goes to; returns the exit status (or does not return: exec).
+using ChildTask = std::function<int(int fd)>;
 
 // Runs the tasks at most jobs at a time; done(i, result) is called in the
 // parent as task i ends, in the order they end. A stopping signal (SIGINT,

@@ -2,44 +2,14 @@
 // the tests produced, so everything written is made into well-formed XML.
 #include "junit.h"
 
+#include "zvunicode.h"
+
 #include <cmath>
 #include <cstdint>
 
 namespace {
 
 constexpr const char* kReplacement = "\xEF\xBF\xBD";  // U+FFFD
-
-// The length of the well-formed UTF-8 sequence at s[i], or 0 when there is
-// none; `maximal` is then the length of its longest valid start (at least
-// 1), which becomes one U+FFFD, as decoders commonly do.
-size_t utf8_length(const std::string& s, size_t i, size_t& maximal) {
-    const auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
-    const unsigned char lead = byte(i);
-    size_t length;
-    unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
-    if (lead < 0x80) return 1;
-    if (lead >= 0xC2 && lead <= 0xDF) length = 2;
-    else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        if (lead == 0xE0) low = 0xA0;       // overlong
-        else if (lead == 0xED) high = 0x9F;  // surrogates
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        if (lead == 0xF0) low = 0x90;       // overlong
-        else if (lead == 0xF4) high = 0x8F;  // past U+10FFFF
-    } else {
-        maximal = 1;
-        return 0;
-    }
-    size_t k = 1;
-    for (; k < length && i + k < s.size(); ++k) {
-        const unsigned char c = byte(i + k);
-        if (k == 1 ? c < low || c > high : c < 0x80 || c > 0xBF) break;
-    }
-    if (k == length) return length;
-    maximal = k;
-    return 0;
-}
 
 // s with markup escaped and every character XML 1.0 cannot hold replaced.
 // In attributes, tabs and line breaks are written as references: a parser
@@ -52,14 +22,13 @@ std::string escaped(const std::string& s, bool attribute) {
         const char c = s[i];
         const auto u = static_cast<unsigned char>(c);
         if (u >= 0x80) {
-            size_t maximal = 0;
-            const size_t length = utf8_length(s, i, maximal);
+            // A byte that starts no character becomes U+FFFD, as in json output.
+            uint32_t ch = 0;
+            const size_t length = utf8_sequence(std::string_view(s).substr(i), ch);
             // U+FFFE and U+FFFF are valid UTF-8 but not XML characters.
-            const bool nonCharacter = length == 3 && u == 0xEF && s[i + 1] == '\xBF' &&
-                                      (s[i + 2] == '\xBE' || s[i + 2] == '\xBF');
-            if (length == 0 || nonCharacter) out += kReplacement;
+            if (length == 0 || ch == 0xFFFE || ch == 0xFFFF) out += kReplacement;
             else out.append(s, i, length);
-            i += length == 0 ? maximal : length;
+            i += length == 0 ? 1 : length;
             continue;
         }
         ++i;

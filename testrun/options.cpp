@@ -1,29 +1,17 @@
 // The command line of a test run: the runner's own options, the session
 // options passed on to each script's session, and the paths.
-#include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <regex>
 
+#include "isqlnumber.h"
 #include "options.h"
 
 namespace {
-// A decimal number from 1 to limit; false for anything else.
-bool parse_count(const std::string& text, long limit, long& out) {
-    if (text.empty() || text[0] < '0' || text[0] > '9') return false;
-    errno = 0;
-    char* end = nullptr;
-    const long n = std::strtol(text.c_str(), &end, 10);
-    if (errno == ERANGE || *end != '\0' || n < 1 || n > limit) return false;
-    out = n;
-    return true;
-}
-
 bool parse_shard(const std::string& text, TestOptions& o) {
     const size_t slash = text.find('/');
     if (slash == std::string::npos) return false;
-    long i = 0, n = 0;
-    if (!parse_count(text.substr(0, slash), kMaxShards, i) || !parse_count(text.substr(slash + 1), kMaxShards, n) ||
+    long long i = 0, n = 0;
+    if (!isql_parse_count(text.substr(0, slash), kMaxShards, i) || !isql_parse_count(text.substr(slash + 1), kMaxShards, n) ||
         i > n)
         return false;
     o.shardIndex = static_cast<int>(i);
@@ -40,7 +28,7 @@ bool takes_value(char option) { return std::strchr("mxuobp", option) != nullptr;
 bool runner_option(const std::string& name, const std::string& value, bool hasValue, TestOptions& o,
                    std::string& why, bool& known) {
     known = true;
-    long n = 0;
+    long long n = 0;
     if (name == "test") return true;
     if (name == "dsn") {
         if (value.empty()) why = "--dsn needs a data source name";
@@ -68,12 +56,12 @@ bool runner_option(const std::string& name, const std::string& value, bool hasVa
         if (value.empty()) why = "--junit needs a file name";
         else o.junit = value;
     } else if (name == "jobs") {
-        if (parse_count(value, kMaxTestJobs, n)) o.jobs = static_cast<int>(n);
+        if (isql_parse_count(value, kMaxTestJobs, n)) o.jobs = static_cast<int>(n);
         else why = "--jobs must be a number from 1 to " + std::to_string(kMaxTestJobs);
     } else if (name == "shard") {
         if (!parse_shard(value, o)) why = "--shard must be I/N with 1 <= I <= N <= " + std::to_string(kMaxShards);
     } else if (name == "timeout") {
-        if (parse_count(value, kMaxTestTimeoutSeconds, n)) o.timeoutSeconds = n;
+        if (isql_parse_count(value, kMaxTestTimeoutSeconds, n)) o.timeoutSeconds = n;
         else why = "--timeout must be a number of seconds from 1 to " + std::to_string(kMaxTestTimeoutSeconds);
     } else {
         known = false;

@@ -1,7 +1,6 @@
 // A test run: the files to run, a child per file and data source, each
 // file's verdict, the report, the diffs, JUnit and what --record writes.
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -18,11 +17,13 @@
 
 #include "children.h"
 #include "diff.h"
+#include "isqlcmd.h"
 #include "isqltest.h"
 #include "junit.h"
 #include "masks.h"
 #include "options.h"
 #include "slt_run.h"
+#include "zvunicode.h"
 
 namespace fs = std::filesystem;
 
@@ -124,18 +125,30 @@ bool collect(const std::vector<std::string>& paths, std::vector<TestFile>& files
 }
 
 // The command line of the session that runs a script, in its folder.
-// Whether the script connects by itself: a line that is a CONNECT or
-// CUSTOMCONNECT command.
+// Whether the script connects by itself: a line that the command parser
+// reads as CONNECT or CUSTOMCONNECT.
 bool connects_itself(const std::string& text) {
     std::istringstream in(text);
     for (std::string line; std::getline(in, line);) {
-        const size_t at = line.find_first_not_of(" \t");
-        if (at == std::string::npos) continue;
-        std::string word = line.substr(at, line.find_first_of(" \t\r", at) - at);
-        for (char& c : word) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-        if (word == "connect" || word == "customconnect") return true;
+        std::wstring wide(line.size() + 1, L'\0');
+        utf8towcs(reinterpret_cast<const unsigned char*>(line.c_str()), -1, wide.data(),
+                  static_cast<unsigned int>(wide.size()));
+        const CmdKind kind = isql_parse_line(wide.c_str()).kind;
+        if (kind == CmdKind::CMD_CONNECT || kind == CmdKind::CMD_CUSTOMCONNECT) return true;
     }
     return false;
+}
+
+// text with each ${WSQL_DSN} made dsn.
+std::string with_dsn(const std::string& text, const std::string& dsn) {
+    std::string out;
+    for (size_t at = 0;;) {
+        const size_t found = text.find(kDsnVariable, at);
+        out += text.substr(at, found == std::string::npos ? std::string::npos : found - at);
+        if (found == std::string::npos) return out;
+        out += dsn;
+        at = found + std::strlen(kDsnVariable);
+    }
 }
 
 std::vector<std::string> session_args(const TestOptions& o, const Task& t) {
@@ -283,16 +296,8 @@ struct Run {
         return v;
     }
 
-    // The script with each ${WSQL_DSN} made dsn, in a file of its own.
-    static bool make_copy(Task& t, const std::string& text, const std::string& dsn) {
-        std::string copy;
-        for (size_t at = 0;;) {
-            const size_t found = text.find(kDsnVariable, at);
-            copy += text.substr(at, found == std::string::npos ? std::string::npos : found - at);
-            if (found == std::string::npos) break;
-            copy += dsn;
-            at = found + std::strlen(kDsnVariable);
-        }
+    // The script as it runs (see with_dsn), in a file of its own.
+    static bool make_copy(Task& t, const std::string& copy) {
         const char* tmp = std::getenv("TMPDIR");
         std::string path = std::string(tmp != nullptr && *tmp != '\0' ? tmp : "/tmp") + "/wsql-test.XXXXXX";
         const int fd = mkstemp(path.data());
@@ -304,7 +309,7 @@ struct Run {
 
     // A script whose "needs:" names other databases is skipped there;
     // a script that names the data source gets its copy.
-    std::optional<Verdict> skip_before_running(Task& t) {
+    std::optional<Verdict> decide_before_running(Task& t) {
         if (t.source >= 0 && !sourceFailure[static_cast<size_t>(t.source)].empty()) {
             Verdict v;
             return failed(v, sourceFailure[static_cast<size_t>(t.source)]);
@@ -312,18 +317,19 @@ struct Run {
         if (t.file->kind != Kind::Script) return std::nullopt;
         const std::string text = read_file(t.file->path).value_or("");
         const ScriptDirectives d = read_script_directives(text);
-        t.connectsItself = connects_itself(text);
         Verdict v;
         if (!t.dbms.empty() && !d.needs.empty() && std::find(d.needs.begin(), d.needs.end(), t.dbms) == d.needs.end()) {
             v.is = Verdict::Is::Skipped;
             v.message = "needs " + d.needs.front() + (d.needs.size() > 1 ? " or another" : "") + ", not " + t.dbms;
             return v;
         }
-        if (t.source < 0 || text.find(kDsnVariable) == std::string::npos) return std::nullopt;
-        const TestSource& s = o.sources[static_cast<size_t>(t.source)];
-        if (s.dsn.empty())
+        const bool namesSource = t.source >= 0 && text.find(kDsnVariable) != std::string::npos;
+        const TestSource* s = t.source >= 0 ? &o.sources[static_cast<size_t>(t.source)] : nullptr;
+        if (namesSource && s->dsn.empty())
             return failed(v, std::string("the script names ") + kDsnVariable + ", but the data source is a connect string");
-        if (!make_copy(t, text, s.dsn)) return failed(v, "cannot copy the script to put the data source's name in");
+        const std::string runs = namesSource ? with_dsn(text, s->dsn) : text;
+        t.connectsItself = connects_itself(runs);
+        if (namesSource && !make_copy(t, runs)) return failed(v, "cannot copy the script to put the data source's name in");
         return std::nullopt;
     }
 
@@ -411,7 +417,7 @@ struct Run {
 void probe_sources(Run& run) {
     std::vector<ChildTask> probes;
     for (const TestSource& s : run.o.sources)
-        probes.push_back({[&run, &s](int fd) { return dbms_probe_child(s, run.o.user, fd); }});
+        probes.push_back([&run, &s](int fd) { return dbms_probe_child(s, run.o.user, fd); });
     run.dbms.assign(run.o.sources.size(), "");
     run.sourceFailure.assign(run.o.sources.size(), "");
     run_children(probes, run.o.jobs, run.o.timeoutSeconds, [&run](size_t i, ChildResult&& r) {
@@ -460,13 +466,13 @@ int isql_test_main(int argc, char** argv) {
     std::vector<ChildTask> children;
     std::vector<size_t> taskOf;
     for (size_t i = 0; i < run.tasks.size(); ++i) {
-        if (std::optional<Verdict> v = run.skip_before_running(run.tasks[i])) {
+        if (std::optional<Verdict> v = run.decide_before_running(run.tasks[i])) {
             run.verdicts[i] = std::move(v);
             continue;
         }
         const Task* t = &run.tasks[i];
         taskOf.push_back(i);
-        children.push_back({[&o, t](int fd) {
+        children.push_back([&o, t](int fd) {
             if (t->file->kind == Kind::Script) return run_script(o, *t, fd);
             const int devnull = open("/dev/null", O_WRONLY);
             if (devnull >= 0) {
@@ -475,7 +481,7 @@ int isql_test_main(int argc, char** argv) {
             }
             return slt_child(t->file->path, t->source < 0 ? nullptr : &o.sources[static_cast<size_t>(t->source)],
                              o.user, o.record, fd);
-        }});
+        });
     }
     run.print_ready();
     const int stopped = run_children(children, o.jobs, o.timeoutSeconds, [&run, &taskOf](size_t k, ChildResult&& r) {

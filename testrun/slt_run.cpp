@@ -12,6 +12,9 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include "isql.h"
+#include "isqllaunch.h"
+#include "isqlodbc.h"
 #include "slt.h"
 #include "slt_run.h"
 #include "zvunicode.h"
@@ -19,7 +22,6 @@
 namespace {
 constexpr SQLSMALLINT kDiagTextChars = 1024;
 constexpr SQLLEN kValueChunkUnits = 4096;  // SQLGetData reads long values in pieces of this
-constexpr char kPasswordVariable[] = "WSQL_PASSWORD";
 
 const SQLWCHAR* wide(const std::u16string& s) { return reinterpret_cast<const SQLWCHAR*>(s.c_str()); }
 
@@ -40,45 +42,42 @@ std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     return out.empty() ? "no diagnostics" : out;
 }
 
-// The connection of a child: environment, connection and one statement
-// handle reused by every record.
+// The connection of a child: the environment and connection handles of
+// isql_init_odbc (as a session has them, wide text announced as UTF-16), and
+// one statement handle reused by every record.
 struct Connection {
-    SQLHENV env = SQL_NULL_HENV;
-    SQLHDBC dbc = SQL_NULL_HDBC;
+    SQLHDBC hdbc = SQL_NULL_HDBC;
     SQLHSTMT stmt = SQL_NULL_HSTMT;
     bool connected = false;
     ~Connection() {
         if (stmt != SQL_NULL_HSTMT) SQLFreeHandle(SQL_HANDLE_STMT, stmt);
-        if (connected) SQLDisconnect(dbc);
-        if (dbc != SQL_NULL_HDBC) SQLFreeHandle(SQL_HANDLE_DBC, dbc);
-        if (env != SQL_NULL_HENV) SQLFreeHandle(SQL_HANDLE_ENV, env);
+        if (connected) SQLDisconnect(hdbc);
     }
 };
 
 // Connects as the session's command line would: a DSN with user and
 // password, or a connect string with them added. Empty, or why not.
 std::string connect(Connection& c, const TestSource& source, const std::string& user) {
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_ENV, SQL_NULL_HANDLE, &c.env))) return "no ODBC environment";
-    SQLSetEnvAttr(c.env, SQL_ATTR_ODBC_VERSION, reinterpret_cast<SQLPOINTER>(SQL_OV_ODBC3), 0);
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_DBC, c.env, &c.dbc))) return diagnostics(SQL_HANDLE_ENV, c.env);
+    if (!isql_init_odbc()) return "the ODBC environment could not be set up";
+    c.hdbc = gClientStateList.hdbc;
     const char* fromEnv = std::getenv(kPasswordVariable);
     const std::string password = !user.empty() && fromEnv != nullptr ? fromEnv : "";
     SQLRETURN rc;
     if (!source.dsn.empty()) {
         const std::u16string dsn = utf16_of_utf8(source.dsn), u = utf16_of_utf8(user), p = utf16_of_utf8(password);
-        rc = SQLConnectW(c.dbc, const_cast<SQLWCHAR*>(wide(dsn)), SQL_NTS,
+        rc = SQLConnectW(c.hdbc, const_cast<SQLWCHAR*>(wide(dsn)), SQL_NTS,
                          user.empty() ? nullptr : const_cast<SQLWCHAR*>(wide(u)), SQL_NTS,
                          user.empty() ? nullptr : const_cast<SQLWCHAR*>(wide(p)), SQL_NTS);
     } else {
         std::string text = source.connect;
         if (!user.empty()) text += ";UID=" + user + ";PWD=" + password;
         const std::u16string s = utf16_of_utf8(text);
-        rc = SQLDriverConnectW(c.dbc, nullptr, const_cast<SQLWCHAR*>(wide(s)), SQL_NTS, nullptr, 0, nullptr,
+        rc = SQLDriverConnectW(c.hdbc, nullptr, const_cast<SQLWCHAR*>(wide(s)), SQL_NTS, nullptr, 0, nullptr,
                                SQL_DRIVER_NOPROMPT);
     }
-    if (!SQL_SUCCEEDED(rc)) return diagnostics(SQL_HANDLE_DBC, c.dbc);
+    if (!SQL_SUCCEEDED(rc)) return diagnostics(SQL_HANDLE_DBC, c.hdbc);
     c.connected = true;
-    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, c.dbc, &c.stmt))) return diagnostics(SQL_HANDLE_DBC, c.dbc);
+    if (!SQL_SUCCEEDED(SQLAllocHandle(SQL_HANDLE_STMT, c.hdbc, &c.stmt))) return diagnostics(SQL_HANDLE_DBC, c.hdbc);
     return {};
 }
 
@@ -325,7 +324,7 @@ int slt_child(const std::string& path, const TestSource* source, const std::stri
     } else if (const std::string failed = connect(c, *source, user); !failed.empty()) {
         out.failures.push_back("cannot connect to " + source->label() + ": " + one_line(failed));
     } else {
-        Runner runner{file, c.stmt, "", dbms_word(c.dbc), record, {}, {}, {}, {}};
+        Runner runner{file, c.stmt, "", dbms_word(c.hdbc), record, {}, {}, {}, {}};
         // sqllogictest says mysql for MariaDB too.
         runner.engine = runner.dbms == "mariadb" ? "mysql" : runner.dbms;
         runner.out.engine = runner.engine;
@@ -341,7 +340,7 @@ int dbms_probe_child(const TestSource& source, const std::string& user, int fd) 
     if (const std::string failed = connect(c, source, user); !failed.empty())
         out.failures.push_back("cannot connect to " + source.label() + ": " + one_line(failed));
     else
-        out.engine = dbms_word(c.dbc);
+        out.engine = dbms_word(c.hdbc);
     return send(out, fd);
 }
 

@@ -338,6 +338,34 @@ bool is_high(char16_t u) { return u >= 0xD800 && u <= 0xDBFF; }
 bool is_low(char16_t u) { return u >= 0xDC00 && u <= 0xDFFF; }
 }  // namespace
 
+// Length of the well-formed UTF-8 sequence at the start of s (no overlong
+// forms, no surrogates, nothing past U+10FFFF); 0 when there is none.
+size_t utf8_sequence(std::string_view s, uint32_t& c) {
+    const auto b = [&](size_t i) { return static_cast<unsigned char>(s[i]); };
+    const unsigned char lead = b(0);
+    size_t n;
+    uint32_t min;
+    if (lead < 0x80) {
+        c = lead;
+        return 1;
+    } else if (lead >= 0xC2 && lead <= 0xDF) {
+        n = 2, min = 0x80, c = lead & 0x1F;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        n = 3, min = 0x800, c = lead & 0x0F;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        n = 4, min = 0x10000, c = lead & 0x07;
+    } else {
+        return 0;
+    }
+    if (s.size() < n) return 0;
+    for (size_t i = 1; i < n; ++i) {
+        if ((b(i) & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (b(i) & 0x3F);
+    }
+    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    return n;
+}
+
 std::string utf8_of_utf16(std::u16string_view text) {
     std::string out;
     out.reserve(text.size());
@@ -357,31 +385,16 @@ std::u16string utf16_of_utf8(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
     for (size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const int len = lead < 0x80 ? 1 : lead >= 0xC2 && lead <= 0xDF ? 2 : lead >= 0xE0 && lead <= 0xEF ? 3
-                      : lead >= 0xF0 && lead <= 0xF4 ? 4 : 0;
-        char32_t c = len == 1 ? lead : len == 2 ? lead & 0x1F : len == 3 ? lead & 0x0F : lead & 0x07;
-        bool valid = len > 0 && i + static_cast<size_t>(len) <= text.size();
-        for (int k = 1; valid && k < len; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
-            valid = (next & 0xC0) == 0x80;
-            c = (c << 6) | (next & 0x3F);
-        }
-        // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-        valid = valid && !(len == 3 && c < 0x800) && !(len == 4 && (c < 0x10000 || c > 0x10FFFF)) &&
-                !(c >= 0xD800 && c <= 0xDFFF);
-        if (!valid) {
-            out += static_cast<char16_t>(kReplacement);
-            ++i;
-            continue;
-        }
+        uint32_t c = 0;
+        const size_t n = utf8_sequence(text.substr(i), c);
+        i += n == 0 ? 1 : n;
+        if (n == 0) c = kReplacement;
         if (c >= 0x10000) {
             out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
             out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
         } else {
             out += static_cast<char16_t>(c);
         }
-        i += static_cast<size_t>(len);
     }
     return out;
 }

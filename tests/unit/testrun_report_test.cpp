@@ -128,8 +128,8 @@ TEST(JunitXml, CountsTimesAndOutcomes) {
                    "</testsuite>\n</testsuites>\n");
 }
 
-// What a failure's message and details become: markup escaped, and each
-// character XML cannot hold (maximal invalid UTF-8 prefix included) one U+FFFD.
+// What a failure's message and details become: markup escaped, each byte
+// that starts no character and each character XML cannot hold one U+FFFD.
 TEST(JunitXml, AnyBytesBecomeWellFormedText) {
     auto written = [](const std::string& s, bool attribute) {
         const std::string xml = junit_xml({{"s", {{"n", 0, JunitCase::Outcome::Failed, s, s}}}});
@@ -141,9 +141,7 @@ TEST(JunitXml, AnyBytesBecomeWellFormedText) {
         {"a&b<c>\"d'e]]>", "a&amp;b&lt;c&gt;&quot;d&apos;e]]&gt;"},
         {std::string("x\0\x01\x1F\x7Fy", 6), "x" + bad + bad + bad + "\x7Fy"},
         {"\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80", "\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80"},  // é € 😀
-        {"\xC0\xAF|\xE0\x80\xAF|\xF0\x80\x80\x80", bad + bad + "|" + bad + bad + bad + "|" + bad + bad + bad + bad},
-        {"\xED\xA0\x80|\xF4\x90\x80\x80|\xEF\xBF\xBE", bad + bad + bad + "|" + bad + bad + bad + bad + "|" + bad},
-        {"\xE2\x82|\xF0\x9F\x98|\xFF|\xE2\x82", bad + "|" + bad + "|" + bad + "|" + bad},
+        {"\xC0\xAF|\xED\xA0\x80|\xEF\xBF\xBE|\xE2\x82", bad + bad + "|" + bad + bad + bad + "|" + bad + "|" + bad + bad},
     };
     for (const auto& [in, out] : cases)
         for (bool attribute : {true, false}) EXPECT_EQ(written(in, attribute), out) << attribute;
