@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <type_traits>
@@ -33,6 +34,9 @@ constexpr SQLLEN kFirstLongChunk = 512;
 // beside the digits, the sign and the point: the zero before the point of a
 // value below one ("-0.5" in numeric(1,1)).
 constexpr SQLLEN kLeadingZeroBytes = 1;
+// The formats other than tsv print a value whole or not at all: a value read
+// with SQLGetData may grow to this many bytes.
+constexpr SQLLEN kWholeValueBytes = 256 * 1024 * 1024;
 // Benchmark mode: every column fetched as text into a buffer of its display
 // size + 1, at most this many bytes; a longer value is read whole after.
 constexpr SQLLEN kBenchmarkTextBytes = 256;
@@ -59,7 +63,7 @@ struct ResultColumn {
     bool hexOut = false;           // not Tsv: binary fetched as bytes, shown as hex digits
     // Exact values (formats other than Tsv, --lenient): how this column is
     // printed where the specified rules would not print what the database holds.
-    enum class Exact { No, Unsigned, SignedByte, Float } exact = Exact::No;
+    enum class Exact { No, Unsigned, SignedByte, Float, Wide } exact = Exact::No;
     std::vector<char> longValue;   // the value of a viaGetData column, grown as needed
     SQLLEN longValueBytes = 0;     // bytes of longValue in use, terminator included
     char noRoom = 0;               // bind target of a column of an unsupported type
@@ -79,16 +83,22 @@ bool is_long_type(SQLSMALLINT t) {
     return t == SQL_LONGVARCHAR || t == SQL_WLONGVARCHAR || t == SQL_LONGVARBINARY;
 }
 
-// Lenient mode: a character column gets the buffer of its long kind, read with
+// Lenient mode and the formats other than tsv: a character column (in those
+// formats a binary one too) gets the buffer of its long kind, read with
 // SQLGetData like one, so a value longer than the declared size (SQLite does
 // not enforce it) prints whole instead of cut. Values that fit print as ever.
-void read_text_whole(ResultColumn& c) {
+void read_text_whole(ResultColumn& c, bool bytesToo) {
     SQLSMALLINT longType;
     switch (c.sqlType) {
     case SQL_CHAR:
     case SQL_VARCHAR: longType = SQL_LONGVARCHAR; break;
     case SQL_WCHAR:
     case SQL_WVARCHAR: longType = SQL_WLONGVARCHAR; break;
+    case SQL_BINARY:
+    case SQL_VARBINARY:
+        if (!bytesToo) return;
+        longType = SQL_LONGVARBINARY;
+        break;
     default: return;
     }
     c.bufferLength = isql_get_datalen(longType, 0, &c.targetType);
@@ -217,8 +227,12 @@ void read_long_value(SQLHDBC hdbc, SQLHSTMT hstmt, SQLUSMALLINT column, ResultCo
     bool first = true;
     for (;;) {
         SQLLEN room = std::min(cap, have + chunk) - have;
-        if (static_cast<SQLLEN>(c.longValue.size()) < have + room)
-            c.longValue.resize(static_cast<size_t>(have + room));
+        try {
+            if (static_cast<SQLLEN>(c.longValue.size()) < have + room)
+                c.longValue.resize(static_cast<size_t>(have + room));
+        } catch (const std::bad_alloc&) {
+            break;  // no room for more: the value stays cut, as at the cap
+        }
         SQLLEN ind = 0;
         SQLRETURN rc = SQLGetData(hstmt, column, c.targetType, c.longValue.data() + have, room, &ind);
         if (rc == SQL_NO_DATA) break;
@@ -369,6 +383,32 @@ bool choose_benchmark_text(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColum
     return true;
 }
 
+// The formats other than tsv: a column read with SQLGetData may grow to
+// kWholeValueBytes, and wide and binary text is not bounded below that.
+void allow_whole_values(std::vector<ResultColumn>& cols) {
+    for (ResultColumn& c : cols) {
+        if (!c.viaGetData || c.bufferLength >= kWholeValueBytes) continue;
+        c.bufferLength = kWholeValueBytes;
+        c.printBufferLength = isql_get_printbuflen(c.sqlType, static_cast<int>(c.bufferLength));
+    }
+}
+
+// True when the text or bytes of column c did not fit in the have bytes
+// read: the value is longer than what a format other than tsv may print.
+bool value_cut(const ResultColumn& c, SQLLEN have) {
+    const bool text = c.targetType == SQL_C_CHAR || c.targetType == SQL_C_WCHAR || c.targetType == SQL_C_BINARY;
+    return text && c.indicator >= 0 && c.indicator > have - terminator_bytes(c);
+}
+
+// The message of a value that value_cut found cut, and that is left out.
+void report_cut_value(std::string& err, size_t column, long long rowNumber, SQLLEN have) {
+    char text[160];
+    const int n = std::snprintf(text, sizeof text,
+                                "SQL: The value of column %zu in row %lld is longer than the %lld bytes read; it was left out\n",
+                                column + 1, rowNumber, static_cast<long long>(have));
+    err.append(text, static_cast<size_t>(n));
+}
+
 void write_pending(std::string& row) {
     if (row.empty()) return;
     isql_write_rows(row.data(), row.size());
@@ -422,15 +462,18 @@ void flush_value_message(std::string& row, std::string& err) {
 // The binding of a column whose value the specified rules would print
 // otherwise than the database holds it, for the formats other than Tsv and
 // for --lenient: room for the zero before the point of an exact numeric,
-// and integers read with their sign as the driver describes it
+// integers read with their sign as the driver describes it
 // (SQL_DESC_UNSIGNED): an unsigned INT is not wrapped to a negative number,
-// a signed TINYINT not read as an unsigned byte.
+// a signed TINYINT not read as an unsigned byte; wide text with its
+// surrogate pairs joined.
 void exact_binding(SQLHSTMT hstmt, size_t column, ResultColumn& c) {
     using Exact = ResultColumn::Exact;
     if ((c.sqlType == SQL_NUMERIC || c.sqlType == SQL_DECIMAL) && c.bufferLength > 0) {
         c.bufferLength += kLeadingZeroBytes;
     } else if (c.sqlType == SQL_REAL || c.sqlType == SQL_FLOAT || c.sqlType == SQL_DOUBLE) {
         c.exact = Exact::Float;
+    } else if (c.sqlType == SQL_WCHAR || c.sqlType == SQL_WVARCHAR || c.sqlType == SQL_WLONGVARCHAR) {
+        c.exact = Exact::Wide;
     } else if (is_integer_type(c.sqlType) && c.sqlType != SQL_BIT) {
         SQLLEN isUnsigned = SQL_FALSE;
         const SQLRETURN rc = SQLColAttributeW(hstmt, static_cast<SQLUSMALLINT>(column + 1), SQL_DESC_UNSIGNED,
@@ -477,6 +520,10 @@ void append_value(std::string& row, std::string& err, const ResultColumn& c, con
                                                                : append_number<double>(row, bytes, have)))
             return;
     }
+    if (c.exact == Exact::Wide) {
+        isql_format_wide_exact(row, buffer, c.indicator, have, c.printBufferLength);
+        return;
+    }
     isql_format_value(row, err, c.sqlType, buffer, c.indicator, static_cast<SQLINTEGER>(c.columnSize), have,
                       c.printBufferLength);
 }
@@ -521,10 +568,10 @@ void print_row_formatted(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>
         const size_t start = formatter.begin_value(row, isNull);
         if (isNull) {
             // nothing: the formatter writes NULL its own way
+        } else if (value_cut(c, have)) {
+            report_cut_value(err, i, rowNumber, have);
         } else if (c.hexOut) {
-            const SQLLEN n = c.indicator >= 0 ? std::min(c.indicator, have) : have;
-            append_hex(row, bytes, static_cast<size_t>(n));
-            if (c.indicator > have) row.append("(Truncated)");
+            append_hex(row, bytes, static_cast<size_t>(c.indicator >= 0 ? c.indicator : have));
         } else {
             append_value(row, err, c, bytes, have);
         }
@@ -561,7 +608,7 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
             if (format != OutputFormat::Tsv || gSettings.lenient) exact_binding(hstmt, i, c);
             c.printBufferLength =
                 isql_get_printbuflen(c.sqlType, static_cast<int>(c.bufferLength));
-            if (gSettings.lenient) read_text_whole(c);
+            if (isql_exact_values()) read_text_whole(c, format != OutputFormat::Tsv);
             if (format != OutputFormat::Tsv && c.sqlType >= SQL_LONGVARBINARY &&
                 c.sqlType <= SQL_BINARY && c.bufferLength > 0) {
                 // Each driver has its own text for bytes (X'..', \x.., the raw
@@ -588,8 +635,10 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
         formatter->header(row);
     }
 
-    if (!gBenchmarkMode || !choose_benchmark_text(hdbc, hstmt, cols))
+    if (!gBenchmarkMode || !choose_benchmark_text(hdbc, hstmt, cols)) {
         choose_long_columns(hdbc, cols);
+        if (format != OutputFormat::Tsv) allow_whole_values(cols);
+    }
     bind_columns(hstmt, cols);
 
     isql_running_fetches();

@@ -20,6 +20,7 @@ constexpr int kNumericDefaultDigits = 35;            // numeric size when the dr
 constexpr int kNumericExtraBytes = 3;                // sign, point, terminator
 constexpr SQLLEN kSelfDescribedOffset = 8;           // value bytes after the type code
 constexpr char kTruncatedMark[] = "(Truncated)";
+constexpr uint32_t kReplacementCharacter = 0xFFFD;
 
 // How wide text becomes the locale's multibyte text: by hand for UTF-8 and
 // ASCII, through the C library for any other code set.
@@ -222,11 +223,27 @@ struct WideSource {
     }
 };
 
+// The character at unit i of UTF-16 text of count units: a surrogate pair
+// joined (i moves past its second unit), a lone surrogate as U+FFFD.
+uint32_t joined_at(const WideSource& src, SQLLEN& i, SQLLEN count) {
+    const uint32_t c = src.at(i);
+    if (c < 0xD800 || c > 0xDFFF) return c;
+    if (c <= 0xDBFF && i + 1 < count) {
+        const uint32_t low = src.at(i + 1);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+            ++i;
+            return 0x10000 + ((c - 0xD800) << 10) + (low - 0xDC00);
+        }
+    }
+    return kReplacementCharacter;
+}
+
 // Appends the multibyte text of the first count characters of src, as
 // wcstombs into a buffer of cap bytes: conversion stops at a NUL character or
 // before a character that no longer fits; a character that does not convert
-// makes the whole text empty. cap < 0 means no limit.
-void append_multibyte(std::string& out, const WideSource& src, SQLLEN count, SQLLEN cap) {
+// makes the whole text empty. cap < 0 means no limit. With pairs, UTF-16
+// surrogates are read as joined_at does.
+void append_multibyte(std::string& out, const WideSource& src, SQLLEN count, SQLLEN cap, bool pairs) {
     const size_t start = out.size();
     if (gMbMode != IsqlMbMode::Generic) {
         // UTF-8 or ASCII: encode straight into the output. A UTF-16 unit needs
@@ -238,7 +255,7 @@ void append_multibyte(std::string& out, const WideSource& src, SQLLEN count, SQL
         char* p = out.data() + start;
         char* const end = p + room;
         for (SQLLEN i = 0; i < count; ++i) {
-            uint32_t c = src.at(i);
+            uint32_t c = pairs ? joined_at(src, i, count) : src.at(i);
             if (c == 0) break;
             if (c < 0x80) {
                 if (p == end) break;
@@ -262,7 +279,7 @@ void append_multibyte(std::string& out, const WideSource& src, SQLLEN count, SQL
     mbstate_t state{};
     char one[MB_LEN_MAX > 6 ? MB_LEN_MAX : 6];
     for (SQLLEN i = 0; i < count; ++i) {
-        uint32_t c = src.at(i);
+        uint32_t c = pairs ? joined_at(src, i, count) : src.at(i);
         if (c == 0) break;
         if (cap >= 0 && produced >= cap) break;
         int k = -1;
@@ -335,8 +352,10 @@ void append_hex_list(std::string& out, const WideSource& src, SQLLEN count) {
 }
 
 // Wide text fetched as SQL_C_WCHAR: UTF-16 units with gUnicodeEnc, platform
-// wide characters otherwise. Only what the buffer holds is read.
-void format_wide(std::string& out, const void* buf, SQLLEN ind, SQLLEN bufLen, SQLLEN printLen) {
+// wide characters otherwise. Only what the buffer holds is read. With pairs
+// (UTF-16 only), a character above U+FFFF prints as itself.
+void format_wide(std::string& out, const void* buf, SQLLEN ind, SQLLEN bufLen, SQLLEN printLen,
+                 bool pairs) {
     const SQLLEN unit = gUnicodeEnc ? 2 : static_cast<SQLLEN>(sizeof(wchar_t));
     const SQLLEN slots = (buf != nullptr && bufLen > 0) ? bufLen / unit : 0;
     WideSource src{static_cast<const unsigned char*>(buf), gUnicodeEnc != 0};
@@ -351,7 +370,7 @@ void format_wide(std::string& out, const void* buf, SQLLEN ind, SQLLEN bufLen, S
     } else {
         while (count < slots && src.at(count) != 0) ++count;
     }
-    append_multibyte(out, src, count, cap);
+    append_multibyte(out, src, count, cap, pairs && src.utf16);
     if (gHexDisplay) append_hex_list(out, src, count);
 }
 
@@ -487,7 +506,7 @@ void isql_format_value(std::string& out, std::string& err, SQLSMALLINT sqlType,
     case SQL_WCHAR:
     case SQL_WVARCHAR:
     case SQL_WLONGVARCHAR:
-        format_wide(out, buffer, indicator, bufferLength, printBufferLength);
+        format_wide(out, buffer, indicator, bufferLength, printBufferLength, false);
         return;
     case SQL_INTEGER:
         if (holds(4)) append_int(out, read_as<int32_t>(bytes));
@@ -575,6 +594,15 @@ int isql_print_value(SQLSMALLINT sqlType, void* buffer, SQLINTEGER indicator,
     if (!err.empty())
         isql_trace(gfpErrFile, TRACE_ERROR, "%.*s", static_cast<int>(err.size()), err.data());
     return 0;
+}
+
+void isql_format_wide_exact(std::string& out, const void* buffer, SQLLEN indicator,
+                            SQLLEN bufferLength, SQLLEN printBufferLength) {
+    if (indicator == SQL_NULL_DATA) {
+        out.append("NULL");
+        return;
+    }
+    format_wide(out, buffer, indicator, bufferLength, printBufferLength, true);
 }
 
 void isql_format_hexdump(std::string& out, const void* bytes, long count, const char* title) {

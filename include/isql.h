@@ -110,6 +110,12 @@ struct Settings {
     OutputFormat format = OutputFormat::Tsv;
 };
 extern Settings gSettings;
+
+// Values as the database holds them where the specified rules would print
+// or send them otherwise (characters above U+FFFF, unsigned integers, the
+// shortest text of a double, text longer than its column): every format but
+// tsv, and --lenient.
+inline bool isql_exact_values() { return gSettings.format != OutputFormat::Tsv || gSettings.lenient; }
 // The settings by their historical names, as the messages and manual know them.
 inline long long& gMaxRows = gSettings.maxRows;
 inline int& gQueryTimeout = gSettings.queryTimeout;

@@ -73,6 +73,10 @@ void isql_format_locale_refresh();
 void isql_format_value(std::string& out, std::string& err, SQLSMALLINT sqlType,
                        const void* buffer, SQLLEN indicator, SQLINTEGER columnSize,
                        SQLLEN bufferLength, SQLLEN printBufferLength);
+// isql_format_value of a wide value whose UTF-16 surrogate pairs print as
+// the characters they make (a lone surrogate as U+FFFD).
+void isql_format_wide_exact(std::string& out, const void* buffer, SQLLEN indicator,
+                            SQLLEN bufferLength, SQLLEN printBufferLength);
 // Appends the byte dump that isql_HexDumpQuery writes.
 void isql_format_hexdump(std::string& out, const void* bytes, long count, const char* title);
 

@@ -16,6 +16,9 @@ extern const uint32_t utf8_minval_array[6];
 
 // ---- conversions -----------------------------------------------------------
 unsigned int utf8towcs(const unsigned char* src, long srcLen, wchar_t* dst, unsigned int dstLen);
+// utf8towcs that also takes the characters above U+FFFF (4-byte sequences),
+// one wide element each.
+unsigned int utf8towcs_full(const unsigned char* src, long srcLen, wchar_t* dst, unsigned int dstLen);
 int wcstoutf8(const wchar_t* src, long srcLen, unsigned char* dst, int dstLen);
 // The UTF-8 of wide text, as wcstoutf8 writes it.
 std::string utf8_of(std::wstring_view text);
@@ -28,6 +31,9 @@ size_t utf8_sequence(std::string_view s, uint32_t& c);
 // wide calls, whose units are UTF-16 whatever wchar_t is.
 std::string utf8_of_utf16(std::u16string_view text);
 std::u16string utf16_of_utf8(std::string_view text);
+// UTF-16 of wide text: a character above U+FFFF as its surrogate pair, an
+// element past U+10FFFF as U+FFFD.
+std::u16string utf16_of_wide(std::wstring_view text);
 int utf16towcs(const zvutf16* src, int srcLen, wchar_t* dst, int dstLen);
 int wcstoutf16(const wchar_t* src, int srcLen, zvutf16* dst, int dstLen);
 

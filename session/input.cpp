@@ -274,8 +274,9 @@ int isql_get_newcmd(ClientState* state, std::wstring& line, const char* prompt) 
     // One wide character at most per byte, and the terminator.
     const size_t room = strlen(text) + 1;
     std::wstring wide(room, L'\0');
-    unsigned int n = utf8towcs(reinterpret_cast<const unsigned char*>(text), -1, wide.data(),
-                               static_cast<unsigned int>(room));
+    // Exact values take the characters above U+FFFF too.
+    unsigned int n = (isql_exact_values() ? utf8towcs_full : utf8towcs)(
+        reinterpret_cast<const unsigned char*>(text), -1, wide.data(), static_cast<unsigned int>(room));
     if (n == 0) {
         isql_trace(gfpErrFile, TRACE_ERROR, "SQL: utf8towcs conversion of command failed \n");
         end_undecodable(state, lineNo, "UTF-8");

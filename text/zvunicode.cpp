@@ -46,6 +46,7 @@ constexpr unsigned char kContinuationMask = 0xC0;
 constexpr unsigned char kContinuationBits = 0x3F;
 constexpr int kBitsPerContinuation = 6;
 constexpr uint32_t kMaxWideValue = 0xFFFF;   // nothing above the BMP is accepted
+constexpr uint32_t kMaxUnicode = 0x10FFFF;
 constexpr wchar_t kReplacement = 0xFFFD;     // element stored for a stray byte
 constexpr int32_t kMaxOneByte = 0x7F;
 constexpr int32_t kMaxTwoBytes = 0x7FF;
@@ -138,7 +139,9 @@ int copy_units(const From* src, int srcLen, To* dst, int dstLen, Narrow narrow) 
 // overlong sequence, a value above 0xFFFF, or input left over once dstLen
 // elements are written. A sequence cut off by the end of the input is
 // dropped silently. Stray bytes become U+FFFD.
-unsigned int utf8towcs(const unsigned char* src, long srcLen, wchar_t* dst, unsigned int dstLen) {
+namespace {
+unsigned int utf8_to_wide(const unsigned char* src, long srcLen, wchar_t* dst, unsigned int dstLen,
+                          uint32_t maxValue) {
     const long len = resolve_terminated_length(src, srcLen, byte_length);
     if (len == 0) return 0;
     const unsigned char* p = src;
@@ -164,7 +167,7 @@ unsigned int utf8towcs(const unsigned char* src, long srcLen, wchar_t* dst, unsi
                 if (!is_continuation(b)) return 0;
                 value = (value << kBitsPerContinuation) | (b & kContinuationBits);
             }
-            if (value < utf8_minval_array[n] || value > kMaxWideValue) return 0;
+            if (value < utf8_minval_array[n] || value > maxValue) return 0;
             element = static_cast<wchar_t>(value);
         }
         dst[produced++] = element;
@@ -172,6 +175,15 @@ unsigned int utf8towcs(const unsigned char* src, long srcLen, wchar_t* dst, unsi
         if (produced == dstLen) return 0;
     }
     return produced;
+}
+}  // namespace
+
+unsigned int utf8towcs(const unsigned char* src, long srcLen, wchar_t* dst, unsigned int dstLen) {
+    return utf8_to_wide(src, srcLen, dst, dstLen, kMaxWideValue);
+}
+
+unsigned int utf8towcs_full(const unsigned char* src, long srcLen, wchar_t* dst, unsigned int dstLen) {
+    return utf8_to_wide(src, srcLen, dst, dstLen, kMaxUnicode);
 }
 
 // Converts wide elements into UTF-8 bytes (at most three per element), or
@@ -362,7 +374,7 @@ size_t utf8_sequence(std::string_view s, uint32_t& c) {
         if ((b(i) & 0xC0) != 0x80) return 0;
         c = (c << 6) | (b(i) & 0x3F);
     }
-    if (c < min || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    if (c < min || c > kMaxUnicode || (c >= 0xD800 && c <= 0xDFFF)) return 0;
     return n;
 }
 
@@ -381,6 +393,27 @@ std::string utf8_of_utf16(std::u16string_view text) {
     return out;
 }
 
+namespace {
+void append_utf16(std::u16string& out, char32_t c) {
+    if (c >= 0x10000 && c <= kMaxUnicode) {
+        out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
+        out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
+    } else {
+        out += static_cast<char16_t>(c & kLow16Bits);
+    }
+}
+}  // namespace
+
+std::u16string utf16_of_wide(std::wstring_view text) {
+    std::u16string out;
+    out.reserve(text.size() + 1);
+    for (wchar_t w : text) {
+        const auto c = static_cast<char32_t>(w);
+        append_utf16(out, c > kMaxUnicode ? static_cast<char32_t>(kReplacement) : c);
+    }
+    return out;
+}
+
 std::u16string utf16_of_utf8(std::string_view text) {
     std::u16string out;
     out.reserve(text.size());
@@ -388,13 +421,7 @@ std::u16string utf16_of_utf8(std::string_view text) {
         uint32_t c = 0;
         const size_t n = utf8_sequence(text.substr(i), c);
         i += n == 0 ? 1 : n;
-        if (n == 0) c = kReplacement;
-        if (c >= 0x10000) {
-            out += static_cast<char16_t>(0xD800 + ((c - 0x10000) >> 10));
-            out += static_cast<char16_t>(0xDC00 + ((c - 0x10000) & 0x3FF));
-        } else {
-            out += static_cast<char16_t>(c);
-        }
+        append_utf16(out, n == 0 ? kReplacement : c);
     }
     return out;
 }

@@ -116,6 +116,23 @@ TEST_F(ValueFormat, WideTextFromUtf16) {
     }
 }
 
+// Exact values join the surrogate pairs; a lone surrogate, also one left
+// alone by the end of a cut value, is U+FFFD, not an empty text.
+TEST_F(ValueFormat, WideTextExactJoinsPairs) {
+    use_locale("C.UTF-8");
+    struct Case { std::u16string_view value; SQLLEN ind, bufLen; const char* want; };
+    for (const Case& c : std::initializer_list<Case>{
+             {u"a\U0001F600b", 8, 16, "a\U0001F600b"}, {u"\xD83Dx", 4, 16, "\uFFFDx"},
+             {u"x\xDE00", 4, 16, "x\uFFFD"}, {u"a\U0001F600", 6, 6, "a\uFFFD"}}) {
+        std::vector<zvutf16> b(8, 0xAAAA);
+        std::copy(c.value.begin(), c.value.end(), b.begin());
+        b[std::min<size_t>(c.value.size(), static_cast<size_t>(c.bufLen / 2) - 1)] = 0;
+        std::string out;
+        isql_format_wide_exact(out, b.data(), c.ind, c.bufLen, c.bufLen + 1);
+        EXPECT_EQ(out, c.want) << c.ind;
+    }
+}
+
 // Without the UTF-16 encoding, wide values are platform characters. Their
 // multibyte text matches the C library's wcstombs under the same locale, for
 // every kind of character, also at the byte limit.

@@ -55,6 +55,25 @@ TEST(Utf8ToWcs, ExplicitLengthSequences) {
     }
 }
 
+// The converter of exact values differs only above U+FFFF: a 4-byte
+// sequence is one element, up to U+10FFFF and not overlong.
+TEST(Utf8ToWcs, FullRangeTakesFourByteSequences) {
+    struct Case { std::string_view in; unsigned int want; std::wstring_view out; };
+    for (const Case& c : std::initializer_list<Case>{
+             {"a\xF0\x9F\x98\x80" "b", 3, L"a\U0001F600b"}, {"\xF4\x8F\xBF\xBF", 1, L"\U0010FFFF"},
+             {"\xF4\x90\x80\x80", 0, L""}, {"\xF0\x8F\xBF\xBF", 0, L""}, {"\x80\xC3\xA9", 2, L"\xFFFD\xE9"}}) {
+        std::wstring out(8, kSentinel);
+        EXPECT_EQ(utf8towcs_full(reinterpret_cast<const unsigned char*>(c.in.data()), static_cast<long>(c.in.size()),
+                                 out.data(), 8),
+                  c.want)
+            << hex(c.in);
+        EXPECT_EQ(out.substr(0, c.out.size()), c.out) << hex(c.in);
+    }
+    // Statement text goes back as UTF-16 with the pairs.
+    EXPECT_EQ(utf16_of_wide(L"a\U0001F600\U0010FFFF\xE9"), u"a\xD83D\xDE00\xDBFF\xDFFF\xE9");
+    EXPECT_EQ(utf16_of_wide(std::wstring(1, static_cast<wchar_t>(0x110000))), u"\xFFFD");
+}
+
 TEST(Utf8ToWcs, TerminatedSourceCapacityAndNull) {
     const auto* abc = reinterpret_cast<const unsigned char*>("abc");
     std::wstring out(10, kSentinel);

@@ -1,0 +1,1 @@
+select t from exact_t where t = '😀x';
