@@ -63,7 +63,7 @@ struct ResultColumn {
     bool hexOut = false;           // not Tsv: binary fetched as bytes, shown as hex digits
     // Exact values (formats other than Tsv, --lenient): how this column is
     // printed where the specified rules would not print what the database holds.
-    enum class Exact { No, Unsigned, SignedByte, Float, Wide } exact = Exact::No;
+    enum class Exact { No, Signed, Unsigned, SignedByte, Float, Wide } exact = Exact::No;
     std::vector<char> longValue;   // the value of a viaGetData column, grown as needed
     SQLLEN longValueBytes = 0;     // bytes of longValue in use, terminator included
     char noRoom = 0;               // bind target of a column of an unsupported type
@@ -462,9 +462,10 @@ void flush_value_message(std::string& row, std::string& err) {
 // The binding of a column whose value the specified rules would print
 // otherwise than the database holds it, for the formats other than Tsv and
 // for --lenient: room for the zero before the point of an exact numeric,
-// integers read with their sign as the driver describes it
+// integers read whole with their sign as the driver describes it
 // (SQL_DESC_UNSIGNED): an unsigned INT is not wrapped to a negative number,
-// a signed TINYINT not read as an unsigned byte; wide text with its
+// a signed TINYINT not read as an unsigned byte, an INTEGER holding 64 bits
+// not cut to 32; wide text with its
 // surrogate pairs joined.
 void exact_binding(SQLHSTMT hstmt, size_t column, ResultColumn& c) {
     using Exact = ResultColumn::Exact;
@@ -479,7 +480,8 @@ void exact_binding(SQLHSTMT hstmt, size_t column, ResultColumn& c) {
         const SQLRETURN rc = SQLColAttributeW(hstmt, static_cast<SQLUSMALLINT>(column + 1), SQL_DESC_UNSIGNED,
                                               nullptr, 0, nullptr, &isUnsigned);
         // A driver that cannot say: signed, as the types are by default.
-        // Signed types other than TINYINT keep their binding: it is exact.
+        // Signed integers are read as 64 bits: SQLite's driver describes an
+        // INTEGER column as SQL_INTEGER whatever it holds.
         if (SQL_SUCCEEDED(rc) && isUnsigned == SQL_TRUE) {
             c.exact = Exact::Unsigned;
             c.targetType = SQL_C_UBIGINT;
@@ -488,6 +490,10 @@ void exact_binding(SQLHSTMT hstmt, size_t column, ResultColumn& c) {
             c.exact = Exact::SignedByte;
             c.targetType = SQL_C_STINYINT;
             c.bufferLength = sizeof(SQLSCHAR);
+        } else if (c.sqlType != SQL_BIGINT) {
+            c.exact = Exact::Signed;
+            c.targetType = SQL_C_SBIGINT;
+            c.bufferLength = sizeof(SQLBIGINT);
         }
     }
 }
@@ -514,6 +520,7 @@ void append_value(std::string& row, std::string& err, const ResultColumn& c, con
     using Exact = ResultColumn::Exact;
     const auto* bytes = static_cast<const char*>(buffer);
     if (c.indicator != SQL_NULL_DATA) {
+        if (c.exact == Exact::Signed && append_number<SQLBIGINT>(row, bytes, have)) return;
         if (c.exact == Exact::Unsigned && append_number<SQLUBIGINT>(row, bytes, have)) return;
         if (c.exact == Exact::SignedByte && append_number<SQLSCHAR>(row, bytes, have)) return;
         if (c.exact == Exact::Float && (c.sqlType == SQL_REAL ? append_number<float>(row, bytes, have)

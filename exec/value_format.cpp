@@ -223,11 +223,11 @@ struct WideSource {
     }
 };
 
-// The character at unit i of UTF-16 text of count units: a surrogate pair
-// joined (i moves past its second unit), a lone surrogate as U+FFFD.
-uint32_t joined_at(const WideSource& src, SQLLEN& i, SQLLEN count) {
-    const uint32_t c = src.at(i);
-    if (c < 0xD800 || c > 0xDFFF) return c;
+bool is_surrogate(uint32_t c) { return c >= 0xD800 && c <= 0xDFFF; }
+
+// The character of the surrogate c at unit i of UTF-16 text of count units:
+// a pair joined (i moves past its second unit), a lone surrogate U+FFFD.
+uint32_t joined_at(const WideSource& src, SQLLEN& i, SQLLEN count, uint32_t c) {
     if (c <= 0xDBFF && i + 1 < count) {
         const uint32_t low = src.at(i + 1);
         if (low >= 0xDC00 && low <= 0xDFFF) {
@@ -255,13 +255,14 @@ void append_multibyte(std::string& out, const WideSource& src, SQLLEN count, SQL
         char* p = out.data() + start;
         char* const end = p + room;
         for (SQLLEN i = 0; i < count; ++i) {
-            uint32_t c = pairs ? joined_at(src, i, count) : src.at(i);
+            uint32_t c = src.at(i);
             if (c == 0) break;
             if (c < 0x80) {
                 if (p == end) break;
                 *p++ = static_cast<char>(c);
                 continue;
             }
+            if (pairs && is_surrogate(c)) c = joined_at(src, i, count, c);
             char one[6];
             int k = ascii ? -1 : encode_utf8(c, one);
             if (k < 0) {
@@ -279,7 +280,8 @@ void append_multibyte(std::string& out, const WideSource& src, SQLLEN count, SQL
     mbstate_t state{};
     char one[MB_LEN_MAX > 6 ? MB_LEN_MAX : 6];
     for (SQLLEN i = 0; i < count; ++i) {
-        uint32_t c = pairs ? joined_at(src, i, count) : src.at(i);
+        uint32_t c = src.at(i);
+        if (pairs && is_surrogate(c)) c = joined_at(src, i, count, c);
         if (c == 0) break;
         if (cap >= 0 && produced >= cap) break;
         int k = -1;

@@ -335,6 +335,7 @@ std::string fixed(SQLSMALLINT ctype, const std::string& text) {
   auto raw = [](const auto& v) { return std::string(reinterpret_cast<const char*>(&v), sizeof v); };
   if (ctype == SQL_C_LONG) return raw(static_cast<SQLINTEGER>(std::atol(text.c_str())));
   if (ctype == SQL_C_SHORT) return raw(static_cast<SQLSMALLINT>(std::atol(text.c_str())));
+  if (ctype == SQL_C_SBIGINT) return raw(static_cast<SQLBIGINT>(std::atoll(text.c_str())));
   if (ctype != SQL_C_TYPE_TIMESTAMP) return "";
   SQL_TIMESTAMP_STRUCT v{};
   double second = 0;
