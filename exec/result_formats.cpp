@@ -6,6 +6,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <cwchar>
 #include <strings.h>
 
@@ -83,9 +86,27 @@ const char* isql_format_name(OutputFormat format) {
 
 bool csv_needs_quotes(std::string_view text) {
     if (text.empty()) return true;
+#if defined(__SSE2__)
+    // Sixteen bytes at a time, the last piece copied into zeros (no zero
+    // byte needs quotes).
+    const auto special = [](const char* p) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8(',')), _mm_cmpeq_epi8(x, _mm_set1_epi8('"'))),
+                                         _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(x, _mm_set1_epi8('\r'))));
+        return _mm_movemask_epi8(hit) != 0;
+    };
+    size_t k = 0;
+    for (; text.size() - k >= 16; k += 16)
+        if (special(text.data() + k)) return true;
+    if (k == text.size()) return false;
+    char last[16] = {};
+    std::memcpy(last, text.data() + k, text.size() - k);
+    return special(last);
+#else
     for (char ch : text)
         if (ch == ',' || ch == '"' || ch == '\n' || ch == '\r') return true;
     return false;
+#endif
 }
 
 void csv_append_field(std::string& out, std::string_view text) {
@@ -276,9 +297,10 @@ RowFormatter::RowFormatter(OutputFormat format, std::vector<FormatColumn> column
                 for (int n = 2; taken(name = c.name + "_" + std::to_string(n)); ++n) {
                 }
             names.push_back(name);
-            std::string key;
+            std::string key(keys_.empty() ? "{" : ",");
             json_append_string(key, name, utf8_);
             key.push_back(':');
+            opens_.push_back(c.numeric ? key : key + '"');
             keys_.push_back(std::move(key));
         }
     }
@@ -298,19 +320,19 @@ void RowFormatter::header(std::string& out) {
     out.push_back('\n');
 }
 
-size_t RowFormatter::begin_value(std::string& out, bool isNull) {
+size_t RowFormatter::begin_other_value(std::string& out, bool isNull) {
     const size_t i = column_;
     switch (format_) {
-    case OutputFormat::Csv:
-        if (i != 0) out.push_back(',');
-        break;
     case OutputFormat::Json:
-        out.push_back(i == 0 ? '{' : ',');
-        if (i < keys_.size()) out.append(keys_[i]);
-        if (isNull)
+        // The separator and the key, and the quote of a string (taken back
+        // if the text needs escaping), in one piece.
+        if (i >= keys_.size()) break;
+        if (isNull) {
+            out.append(keys_[i]);
             out.append("null");
-        else if (i >= columns_.size() || !columns_[i].numeric)
-            out.push_back('"');  // taken back if the text needs escaping
+        } else {
+            out.append(opens_[i]);
+        }
         break;
     default: break;
     }
@@ -319,12 +341,12 @@ size_t RowFormatter::begin_value(std::string& out, bool isNull) {
 
 // Most values need no quoting or escaping: they are checked where the caller
 // wrote them, and only the rare one is copied out and written again.
-void RowFormatter::end_value(std::string& out, size_t start, bool isNull) {
+void RowFormatter::end_other_value(std::string& out, size_t start, bool isNull, bool plain) {
     const size_t i = column_++;
     const std::string_view text(out.data() + start, out.size() - start);
     switch (format_) {
     case OutputFormat::Csv:
-        if (isNull) return;
+        if (isNull || plain) return;
         if (csv_needs_quotes(text)) {
             const std::string copy(text);
             out.resize(start);
@@ -334,8 +356,8 @@ void RowFormatter::end_value(std::string& out, size_t start, bool isNull) {
     case OutputFormat::Json: {
         if (isNull) return;
         const bool numeric = i < columns_.size() && columns_[i].numeric;
-        if (numeric && ((columns_[i].integer && !text.empty()) || json_is_number(text))) return;
-        if (!numeric && json_plain(text)) {
+        if (numeric && (plain || (columns_[i].integer && !text.empty()) || json_is_number(text))) return;
+        if (!numeric && (plain || json_plain(text))) {
             out.push_back('"');
             return;
         }
@@ -367,7 +389,21 @@ void RowFormatter::value(std::string& out, std::string_view text, bool isNull) {
 // control character, and (in a UTF-8 locale) well-formed UTF-8.
 bool RowFormatter::json_plain(std::string_view text) const {
     for (size_t k = 0; k < text.size();) {
-        // Most text is plain ASCII: eight bytes are checked at a time.
+#if defined(__SSE2__)
+        // Most text is plain ASCII: sixteen bytes at a time. As signed bytes,
+        // those below 0x20 and those from 0x80 on are all less than 0x20.
+        if (text.size() - k >= 16) {
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + k));
+            const __m128i hit = _mm_or_si128(_mm_cmplt_epi8(x, _mm_set1_epi8(0x20)),
+                                             _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('"')),
+                                                          _mm_cmpeq_epi8(x, _mm_set1_epi8('\\'))));
+            if (_mm_movemask_epi8(hit) == 0) {
+                k += 16;
+                continue;
+            }
+        }
+#endif
+        // Eight bytes at a time.
         if (text.size() - k >= 8) {
             uint64_t eight;
             std::memcpy(&eight, text.data() + k, 8);

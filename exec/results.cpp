@@ -15,6 +15,7 @@
 #include "isqlexec.h"
 #include "isqlodbc.h"
 #include "isqltm.h"
+#include "value_text.h"
 
 const wchar_t wsSqlNullable[] = L"SQL_NULLABLE";
 const wchar_t wsSqlNoNulls[] = L"SQL_NO_NULLS";
@@ -64,6 +65,9 @@ struct ResultColumn {
     // Exact values (formats other than Tsv, --lenient): how this column is
     // printed where the specified rules would not print what the database holds.
     enum class Exact { No, Signed, Unsigned, SignedByte, Float, Wide } exact = Exact::No;
+    // The types most result sets hold, formatted where the row is written
+    // (choose_inline_kinds); every other column goes through append_value.
+    enum class Inline : unsigned char { No, Int32, Int16, Int64, Double, Shortest, Text, Timestamp } inlined = Inline::No;
     std::vector<char> longValue;   // the value of a viaGetData column, grown as needed
     SQLLEN longValueBytes = 0;     // bytes of longValue in use, terminator included
     char noRoom = 0;               // bind target of a column of an unsupported type
@@ -514,6 +518,80 @@ bool append_number(std::string& out, const char* bytes, SQLLEN have) {
     return true;
 }
 
+// The Inline kind of each bound column whose binding is the specified one
+// for its type, or an exact one of a 64-bit integer or a double: their
+// values print as append_value would print them. Doubles by the specified
+// rules only where the decimal point is "." (the short form needs it).
+void choose_inline_kinds(std::vector<ResultColumn>& cols) {
+    using Inline = ResultColumn::Inline;
+    using Exact = ResultColumn::Exact;
+    const bool dot = isql_format_point_is_dot();
+    for (ResultColumn& c : cols) {
+        if (c.toFile || c.hexOut || !c.buffer) continue;
+        if (c.exact == Exact::Signed && c.targetType == SQL_C_SBIGINT && !c.viaGetData) {
+            c.inlined = Inline::Int64;
+            continue;
+        }
+        if (c.exact == Exact::Float && c.targetType == SQL_C_DOUBLE && !c.viaGetData && c.bufferLength >= 8) {
+            c.inlined = Inline::Shortest;
+            continue;
+        }
+        if (c.exact != Exact::No) continue;
+        switch (c.sqlType) {
+        case SQL_INTEGER:
+            if (c.targetType == SQL_C_LONG && !c.viaGetData && c.bufferLength >= 4) c.inlined = Inline::Int32;
+            break;
+        case SQL_SMALLINT:
+            if (c.targetType == SQL_C_SHORT && !c.viaGetData && c.bufferLength >= 2) c.inlined = Inline::Int16;
+            break;
+        case SQL_BIGINT:
+            if (c.targetType == SQL_C_SBIGINT && !c.viaGetData && c.bufferLength >= 8) c.inlined = Inline::Int64;
+            break;
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
+            if (dot && c.targetType == SQL_C_DOUBLE && !c.viaGetData && c.bufferLength >= 8) c.inlined = Inline::Double;
+            break;
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+        case SQL_LONGVARCHAR:
+            if (c.targetType == SQL_C_CHAR) c.inlined = Inline::Text;
+            break;
+        case SQL_TIMESTAMP:
+        case SQL_TYPE_TIMESTAMP:
+            if (c.targetType == SQL_C_TIMESTAMP && !c.viaGetData &&
+                c.bufferLength >= static_cast<SQLLEN>(sizeof(TIMESTAMP_STRUCT)))
+                c.inlined = Inline::Timestamp;
+            break;
+        default: break;
+        }
+    }
+}
+
+// append_value of a column with an Inline kind; false for the others.
+[[gnu::always_inline]] inline bool append_inline(std::string& row, const ResultColumn& c, const char* bytes, SQLLEN have) {
+    using Inline = ResultColumn::Inline;
+    using namespace value_text;
+    if (c.inlined == Inline::No) return false;
+    if (c.indicator == SQL_NULL_DATA) {
+        row.append("NULL", 4);
+        return true;
+    }
+    switch (c.inlined) {
+    case Inline::Int32: append_int(row, read_as<int32_t>(bytes)); return true;
+    case Inline::Int16: append_int(row, read_as<int16_t>(bytes)); return true;
+    case Inline::Int64: append_int(row, read_as<int64_t>(bytes)); return true;
+    case Inline::Double: return append_short_decimal(row, read_as<double>(bytes));
+    case Inline::Shortest:
+        return append_shortest_decimal(row, read_as<double>(bytes)) || append_number<double>(row, bytes, have);
+    case Inline::Text: format_text(row, bytes, c.indicator, have); return true;
+    case Inline::Timestamp:
+        append_timestamp(row, read_as<TIMESTAMP_STRUCT>(bytes), c.columnSize > 19);
+        return true;
+    case Inline::No: break;
+    }
+    return false;
+}
+
 // Appends the value of column c: as exact_binding chose for it, else by the
 // specified rules.
 void append_value(std::string& row, std::string& err, const ResultColumn& c, const void* buffer, SQLLEN have) {
@@ -547,8 +625,10 @@ void print_row(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, lo
             value_to_file(hdbc, hstmt, c.sqlType, rowNumber, i, row);
         } else {
             const auto [bytes, length] = value_bytes(hdbc, hstmt, i, c);
-            append_value(row, err, c, bytes, length);
-            flush_value_message(row, err);
+            if (!append_inline(row, c, bytes, length)) {
+                append_value(row, err, c, bytes, length);
+                flush_value_message(row, err);
+            }
         }
         row.push_back('\t');
         if (row.size() >= kRowFlushBytes) write_pending(row);
@@ -573,16 +653,20 @@ void print_row_formatted(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>
         const auto [bytes, have] = value_bytes(hdbc, hstmt, i, c);
         const bool isNull = c.indicator == SQL_NULL_DATA;
         const size_t start = formatter.begin_value(row, isNull);
+        bool plain = false;
         if (isNull) {
             // nothing: the formatter writes NULL its own way
         } else if (value_cut(c, have)) {
             report_cut_value(err, i, rowNumber, have);
         } else if (c.hexOut) {
             append_hex(row, bytes, static_cast<size_t>(c.indicator >= 0 ? c.indicator : have));
+        } else if (append_inline(row, c, bytes, have)) {
+            // Numbers and timestamps of its own are plain text in every format.
+            plain = c.inlined != ResultColumn::Inline::Text;
         } else {
             append_value(row, err, c, bytes, have);
         }
-        formatter.end_value(row, start, isNull);
+        formatter.end_value(row, start, isNull, plain);
         flush_value_message(row, err);
     }
     formatter.end_row(row);
@@ -647,6 +731,7 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
         if (format != OutputFormat::Tsv) allow_whole_values(cols);
     }
     bind_columns(hstmt, cols);
+    if (!gBenchmarkMode) choose_inline_kinds(cols);
 
     isql_running_fetches();
     SQLRETURN rc = SQLFetch(hstmt);

@@ -11,15 +11,17 @@
 
 #include "isqlexec.h"
 #include "isqltm.h"
+#include "value_text.h"
 
 namespace {
+
+using namespace value_text;
 
 constexpr int kLongDataBytes = 3 * 1024 * 1024 + 1;  // long text/binary fetch buffer
 constexpr int kLongWideBytes = kLongDataBytes * 4;   // long wide text fetch buffer
 constexpr int kNumericDefaultDigits = 35;            // numeric size when the driver gives none
 constexpr int kNumericExtraBytes = 3;                // sign, point, terminator
 constexpr SQLLEN kSelfDescribedOffset = 8;           // value bytes after the type code
-constexpr char kTruncatedMark[] = "(Truncated)";
 constexpr uint32_t kReplacementCharacter = 0xFFFD;
 
 // How wide text becomes the locale's multibyte text: by hand for UTF-8 and
@@ -37,131 +39,10 @@ int checked_size(long long bytes) {
     return static_cast<int>(bytes);
 }
 
-template <typename T>
-T read_as(const void* buffer) {
-    T v;
-    std::memcpy(&v, buffer, sizeof v);
-    return v;
-}
 
-// Writes v at p as printf "%0<width>d" would (width counts the sign) and
-// returns the end. The digits go straight to their place: a copy of a few
-// bytes through memcpy costs more than writing them. At most 20 + width bytes.
-char* put_int(char* p, long long v, int width = 0) {
-    static constexpr char kPairs[] =
-        "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-        "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-        "8081828384858687888990919293949596979899";
-    unsigned long long mag = v < 0 ? 0ULL - static_cast<unsigned long long>(v)
-                                   : static_cast<unsigned long long>(v);
-    if (v < 0) {
-        *p++ = '-';
-        --width;
-    }
-    int len = 1;  // digits of mag, four at a time
-    for (unsigned long long rest = mag; rest >= 10; rest /= 10000, len += 4) {
-        if (rest < 100) {
-            len += 1;
-            break;
-        }
-        if (rest < 1000) {
-            len += 2;
-            break;
-        }
-        if (rest < 10000) {
-            len += 3;
-            break;
-        }
-    }
-    char* const end = p + (len > width ? len : width);
-    char* q = end;
-    for (; mag >= 100; mag /= 100) {
-        const auto i = static_cast<size_t>(mag % 100) * 2;
-        *--q = kPairs[i + 1];
-        *--q = kPairs[i];
-    }
-    if (mag >= 10) {
-        const auto i = static_cast<size_t>(mag) * 2;
-        *--q = kPairs[i + 1];
-        *--q = kPairs[i];
-    } else {
-        *--q = static_cast<char>('0' + mag);
-    }
-    while (q != p) *--q = '0';
-    return end;
-}
 
-// printf "%d"-style decimal.
-void append_int(std::string& out, long long v) {
-    char text[24];
-    out.append(text, static_cast<size_t>(put_int(text, v) - text));
-}
 
-// The fields of a date, time or timestamp, written "%d"-style into a small
-// buffer and appended to the row at once.
-class Fields {
-public:
-    Fields& num(long long v, int width = 0) {
-        if (width == 2 && v >= 0 && v < 100) {
-            *p_++ = static_cast<char>('0' + v / 10);
-            *p_++ = static_cast<char>('0' + v % 10);
-            return *this;
-        }
-        p_ = put_int(p_, v, width);
-        return *this;
-    }
-    Fields& put(char c) {
-        *p_++ = c;
-        return *this;
-    }
-    void append_to(std::string& out) const { out.append(text_, static_cast<size_t>(p_ - text_)); }
 
-private:
-    char text_[128];  // seven fields of at most 20 characters and their separators
-    char* p_ = text_;
-};
-
-// "%.15G" of v when v is a decimal of at most 15 digits with at most 6 after
-// the point and at least 1e-4 in size (no exponent form): if v * 10^k is an
-// integer t below 10^15, v lies within a double's rounding error of t / 10^k,
-// far closer than half a unit of the 15th digit, so printf's rounding gives
-// exactly t / 10^k. Such values are most of what tables hold, and formatting
-// an integer is much cheaper. False when v is not such a value.
-bool append_short_decimal(std::string& out, double v) {
-    constexpr double kLimit = 1e15;
-    constexpr int kMaxFraction = 6;
-    if (v == 0) {
-        out.append(std::signbit(v) ? "-0" : "0");
-        return true;
-    }
-    const double mag = std::fabs(v);
-    if (!(mag >= 1e-4 && mag < kLimit)) return false;
-    double scale = 1;
-    long long unit = 1;  // 10^k as an integer
-    for (int k = 0; k <= kMaxFraction; ++k, scale *= 10, unit *= 10) {
-        const double t = mag * scale;
-        if (t >= kLimit) return false;
-        long long n = static_cast<long long>(t);  // below 10^15: the cast only cuts the fraction
-        if (static_cast<double>(n) != t) continue;
-        int frac = k;
-        while (frac > 0 && n % 10 == 0) {  // %G drops trailing zeros
-            n /= 10;
-            unit /= 10;
-            --frac;
-        }
-        char text[40];
-        char* q = text;
-        if (v < 0) *q++ = '-';
-        q = put_int(q, n / unit);
-        if (frac > 0) {
-            *q++ = '.';
-            q = put_int(q, n % unit, frac);
-        }
-        out.append(text, static_cast<size_t>(q - text));
-        return true;
-    }
-    return false;
-}
 
 // "%.<precision>G" of v. Finite values under a locale whose decimal point is
 // "." take the shortcut of to_chars, which yields printf's digits; the rest
@@ -188,11 +69,6 @@ void append_message(std::string& err, const char* text, int code) {
     err.push_back('\n');
 }
 
-// Bytes of the NUL-terminated text at p, looking at no more than limit bytes.
-size_t bounded_strlen(const char* p, SQLLEN limit) {
-    if (p == nullptr || limit <= 0) return 0;
-    return strnlen(p, static_cast<size_t>(limit));
-}
 
 // Multibyte form of one wide character in the locale's code set, as wcstombs
 // would produce it: the byte count, or -1 when the character does not convert.
@@ -309,20 +185,6 @@ void append_multibyte(std::string& out, const WideSource& src, SQLLEN count, SQL
     }
 }
 
-// Character text fetched as SQL_C_CHAR.
-void format_text(std::string& out, const char* buf, SQLLEN ind, SQLLEN bufLen) {
-    if (buf == nullptr || bufLen <= 0) return;
-    if (ind < 0) {
-        // SQL_NTS, or a length the driver could not give (SQL_NO_TOTAL): the
-        // buffer holds NUL-terminated text.
-        out.append(buf, bounded_strlen(buf, bufLen));
-    } else if (ind <= bufLen - 1) {
-        out.append(buf, bounded_strlen(buf, ind));
-    } else {
-        out.append(buf, bounded_strlen(buf, bufLen - 1));
-        out.append(kTruncatedMark);
-    }
-}
 
 // Binary data whose character form was fetched as SQL_C_CHAR; the print
 // buffer length bounds what is shown (no bound without a print buffer).
@@ -377,6 +239,8 @@ void format_wide(std::string& out, const void* buf, SQLLEN ind, SQLLEN bufLen, S
 }
 
 }  // namespace
+
+bool isql_format_point_is_dot() { return gPointIsDot; }
 
 void isql_format_locale_refresh() {
     const char* codeset = nl_langinfo(CODESET);
@@ -549,13 +413,7 @@ void isql_format_value(std::string& out, std::string& err, SQLSMALLINT sqlType,
     case SQL_TIMESTAMP:
     case SQL_TYPE_TIMESTAMP:
         if (holds(sizeof(TIMESTAMP_STRUCT))) {
-            auto ts = read_as<TIMESTAMP_STRUCT>(bytes);
-            Fields f;
-            f.num(ts.year).put('-').num(ts.month, 2).put('-').num(ts.day, 2).put(' ');
-            f.num(ts.hour, 2).put(':').num(ts.minute, 2).put(':').num(ts.second, 2);
-            // The fraction goes through "%09d", that is as a signed value.
-            if (columnSize > 19) f.put('.').num(static_cast<int32_t>(ts.fraction), 9);
-            f.append_to(out);
+            append_timestamp(out, read_as<TIMESTAMP_STRUCT>(bytes), columnSize > 19);
         }
         return;
     case kSqlTypeUnknown:

@@ -66,6 +66,8 @@ constexpr int kNoUsableSize = -1;  // buffer length not positive or beyond 32 bi
 // Notes how the current locale writes text and numbers, so that formatting a
 // value looks nothing up; called once per result set.
 void isql_format_locale_refresh();
+// Whether the locale's decimal point is "." (as of the last refresh).
+bool isql_format_point_is_dot();
 
 // Appends the printable text of one fetched value to out and any message meant
 // for the error stream to err. Arguments as isql_print_value; the indicator is

@@ -61,8 +61,22 @@ public:
     // The next value of the current row, in three steps: begin_value returns
     // where its text starts in out; the caller appends the text there (none
     // for NULL); end_value lays it out, quoting or escaping where needed.
-    size_t begin_value(std::string& out, bool isNull);
-    void end_value(std::string& out, size_t start, bool isNull);
+    size_t begin_value(std::string& out, bool isNull) {
+        if (format_ != OutputFormat::Csv) return begin_other_value(out, isNull);
+        if (column_ != 0) out.append(1, ',');
+        return out.size();
+    }
+    // plain: the caller knows the text needs no quoting or escaping in any
+    // format (a number or a timestamp it wrote itself; a number that is
+    // also a JSON number in a numeric column).
+    void end_value(std::string& out, size_t start, bool isNull, bool plain = false) {
+        // Plain text in csv and json is done here, the rest out of line.
+        if (!plain || isNull || (format_ != OutputFormat::Csv && format_ != OutputFormat::Json) ||
+            column_ >= columns_.size())
+            return end_other_value(out, start, isNull, plain);
+        if (format_ == OutputFormat::Json && !columns_[column_].numeric) out.append(1, '"');
+        ++column_;
+    }
     // The three steps with the text at hand.
     void value(std::string& out, std::string_view text, bool isNull);
     void end_row(std::string& out);
@@ -70,6 +84,8 @@ public:
     void finish(std::string& out);
 
 private:
+    size_t begin_other_value(std::string& out, bool isNull);
+    void end_other_value(std::string& out, size_t start, bool isNull, bool plain);
     bool json_plain(std::string_view text) const;
     void decide_widths(std::string& out);
     void aligned_row(std::string& out, const std::vector<std::string>& cells);
@@ -77,7 +93,8 @@ private:
     OutputFormat format_;
     std::vector<FormatColumn> columns_;
     bool utf8_;
-    std::vector<std::string> keys_;           // JSON: quoted unique keys with ':'
+    std::vector<std::string> keys_;           // JSON: '{' or ',', the quoted unique key, ':'
+    std::vector<std::string> opens_;          // JSON: the key and, for a string, its '"'
     std::vector<std::string> cells_;          // aligned/expanded: the current row
     std::vector<std::vector<std::string>> sample_;  // aligned: rows before the widths
     std::vector<size_t> widths_;

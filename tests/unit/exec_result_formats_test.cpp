@@ -23,6 +23,13 @@ TEST(ResultFormats, CsvFieldsAreQuotedOnlyWhenNeeded) {
         csv_append_field(out, in);
         EXPECT_EQ(out, want) << in;
     }
+    // Each byte in each place of a longer field, against the plain test.
+    for (int b = 1; b < 256; ++b)
+        for (size_t at = 0; at < 19; ++at) {
+            std::string in(19, '\xFF');
+            in[at] = static_cast<char>(b);
+            EXPECT_EQ(csv_needs_quotes(in), b == ',' || b == '"' || b == '\n' || b == '\r') << b << " at " << at;
+        }
 }
 
 // Text in UTF-8 is checked as such; text of another code set (utf8 false) is

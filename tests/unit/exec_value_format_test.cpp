@@ -6,6 +6,10 @@
 // repeated here: these are the edges that no database hands out on demand.
 #include <gtest/gtest.h>
 
+#include <charconv>
+
+#include "value_text.h"
+
 #include <bit>
 #include <cmath>
 #include <cstdio>
@@ -165,8 +169,22 @@ TEST_F(ValueFormat, IntegersDatesAndTimes) {
     EXPECT_EQ(fmt_of<int64_t>(SQL_BIGINT, INT64_MIN), "-9223372036854775808");
     EXPECT_EQ(fmt_of<int64_t>(SQL_BIGINT, 5, 4), "") << "a buffer too small for the type is not read";
     EXPECT_EQ(fmt_of(SQL_DATE, DATE_STRUCT{-44, 3, 15}), "-44-03-15");
-    TIMESTAMP_STRUCT ts{2024, 1, 15, 13, 45, 1, 7};
-    EXPECT_EQ(fmt(SQL_TIMESTAMP, &ts, 16, 16, 0, 26), "2024-01-15 13:45:01.000000007");
+    EXPECT_EQ(fmt_of<int32_t>(SQL_INTEGER, INT32_MIN), "-2147483648");
+    EXPECT_EQ(fmt_of<int16_t>(SQL_SMALLINT, INT16_MIN), "-32768");
+    // Timestamps as printf's "%d-%02d-%02d %02d:%02d:%02d.%09d", also where a
+    // field is narrower or wider than usual or the fraction reads negative.
+    char want[96];
+    for (const TIMESTAMP_STRUCT& ts : std::initializer_list<TIMESTAMP_STRUCT>{
+             {2024, 1, 15, 13, 45, 1, 7}, {1, 1, 1, 0, 0, 0, 0}, {999, 12, 31, 23, 59, 59, 999999999},
+             {1000, 1, 1, 0, 0, 0, 1000000000}, {9999, 12, 31, 23, 59, 59, 999999999}, {10000, 1, 1, 0, 0, 0, 5},
+             {-1, 100, 255, 99, 100, 65535, 2147483648u}, {2024, 2, 29, 12, 0, 0, 500000000}}) {
+        for (SQLINTEGER size : {19, 29}) {
+            int n = std::snprintf(want, sizeof want, "%d-%02d-%02d %02d:%02d:%02d", ts.year, ts.month, ts.day,
+                                  ts.hour, ts.minute, ts.second);
+            if (size > 19) std::snprintf(want + n, sizeof want - n, ".%09d", static_cast<int32_t>(ts.fraction));
+            EXPECT_EQ(fmt(SQL_TIMESTAMP, &ts, 16, 16, 0, size), want) << want;
+        }
+    }
 }
 
 // Floating-point text equals printf's "%.7G" / "%.15G" for every kind of value.
@@ -197,6 +215,31 @@ TEST_F(ValueFormat, FloatingPointMatchesPrintf) {
         std::snprintf(want, sizeof want, "%.7G", static_cast<double>(f));
         EXPECT_EQ(fmt_of(SQL_REAL, f), want) << f;
     }
+}
+
+// The shortcut of the exact formats gives std::to_chars's text, or leaves
+// the value to it: also for a double next to a short decimal, which the
+// scaled product can mistake for that decimal.
+TEST(ValueText, ShortestDecimalMatchesToChars) {
+    std::vector<double> values = {0.0, -0.0, 0.1, 0.001, 0.0001, 1e5, 1e14, 123456789012345.0, 1200.0, 99999.5};
+    const double scale[] = {1, 10, 100, 1e3, 1e4, 1e5, 1e6, 1e7};
+    uint64_t seed = 88172645463325252ULL;
+    for (int i = 0; i < 20000; ++i) {
+        seed ^= seed << 13, seed ^= seed >> 7, seed ^= seed << 17;
+        const double d = static_cast<double>(seed % 1000000000000000ULL >> (seed % 40)) * (seed & 1 ? -1 : 1) /
+                         scale[(seed >> 3) % 8];
+        values.insert(values.end(), {d, std::nextafter(d, 1e300), std::nextafter(d, -1e300), std::bit_cast<double>(seed)});
+    }
+    int shortcut = 0;
+    for (double d : values) {
+        std::string got;
+        char want[64];
+        const auto end = std::to_chars(want, want + sizeof want, d).ptr;
+        if (!value_text::append_shortest_decimal(got, d)) continue;
+        ++shortcut;
+        EXPECT_EQ(got, std::string(want, end)) << d;
+    }
+    EXPECT_GT(shortcut, 10000);
 }
 
 // A self-describing value carries its type in the first 16 bits and the
