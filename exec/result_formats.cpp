@@ -390,15 +390,24 @@ void RowFormatter::value(std::string& out, std::string_view text, bool isNull) {
 bool RowFormatter::json_plain(std::string_view text) const {
     for (size_t k = 0; k < text.size();) {
 #if defined(__SSE2__)
-        // Most text is plain ASCII: sixteen bytes at a time. As signed bytes,
-        // those below 0x20 and those from 0x80 on are all less than 0x20.
-        if (text.size() - k >= 16) {
-            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text.data() + k));
+        // Most text is plain ASCII: sixteen bytes at a time, the last piece
+        // padded with a plain byte. As signed bytes, those below 0x20 and
+        // those from 0x80 on are all less than 0x20.
+        {
+            char last[16];
+            const char* p = text.data() + k;
+            const size_t left = text.size() - k;
+            if (left < 16) {
+                std::memset(last, 'a', sizeof last);
+                std::memcpy(last, p, left);
+                p = last;
+            }
+            const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
             const __m128i hit = _mm_or_si128(_mm_cmplt_epi8(x, _mm_set1_epi8(0x20)),
                                              _mm_or_si128(_mm_cmpeq_epi8(x, _mm_set1_epi8('"')),
                                                           _mm_cmpeq_epi8(x, _mm_set1_epi8('\\'))));
             if (_mm_movemask_epi8(hit) == 0) {
-                k += 16;
+                k += std::min<size_t>(left, 16);
                 continue;
             }
         }

@@ -105,6 +105,9 @@ void read_text_whole(ResultColumn& c, bool bytesToo) {
         break;
     default: return;
     }
+    // Bound short, the buffer the declared size asks for is enough for most
+    // values (drivers that fill the whole buffer fill less).
+    if (c.bufferLength > 0) c.shortLength = std::min(c.bufferLength, kFirstLongChunk);
     c.bufferLength = isql_get_datalen(longType, 0, &c.targetType);
     c.printBufferLength = isql_get_printbuflen(c.sqlType, static_cast<int>(c.bufferLength));
     c.readWhole = true;
