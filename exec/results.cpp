@@ -570,29 +570,34 @@ void choose_inline_kinds(std::vector<ResultColumn>& cols) {
     }
 }
 
-// append_value of a column with an Inline kind; false for the others.
-[[gnu::always_inline]] inline bool append_inline(std::string& row, const ResultColumn& c, const char* bytes, SQLLEN have) {
+// append_value of a column with an Inline kind, followed by sep unless it is
+// 0; false, with nothing written, for the others.
+[[gnu::always_inline]] inline bool append_inline(std::string& row, const ResultColumn& c, const char* bytes, SQLLEN have,
+                                                 char sep) {
     using Inline = ResultColumn::Inline;
     using namespace value_text;
     if (c.inlined == Inline::No) return false;
     if (c.indicator == SQL_NULL_DATA) {
         row.append("NULL", 4);
-        return true;
+    } else {
+        switch (c.inlined) {
+        case Inline::Int32: append_int(row, read_as<int32_t>(bytes), sep); return true;
+        case Inline::Int16: append_int(row, read_as<int16_t>(bytes), sep); return true;
+        case Inline::Int64: append_int(row, read_as<int64_t>(bytes), sep); return true;
+        case Inline::Double: return append_short_decimal(row, read_as<double>(bytes), sep);
+        case Inline::Shortest:
+            if (!append_shortest_decimal(row, read_as<double>(bytes)) && !append_number<double>(row, bytes, have))
+                return false;
+            break;
+        case Inline::Text: format_text(row, bytes, c.indicator, have); break;
+        case Inline::Timestamp:
+            append_timestamp(row, read_as<TIMESTAMP_STRUCT>(bytes), c.columnSize > 19, sep);
+            return true;
+        case Inline::No: return false;
+        }
     }
-    switch (c.inlined) {
-    case Inline::Int32: append_int(row, read_as<int32_t>(bytes)); return true;
-    case Inline::Int16: append_int(row, read_as<int16_t>(bytes)); return true;
-    case Inline::Int64: append_int(row, read_as<int64_t>(bytes)); return true;
-    case Inline::Double: return append_short_decimal(row, read_as<double>(bytes));
-    case Inline::Shortest:
-        return append_shortest_decimal(row, read_as<double>(bytes)) || append_number<double>(row, bytes, have);
-    case Inline::Text: format_text(row, bytes, c.indicator, have); return true;
-    case Inline::Timestamp:
-        append_timestamp(row, read_as<TIMESTAMP_STRUCT>(bytes), c.columnSize > 19);
-        return true;
-    case Inline::No: break;
-    }
-    return false;
+    if (sep != 0) row.push_back(sep);
+    return true;
 }
 
 // Appends the value of column c: as exact_binding chose for it, else by the
@@ -628,12 +633,13 @@ void print_row(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, lo
             value_to_file(hdbc, hstmt, c.sqlType, rowNumber, i, row);
         } else {
             const auto [bytes, length] = value_bytes(hdbc, hstmt, i, c);
-            if (!append_inline(row, c, bytes, length)) {
+            if (!append_inline(row, c, bytes, length, '\t')) {
                 append_value(row, err, c, bytes, length);
                 flush_value_message(row, err);
+                row.push_back('\t');
             }
         }
-        row.push_back('\t');
+        if (c.toFile) row.push_back('\t');
         if (row.size() >= kRowFlushBytes) write_pending(row);
     }
     row.push_back('\n');
@@ -663,7 +669,7 @@ void print_row_formatted(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>
             report_cut_value(err, i, rowNumber, have);
         } else if (c.hexOut) {
             append_hex(row, bytes, static_cast<size_t>(c.indicator >= 0 ? c.indicator : have));
-        } else if (append_inline(row, c, bytes, have)) {
+        } else if (append_inline(row, c, bytes, have, 0)) {
             // Numbers and timestamps of its own are plain text in every format.
             plain = c.inlined != ResultColumn::Inline::Text;
         } else {

@@ -70,10 +70,13 @@ inline char* put_int(char* p, long long v, int width = 0) {
     return end;
 }
 
-// printf "%d"-style decimal.
-[[gnu::always_inline]] inline void append_int(std::string& out, long long v) {
+// printf "%d"-style decimal, and the byte sep after it unless sep is 0 (the
+// row printer's separator, written in the same piece).
+[[gnu::always_inline]] inline void append_int(std::string& out, long long v, char sep = 0) {
     char text[24];
-    out.append(text, static_cast<size_t>(put_int(text, v) - text));
+    char* end = put_int(text, v);
+    if (sep != 0) *end++ = sep;
+    out.append(text, static_cast<size_t>(end - text));
 }
 
 // The fields of a date, time or timestamp, written "%d"-style into a small
@@ -129,8 +132,8 @@ inline bool short_decimal(double mag, long long& n, int& frac, long long& unit) 
 }
 
 // Appends the fixed form of short_decimal's n / unit (frac digits after the
-// point), with the sign of v.
-inline void append_fixed(std::string& out, double v, long long n, int frac, long long unit) {
+// point), with the sign of v, and sep as append_int does.
+inline void append_fixed(std::string& out, double v, long long n, int frac, long long unit, char sep) {
     char text[40];
     char* q = text;
     if (v < 0) *q++ = '-';
@@ -139,19 +142,22 @@ inline void append_fixed(std::string& out, double v, long long n, int frac, long
         *q++ = '.';
         q = put_int(q, n % unit, frac);
     }
+    if (sep != 0) *q++ = sep;
     out.append(text, static_cast<size_t>(q - text));
 }
 
-// "%.15G" of v where short_decimal applies (and of zero); false elsewhere.
-inline bool append_short_decimal(std::string& out, double v) {
+// "%.15G" of v where short_decimal applies (and of zero), and sep as
+// append_int does; false, with nothing written, elsewhere.
+inline bool append_short_decimal(std::string& out, double v, char sep = 0) {
     if (v == 0) {
         out.append(std::signbit(v) ? "-0" : "0");
+        if (sep != 0) out.push_back(sep);
         return true;
     }
     long long n = 0, unit = 1;
     int frac = 0;
     if (!short_decimal(std::fabs(v), n, frac, unit)) return false;
-    append_fixed(out, v, n, frac, unit);
+    append_fixed(out, v, n, frac, unit, sep);
     return true;
 }
 
@@ -177,7 +183,7 @@ inline bool append_shortest_decimal(std::string& out, double v) {
     const int fixed = mag >= 1 ? digits + (frac > 0 ? 1 + frac : 0) : 2 + frac;
     const int exponent = significant + (significant > 1 ? 1 : 0) + 4;  // "e+14", "e-04"
     if (fixed > exponent) return false;
-    append_fixed(out, v, n, frac, unit);
+    append_fixed(out, v, n, frac, unit, 0);
     return true;
 }
 
@@ -203,8 +209,9 @@ inline void format_text(std::string& out, const char* buf, SQLLEN ind, SQLLEN bu
 }
 
 // A timestamp as "%d-%02d-%02d %02d:%02d:%02d", with ".%09d" of the
-// fraction (as a signed value) when the column is wider than 19.
-inline void append_timestamp(std::string& out, const TIMESTAMP_STRUCT& ts, bool fraction) {
+// fraction (as a signed value) when the column is wider than 19, and sep as
+// append_int does.
+inline void append_timestamp(std::string& out, const TIMESTAMP_STRUCT& ts, bool fraction, char sep = 0) {
     const auto two = [](char* p, unsigned v) { std::memcpy(p, kPairs + 2 * v, 2); };
     if (ts.year >= 1000 && ts.year <= 9999 && ts.month < 100 && ts.day < 100 && ts.hour < 100 &&
         ts.minute < 100 && ts.second < 100 && (!fraction || ts.fraction < 1000000000)) {
@@ -217,21 +224,27 @@ inline void append_timestamp(std::string& out, const TIMESTAMP_STRUCT& ts, bool 
         two(t + 11, ts.hour);
         two(t + 14, ts.minute);
         two(t + 17, ts.second);
-        if (!fraction) {
-            out.append(t, 19);
-            return;
+        size_t n = 19;
+        if (fraction) {
+            unsigned f = ts.fraction;
+            if (f == 0) {
+                std::memcpy(t + 20, "000000000", 9);
+            } else {
+                t[28] = static_cast<char>('0' + f % 10);
+                f /= 10;
+                for (char* p = t + 26; p > t + 19; p -= 2, f /= 100) two(p, f % 100);
+            }
+            n = 29;
         }
-        unsigned f = ts.fraction;
-        t[28] = static_cast<char>('0' + f % 10);
-        f /= 10;
-        for (char* p = t + 26; p > t + 19; p -= 2, f /= 100) two(p, f % 100);
-        out.append(t, 29);
+        if (sep != 0) t[n++] = sep;
+        out.append(t, n);
         return;
     }
     Fields f;
     f.num(ts.year).put('-').num(ts.month, 2).put('-').num(ts.day, 2).put(' ');
     f.num(ts.hour, 2).put(':').num(ts.minute, 2).put(':').num(ts.second, 2);
     if (fraction) f.put('.').num(static_cast<int32_t>(ts.fraction), 9);
+    if (sep != 0) f.put(sep);
     f.append_to(out);
 }
 
