@@ -472,8 +472,7 @@ void flush_value_message(std::string& row, std::string& err) {
 // integers read whole with their sign as the driver describes it
 // (SQL_DESC_UNSIGNED): an unsigned INT is not wrapped to a negative number,
 // a signed TINYINT not read as an unsigned byte, an INTEGER holding 64 bits
-// not cut to 32; wide text with its
-// surrogate pairs joined.
+// not cut to 32; wide text with its surrogate pairs joined.
 void exact_binding(SQLHSTMT hstmt, size_t column, ResultColumn& c) {
     using Exact = ResultColumn::Exact;
     if ((c.sqlType == SQL_NUMERIC || c.sqlType == SQL_DECIMAL) && c.bufferLength > 0) {
@@ -591,7 +590,7 @@ void choose_inline_kinds(std::vector<ResultColumn>& cols) {
             break;
         case Inline::Text: format_text(row, bytes, c.indicator, have); break;
         case Inline::Timestamp:
-            append_timestamp(row, read_as<TIMESTAMP_STRUCT>(bytes), c.columnSize > 19, sep);
+            append_timestamp(row, read_as<TIMESTAMP_STRUCT>(bytes), static_cast<SQLINTEGER>(c.columnSize) > 19, sep);
             return true;
         case Inline::No: return false;
         }
