@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <langinfo.h>
 #include <memory>
+#include <tuple>
 #include <utility>
 
 #include "isqlexec.h"
@@ -620,6 +621,97 @@ void append_value(std::string& row, std::string& err, const ResultColumn& c, con
                       c.printBufferLength);
 }
 
+// Whether every column of a tsv row has a kind print_row_direct writes.
+bool all_direct(const std::vector<ResultColumn>& cols) {
+    using Inline = ResultColumn::Inline;
+    return !cols.empty() && std::all_of(cols.begin(), cols.end(), [](const ResultColumn& c) {
+        return c.inlined != Inline::No && c.inlined != Inline::Shortest;
+    });
+}
+
+// print_row of a row whose columns all_direct allows, written straight into
+// the results stream's buffer: the bytes of every value first (SQLGetData
+// may report a failure), then the row's length bounded, then the text. Where
+// the stream takes no window, the row goes through row as print_row writes
+// it.
+struct DirectValue {
+    const char* bytes = nullptr;
+    SQLLEN have = 0;
+    value_text::TextPiece text;  // of a Text column
+};
+
+void print_row_direct(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, std::string& row,
+                      std::vector<DirectValue>& values) {
+    using Inline = ResultColumn::Inline;
+    using namespace value_text;
+    size_t need = 1;  // the line end
+    for (size_t i = 0; i < cols.size(); ++i) {
+        ResultColumn& c = cols[i];
+        DirectValue& v = values[i];
+        std::tie(v.bytes, v.have) = value_bytes(hdbc, hstmt, i, c);
+        if (c.indicator == SQL_NULL_DATA) {
+            need += 5;
+        } else if (c.inlined == Inline::Text) {
+            v.text = text_piece(v.bytes, c.indicator, v.have);
+            need += v.text.bytes + kTruncatedMarkBytes + 1;
+        } else {
+            need += (c.inlined == Inline::Timestamp ? kMaxTimestampBytes : kMaxNumberBytes) + 1;
+        }
+    }
+    char* limit = nullptr;
+    char* p = isql_rows_window(need, &limit);
+    if (p == nullptr) {
+        for (size_t i = 0; i < cols.size(); ++i) append_inline(row, cols[i], values[i].bytes, values[i].have, '\t');
+        row.push_back('\n');
+        write_pending(row);
+        return;
+    }
+    for (size_t i = 0; i < cols.size(); ++i) {
+        const ResultColumn& c = cols[i];
+        const DirectValue& v = values[i];
+        const char* bytes = v.bytes;
+        if (c.indicator == SQL_NULL_DATA) {
+            std::memcpy(p, "NULL", 4);
+            p += 4;
+        } else {
+            switch (c.inlined) {
+            case Inline::Int32: p = put_int(p, read_as<int32_t>(bytes)); break;
+            case Inline::Int16: p = put_int(p, read_as<int16_t>(bytes)); break;
+            case Inline::Int64: p = put_int(p, read_as<int64_t>(bytes)); break;
+            case Inline::Double:
+                if (char* end = put_short_decimal(p, read_as<double>(bytes))) {
+                    p = end;
+                } else {
+                    std::string text;  // the rare double of printf's own
+                    std::string err;
+                    append_value(text, err, c, bytes, v.have);
+                    std::memcpy(p, text.data(), std::min(text.size(), kMaxNumberBytes));
+                    p += std::min(text.size(), kMaxNumberBytes);
+                }
+                break;
+            case Inline::Text: {
+                const TextPiece t = v.text;
+                std::memcpy(p, bytes, t.bytes);
+                p += t.bytes;
+                if (t.cut) {
+                    std::memcpy(p, kTruncatedMark, kTruncatedMarkBytes);
+                    p += kTruncatedMarkBytes;
+                }
+                break;
+            }
+            case Inline::Timestamp:
+                p = put_timestamp(p, read_as<TIMESTAMP_STRUCT>(bytes), static_cast<SQLINTEGER>(c.columnSize) > 19);
+                break;
+            case Inline::Shortest:
+            case Inline::No: break;
+            }
+        }
+        *p++ = '\t';
+    }
+    *p++ = '\n';
+    isql_rows_commit(p);
+}
+
 // Formats and writes the current row. Pieces that go elsewhere (errors, file
 // notices) are written after the text before them, so streams that share a
 // terminal keep their order. What is timed as printing is the writing:
@@ -751,6 +843,8 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     bool cancelled = false;
     bool readerGone = false;
     bool limited = false;  // lenient: MAXROWS reached by the loop itself
+    const bool direct = !formatter && !gBenchmarkMode && all_direct(cols);
+    std::vector<DirectValue> values(direct ? cols.size() : 0);
     while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
         if (isql_stop_requested()) {
             cancelled = true;
@@ -780,6 +874,8 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
             for (size_t i = 0; i < cols.size(); ++i) value_bytes(hdbc, hstmt, i, cols[i]);
         } else if (formatter) {
             print_row_formatted(hdbc, hstmt, cols, rows, row, err, *formatter);
+        } else if (direct) {
+            print_row_direct(hdbc, hstmt, cols, row, values);
         } else {
             print_row(hdbc, hstmt, cols, rows, row, err);
         }

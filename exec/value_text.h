@@ -14,6 +14,11 @@
 namespace value_text {
 
 constexpr char kTruncatedMark[] = "(Truncated)";
+constexpr size_t kTruncatedMarkBytes = sizeof kTruncatedMark - 1;
+// Most bytes of an integer or of a short decimal (sign, 15 digits, point, 6
+// more: at most 23), and of a timestamp of any field values.
+constexpr size_t kMaxNumberBytes = 40;
+constexpr size_t kMaxTimestampBytes = 64;
 
 template <typename T>
 inline T read_as(const void* buffer) {
@@ -97,6 +102,10 @@ public:
         return *this;
     }
     void append_to(std::string& out) const { out.append(text_, static_cast<size_t>(p_ - text_)); }
+    char* copy_to(char* p) const {
+        std::memcpy(p, text_, static_cast<size_t>(p_ - text_));
+        return p + (p_ - text_);
+    }
 
 private:
     char text_[128];  // seven fields of at most 20 characters and their separators
@@ -133,17 +142,35 @@ inline bool short_decimal(double mag, long long& n, int& frac, long long& unit) 
 
 // Appends the fixed form of short_decimal's n / unit (frac digits after the
 // point), with the sign of v, and sep as append_int does.
-inline void append_fixed(std::string& out, double v, long long n, int frac, long long unit, char sep) {
-    char text[40];
-    char* q = text;
+inline char* put_fixed(char* q, double v, long long n, int frac, long long unit) {
     if (v < 0) *q++ = '-';
     q = put_int(q, n / unit);
     if (frac > 0) {
         *q++ = '.';
         q = put_int(q, n % unit, frac);
     }
+    return q;
+}
+
+inline void append_fixed(std::string& out, double v, long long n, int frac, long long unit, char sep) {
+    char text[kMaxNumberBytes + 1];
+    char* q = put_fixed(text, v, n, frac, unit);
     if (sep != 0) *q++ = sep;
     out.append(text, static_cast<size_t>(q - text));
+}
+
+// append_short_decimal's text at p (at most kMaxNumberBytes); its end, or
+// nullptr where it does not apply.
+inline char* put_short_decimal(char* p, double v) {
+    if (v == 0) {
+        if (std::signbit(v)) *p++ = '-';
+        *p++ = '0';
+        return p;
+    }
+    long long n = 0, unit = 1;
+    int frac = 0;
+    if (!short_decimal(std::fabs(v), n, frac, unit)) return nullptr;
+    return put_fixed(p, v, n, frac, unit);
 }
 
 // "%.15G" of v where short_decimal applies (and of zero), and sep as
@@ -193,59 +220,65 @@ inline size_t bounded_strlen(const char* p, SQLLEN limit) {
     return strnlen(p, static_cast<size_t>(limit));
 }
 
-// Character text fetched as SQL_C_CHAR.
+// What of character text fetched as SQL_C_CHAR is printed: the first bytes
+// bytes of the buffer, then the mark when the value was cut.
+struct TextPiece {
+    size_t bytes = 0;
+    bool cut = false;
+};
+
+inline TextPiece text_piece(const char* buf, SQLLEN ind, SQLLEN bufLen) {
+    if (buf == nullptr || bufLen <= 0) return {};
+    // SQL_NTS, or a length the driver could not give (SQL_NO_TOTAL): the
+    // buffer holds NUL-terminated text.
+    if (ind < 0) return {bounded_strlen(buf, bufLen), false};
+    if (ind <= bufLen - 1) return {bounded_strlen(buf, ind), false};
+    return {bounded_strlen(buf, bufLen - 1), true};
+}
+
 inline void format_text(std::string& out, const char* buf, SQLLEN ind, SQLLEN bufLen) {
-    if (buf == nullptr || bufLen <= 0) return;
-    if (ind < 0) {
-        // SQL_NTS, or a length the driver could not give (SQL_NO_TOTAL): the
-        // buffer holds NUL-terminated text.
-        out.append(buf, bounded_strlen(buf, bufLen));
-    } else if (ind <= bufLen - 1) {
-        out.append(buf, bounded_strlen(buf, ind));
-    } else {
-        out.append(buf, bounded_strlen(buf, bufLen - 1));
-        out.append(kTruncatedMark);
-    }
+    const TextPiece t = text_piece(buf, ind, bufLen);
+    out.append(buf, t.bytes);
+    if (t.cut) out.append(kTruncatedMark);
 }
 
 // A timestamp as "%d-%02d-%02d %02d:%02d:%02d", with ".%09d" of the
-// fraction (as a signed value) when the column is wider than 19, and sep as
-// append_int does.
-inline void append_timestamp(std::string& out, const TIMESTAMP_STRUCT& ts, bool fraction, char sep = 0) {
-    const auto two = [](char* p, unsigned v) { std::memcpy(p, kPairs + 2 * v, 2); };
+// fraction (as a signed value) when the column is wider than 19, at p (at
+// most kMaxTimestampBytes); its end.
+inline char* put_timestamp(char* p, const TIMESTAMP_STRUCT& ts, bool fraction) {
+    const auto two = [](char* q, unsigned v) { std::memcpy(q, kPairs + 2 * v, 2); };
     if (ts.year >= 1000 && ts.year <= 9999 && ts.month < 100 && ts.day < 100 && ts.hour < 100 &&
         ts.minute < 100 && ts.second < 100 && (!fraction || ts.fraction < 1000000000)) {
         // Every field has its full width: digit pairs at fixed places.
-        char t[32] = "0000-00-00 00:00:00.";
-        two(t, static_cast<unsigned>(ts.year) / 100);
-        two(t + 2, static_cast<unsigned>(ts.year) % 100);
-        two(t + 5, ts.month);
-        two(t + 8, ts.day);
-        two(t + 11, ts.hour);
-        two(t + 14, ts.minute);
-        two(t + 17, ts.second);
-        size_t n = 19;
-        if (fraction) {
-            unsigned f = ts.fraction;
-            if (f == 0) {
-                std::memcpy(t + 20, "000000000", 9);
-            } else {
-                t[28] = static_cast<char>('0' + f % 10);
-                f /= 10;
-                for (char* p = t + 26; p > t + 19; p -= 2, f /= 100) two(p, f % 100);
-            }
-            n = 29;
+        std::memcpy(p, "0000-00-00 00:00:00.000000000", 29);
+        two(p, static_cast<unsigned>(ts.year) / 100);
+        two(p + 2, static_cast<unsigned>(ts.year) % 100);
+        two(p + 5, ts.month);
+        two(p + 8, ts.day);
+        two(p + 11, ts.hour);
+        two(p + 14, ts.minute);
+        two(p + 17, ts.second);
+        if (!fraction) return p + 19;
+        if (unsigned f = ts.fraction; f != 0) {
+            p[28] = static_cast<char>('0' + f % 10);
+            f /= 10;
+            for (char* q = p + 26; q > p + 19; q -= 2, f /= 100) two(q, f % 100);
         }
-        if (sep != 0) t[n++] = sep;
-        out.append(t, n);
-        return;
+        return p + 29;
     }
     Fields f;
     f.num(ts.year).put('-').num(ts.month, 2).put('-').num(ts.day, 2).put(' ');
     f.num(ts.hour, 2).put(':').num(ts.minute, 2).put(':').num(ts.second, 2);
     if (fraction) f.put('.').num(static_cast<int32_t>(ts.fraction), 9);
-    if (sep != 0) f.put(sep);
-    f.append_to(out);
+    return f.copy_to(p);
+}
+
+// put_timestamp appended to out, and sep as append_int does.
+inline void append_timestamp(std::string& out, const TIMESTAMP_STRUCT& ts, bool fraction, char sep = 0) {
+    char t[kMaxTimestampBytes + 1];
+    char* end = put_timestamp(t, ts, fraction);
+    if (sep != 0) *end++ = sep;
+    out.append(t, static_cast<size_t>(end - t));
 }
 
 }  // namespace value_text

@@ -34,6 +34,15 @@ void isql_write_timed(FILE* stream, int traceClass, const char* data, size_t len
 // stream to the error stream while the output format keeps that stream for
 // rows alone (CSV, JSON).
 void isql_write_rows(const char* data, size_t len);
+// Rows written straight into the results stream's buffer: where at least
+// want bytes may be written after what it holds (flushed first when they
+// would not fit), up to *limit; nullptr where rows go through
+// isql_write_rows instead (a terminal, bytes of another stream waiting, a
+// failure to report, the stream masked, more than the buffer holds).
+// isql_rows_commit(end) adds the bytes written before end; nothing else may
+// write to a stream in between. A stopping signal keeps what was committed.
+char* isql_rows_window(size_t want, char** limit);
+void isql_rows_commit(const char* end);
 // printf-style write that no trace mask suppresses (prompts, usage, version).
 void isql_print_always(FILE* stream, const char* format, ...) __attribute__((format(printf, 2, 3)));
 

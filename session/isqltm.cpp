@@ -338,6 +338,28 @@ void isql_close_stream(FILE* stream) {
 
 bool isql_output_lost() { return gOutputLost != 0; }
 
+char* isql_rows_window(size_t want, char** limit) {
+    WriterSection writing;
+    if (masked(TRACE_DATA) || want > kBufferBytes) return nullptr;
+    OutStream& s = slot_of(gfpResFile);
+    if (s.len + want > kBufferBytes) {
+        PrintClock printing;
+        flush_stream(s);
+        report_failures();
+    }
+    // Bytes of another stream go first, and a terminal shows each row.
+    if (s.writeThrough || gFailurePending != 0 || (gLast != nullptr && gLast != &s && gLast->len != 0))
+        return nullptr;
+    gLast = &s;
+    *limit = s.data + kBufferBytes;
+    return s.data + s.len;
+}
+
+void isql_rows_commit(const char* end) {
+    OutStream& s = slot_of(gfpResFile);
+    s.len = static_cast<size_t>(end - s.data);
+}
+
 bool isql_results_reader_gone() { return gResultsReaderGone != 0; }
 
 void isql_note_output_lost() { gOutputLost = 1; }
