@@ -11,6 +11,20 @@ extern std::vector<SQLHDBC> gMultiConnectHDBC;  // the connected handles of the 
 int isql_multi_connect_count();             // how many that set holds
 
 int isql_init_odbc();
+// Tells the driver manager that the wide text of env is UTF-16 (as the
+// session's environment does), so that a driver with narrow calls only gets
+// text converted as it expects; a driver manager that does not know the
+// attribute changes nothing.
+void isql_announce_utf16(SQLHENV env);
+
+// One diagnostic record, UTF-8.
+struct IsqlDiagRecord {
+    std::string state;
+    std::string message;
+};
+// The diagnostic records of a handle (SQLGetDiagRecW), for code on
+// connections of its own that lays them out itself.
+std::vector<IsqlDiagRecord> isql_diag_records(SQLSMALLINT type, SQLHANDLE handle);
 int isql_connect(ClientState* state, const char* dsn, const wchar_t* connstr, int announce,
                  const wchar_t* user, const wchar_t* password);
 int isql_call_sqlconnectw(SQLHDBC hdbc, const wchar_t* dsn, const wchar_t* user,

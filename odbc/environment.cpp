@@ -15,6 +15,11 @@ constexpr SQLINTEGER kAttrAppWideForm = 1064;
 constexpr SQLULEN kWideFormUtf16 = 1;
 }  // namespace
 
+void isql_announce_utf16(SQLHENV env) {
+    // A driver manager that does not know the attribute may refuse it.
+    static_cast<void>(SQLSetEnvAttr(env, kAttrAppWideForm, reinterpret_cast<SQLPOINTER>(kWideFormUtf16), SQL_IS_INTEGER));
+}
+
 // Allocates the environment (ODBC 3 behaviour) and the shared connection
 // handle into gClientStateList. Returns 1 when both exist; 0 after writing
 // why not. Handles already made are left for isql_term to free.

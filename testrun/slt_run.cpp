@@ -20,7 +20,6 @@
 #include "zvunicode.h"
 
 namespace {
-constexpr SQLSMALLINT kDiagTextChars = 1024;
 constexpr SQLLEN kValueChunkUnits = 4096;  // SQLGetData reads long values in pieces of this
 
 const SQLWCHAR* wide(const std::u16string& s) { return reinterpret_cast<const SQLWCHAR*>(s.c_str()); }
@@ -28,16 +27,9 @@ const SQLWCHAR* wide(const std::u16string& s) { return reinterpret_cast<const SQ
 // Every diagnostic record of the handle, "[STATE] message", one per line.
 std::string diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     std::string out;
-    for (SQLSMALLINT i = 1;; ++i) {
-        SQLWCHAR state[6] = {};
-        SQLWCHAR text[kDiagTextChars] = {};
-        SQLINTEGER native = 0;
-        SQLSMALLINT len = 0;
-        const SQLRETURN rc = SQLGetDiagRecW(type, handle, i, state, &native, text, kDiagTextChars, &len);
-        if (!SQL_SUCCEEDED(rc)) break;
+    for (const IsqlDiagRecord& r : isql_diag_records(type, handle)) {
         if (!out.empty()) out += '\n';
-        out += "[" + utf8_of_utf16(reinterpret_cast<const char16_t*>(state)) + "] " +
-               utf8_of_utf16(reinterpret_cast<const char16_t*>(text));
+        out += "[" + r.state + "] " + r.message;
     }
     return out.empty() ? "no diagnostics" : out;
 }
