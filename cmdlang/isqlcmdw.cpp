@@ -352,8 +352,10 @@ const CommandInfo kCommandTable[] = {
 };
 
 constexpr const wchar_t* kFormatNames[] = {L"aligned", L"csv", L"expanded", L"json", L"tsv"};
+constexpr const wchar_t* kDriverOperands[] = {L"full"};
 const SessionFormInfo kSessionForms[] = {
     {L"format", CMD_FORMAT, kFormatNames},
+    {L"driver", CMD_DRIVER, kDriverOperands},
 };
 
 // Parses a session form ("\\name operand") into cmd; false when text is none.

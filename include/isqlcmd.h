@@ -41,6 +41,7 @@ enum class CmdKind : int {
     CMD_DESCRIBE_STMT = 30,
     CMD_SHOW_TABLES = 31,
     CMD_FORMAT = 32,
+    CMD_DRIVER = 33,
 };
 
 // The record one command line is parsed into. Absent operands are empty

@@ -5,11 +5,13 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <strings.h>
 #include <unistd.h>
 #include <utility>
 
 #include "isql.h"
 #include "isqlcmd.h"
+#include "isqldriver.h"
 #include "isqlexec.h"
 #include "isqlloop.h"
 #include "isqlodbc.h"
@@ -343,6 +345,32 @@ Outcome cmd_format(ClientState*, IsqlCommand& cmd) {
     return Outcome::Done;
 }
 
+// \driver [full]: the current connection's driver in a few lines, or the
+// whole driver report, whose probes connect anew with the same credentials.
+Outcome cmd_driver(ClientState* state, IsqlCommand& cmd) {
+    const std::string operand = cmd.sPathOrDsn.value_or("");
+    if (!operand.empty() && strcasecmp(operand.c_str(), "full") != 0) {
+        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: \\driver takes nothing or full, not %s\n", operand.c_str());
+        return Outcome::Failed;
+    }
+    if (!state->connected) {
+        isql_trace(gfpErrFile, TRACE_ERROR, "%sCannot report on the driver\n", kNotConnected);
+        return Outcome::Failed;
+    }
+    std::string text = isql_driver_summary(hdbc());
+    if (!operand.empty()) {
+        std::string why;
+        isql_flush_all();  // the probes' children must not inherit unwritten output
+        if (!isql_driver_full_report(henv(), hdbc(), state->dsn, utf8_of(state->connectString), utf8_of(state->userName),
+                                     utf8_of(state->password), text, why)) {
+            isql_trace(gfpErrFile, TRACE_ERROR, "SQL: The probes cannot connect: %s\n", why.c_str());
+            return Outcome::Failed;
+        }
+    }
+    isql_write(gfpResFile, TRACE_DATA, text.data(), text.size());
+    return Outcome::Done;
+}
+
 using Handler = Outcome (*)(ClientState*, IsqlCommand&);
 
 // The handler of each command kind; null for kinds that have none.
@@ -377,6 +405,7 @@ Handler handler_for(CmdKind kind) {
     case CMD_DESCRIBE_STMT: return cmd_describe_stmt;
     case CMD_SHOW_TABLES: return cmd_show_tables;
     case CMD_FORMAT: return cmd_format;
+    case CMD_DRIVER: return cmd_driver;
     case CMD_NONE:
     case CMD_END:
         return nullptr;

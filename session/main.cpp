@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include "isql.h"
+#include "isqldriver.h"
 #include "isqlini.h"
 #include "isqllaunch.h"
 #include "isqlloop.h"
@@ -91,6 +92,7 @@ int main(int argc, char** argv) {
     isql_trace_init(15);
     read_extension_settings();
     if (isql_test_requested(argc, argv)) return isql_test_main(argc, argv);
+    if (isql_driver_requested(argc, argv)) return isql_driver_main(argc, argv);
     if (!isql_init()) {
         init_failed();
         isql_flush_all();

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include "isql.h"
+#include "isqldriver.h"
 #include "isqlini.h"
 #include "isqllaunch.h"
 #include "isqlload.h"
@@ -224,12 +225,15 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
             isql_flush_all();
             exit(0);
         case kOptHelp:
-            if (optarg != nullptr && std::strcmp(optarg, "load") != 0 && std::strcmp(optarg, "test") != 0) {
+            if (optarg != nullptr && std::strcmp(optarg, "load") != 0 && std::strcmp(optarg, "test") != 0 &&
+                std::strcmp(optarg, "driver") != 0) {
                 isql_print_always(stdout, "Illegal value for --help. Use --help, --help=load or --help=test\n");
                 return 0;
             }
             print_usage();
             if (optarg != nullptr && std::strcmp(optarg, "test") == 0) isql_print_always(stdout, "%s", isql_test_help());
+            else if (optarg != nullptr && std::strcmp(optarg, "driver") == 0)
+                isql_print_always(stdout, "%s", isql_driver_help());
             else if (optarg != nullptr) print_load_options();
             else print_long_options();
             isql_flush_all();

@@ -7,7 +7,7 @@ while IFS= read -r name; do
     *'<'*|*' '*|-*|\\*|*'='*) continue ;;  # forms and options, not names
     */*) compgen -G "$name" >/dev/null && continue ;;
     *) [[ $name =~ ^[A-Za-z_][A-Za-z0-9_]*$ ]] || continue
-       grep -rqw -- "$name" include session exec odbc text cmdlang load testrun CMakeLists.txt && continue ;;
+       grep -rqw -- "$name" include session exec odbc text cmdlang driver load testrun CMakeLists.txt && continue ;;
   esac
   echo "architecture: nothing in the tree is named $name"; missing=1
 done < <(grep -o '`[^`]*`' ARCHITECTURE.md | tr -d '`' | sed 's/()$//' | sort -u)

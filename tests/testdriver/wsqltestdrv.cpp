@@ -52,6 +52,7 @@ struct Rule {
   SQLRETURN code;
   std::vector<Diag> diags = {};
   long delayMs = 0;  // the call takes this long
+  bool crash = false;  // the call ends the process with SIGABRT
 };
 
 struct Column {
@@ -78,6 +79,16 @@ struct Section {
   std::vector<Result> results;
   bool noMoreResults = false;
   SQLUINTEGER getInfo = SQL_GD_ANY_COLUMN | SQL_GD_ANY_ORDER;  // SQLGetInfo's answer
+  std::map<SQLUSMALLINT, std::string> infoText;   // per info type: wide text answers
+  std::map<SQLUSMALLINT, SQLUINTEGER> infoNumber; // per info type: 32-bit answers
+};
+
+// Statement sections chosen by text: the first whose text the prepared
+// statement contains, before any numbered one.
+struct Matching {
+  long conn;
+  std::string text;
+  long key;  // its statement key in Sections (below -1)
 };
 
 // The scenario by (connection, statement): connection 0 is "*"; statement -1
@@ -118,7 +129,7 @@ T& last(std::vector<T>& v, const char* fault) {
 
 // Reads the scenario at `path` into `log` (the LOG file) and `sections`.
 // Returns what keeps it from parsing, with the file and line, or "".
-std::string load(const std::string& path, std::string& log, Sections& sections) {
+std::string load(const std::string& path, std::string& log, Sections& sections, std::vector<Matching>& matching) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return "cannot open scenario file " + path;
   long conn = 0, lineNo = 0;
@@ -140,8 +151,18 @@ std::string load(const std::string& path, std::string& log, Sections& sections) 
         sec = &sections[{conn, arg(1) == "*" ? 0 : number(arg(1))}];
       } else if (kw == "NOMORERESULTS") {
         sections[{conn, -1}].noMoreResults = true;
+      } else if (kw == "GETINFO" && t.size() > 2) {
+        sections[{conn, -1}].infoNumber[static_cast<SQLUSMALLINT>(number(arg(1)))] = static_cast<SQLUINTEGER>(number(arg(2)));
+      } else if (kw == "GETINFOTEXT") {
+        sections[{conn, -1}].infoText[static_cast<SQLUSMALLINT>(number(arg(1)))] = arg(2);
       } else if (kw == "GETINFO") {
         sections[{conn, -1}].getInfo = static_cast<SQLUINTEGER>(number(arg(1)));
+      } else if (kw == "MATCHING") {
+        const long key = -2 - static_cast<long>(matching.size());
+        matching.push_back({conn, arg(1), key});
+        sec = &sections[{conn, key}];
+      } else if (kw == "CRASH") {
+        last(sec->rules, "CRASH without a call line above it").crash = true;
       } else if (kw == "DIAG") {
         Diag d{arg(1), "", static_cast<SQLINTEGER>(number(arg(2)))};
         for (size_t k = 3; k < t.size(); ++k) d.text += arg(k);
@@ -244,6 +265,7 @@ struct Dbc : Handle {
   long number = 0, conn = 0, statements = 0;  // attempt of the process, its section, statements begun
   std::string log;
   Sections sections;
+  std::vector<Matching> matching;
   std::list<Stmt> stmts;
 };
 
@@ -284,6 +306,7 @@ SQLRETURN call(SQLHANDLE handle, std::string name, F body, const std::string& de
       if (!rule && r.call == name && (r.nth == 0 || r.nth == count)) rule = &r;
   if (!rule) return body(h);
   if (rule->delayMs > 0) usleep(static_cast<useconds_t>(rule->delayMs * 1000));
+  if (rule->crash) std::abort();
   h.diags.insert(h.diags.end(), rule->diags.begin(), rule->diags.end());
   if (!SQL_SUCCEEDED(rule->code) && rule->code != SQL_NO_DATA) return rule->code;
   SQLRETURN code = rule->code, rc = body(h);  // body may free h
@@ -301,7 +324,8 @@ SQLRETURN connectTo(SQLHDBC h, const std::string& str) {
   SQLGetPrivateProfileString(dsn.c_str(), "Scenario", "", scenario, sizeof scenario, "odbc.ini");
   d.number = ++gConnectionAttempts;
   d.calls.clear(), d.diags.clear(), d.statements = 0, d.script = &kNoScript, d.log.clear(), d.sections.clear();
-  if (std::string fault = load(scenario, d.log, d.sections); !fault.empty()) return diag(d, SQL_ERROR, "HY000", fault);
+  d.matching.clear();
+  if (std::string fault = load(scenario, d.log, d.sections, d.matching); !fault.empty()) return diag(d, SQL_ERROR, "HY000", fault);
   d.conn = d.sections.count({d.number, -1}) ? d.number : 0;
   d.script = &d.sections[{d.conn, -1}];
   return call<Dbc>(h, "SQLConnect", none, " " + str);
@@ -316,8 +340,13 @@ SQLRETURN start(Stmt& s) { return s.result = 0, s.row = -1, s.got.clear(), ok();
 SQLRETURN begin(SQLHSTMT h, const char* name, const std::string& detail) {
   Stmt& s = as<Stmt>(h);
   auto& secs = s.dbc->sections;
-  long conn = s.dbc->conn, n = ++s.dbc->statements;
-  s.script = &secs[{conn, secs.count({conn, n}) ? n : 0}];
+  long conn = s.dbc->conn, n = ++s.dbc->statements, key = secs.count({conn, n}) ? n : 0;
+  for (const Matching& m : s.dbc->matching)
+    if ((m.conn == conn || m.conn == 0) && detail.find(m.text) != std::string::npos) {
+      key = m.key, conn = m.conn;
+      break;
+    }
+  s.script = &secs[{conn, key}];
   s.calls.clear(), start(s);
   return call<Stmt>(h, name, none, detail);
 }
@@ -422,8 +451,19 @@ SQLRETURN SQL_API SQLEndTran(SQLSMALLINT, SQLHANDLE h, SQLSMALLINT) { return cal
 
 // wsql asks only what SQLGetData allows: any column in any order, unless the
 // scenario says otherwise.
-SQLRETURN SQL_API SQLGetInfoW(SQLHDBC h, SQLUSMALLINT, SQLPOINTER v, SQLSMALLINT, SQLSMALLINT*) {
-  return call<Dbc>(h, "SQLGetInfoW", [&](Dbc& d) { return *static_cast<SQLUINTEGER*>(v) = d.script->getInfo, ok(); });
+SQLRETURN SQL_API SQLGetInfoW(SQLHDBC h, SQLUSMALLINT type, SQLPOINTER v, SQLSMALLINT room, SQLSMALLINT* len) {
+  return call<Dbc>(h, "SQLGetInfoW", [&](Dbc& d) {
+    if (auto text = d.script->infoText.find(type); text != d.script->infoText.end()) {
+      SQLSMALLINT chars = 0;
+      bool cut = putWide(text->second, static_cast<SQLWCHAR*>(v), room / 2, &chars);
+      if (len) *len = static_cast<SQLSMALLINT>(chars * 2);
+      return cut ? truncated(d) : ok();
+    }
+    auto n = d.script->infoNumber.find(type);
+    *static_cast<SQLUINTEGER*>(v) = n != d.script->infoNumber.end() ? n->second : d.script->getInfo;
+    if (len && n != d.script->infoNumber.end()) *len = sizeof(SQLUINTEGER);
+    return ok();
+  });
 }
 
 // The driver manager asks once, for the bitmap of all functions, and keeps
