@@ -48,6 +48,11 @@ CancelResult isql_cancel_running_stmt() {
     return SQL_SUCCEEDED(rc) ? CancelResult::Sent : CancelResult::Refused;
 }
 
+void isql_request_stop_running() {
+    std::lock_guard<std::mutex> hold(gRunningLock);
+    if (gRunningStmt != SQL_NULL_HSTMT) gStopRequested.store(true, std::memory_order_relaxed);
+}
+
 void isql_running_fetches() {
     std::lock_guard<std::mutex> hold(gRunningLock);
     gFetching = gRunningStmt != SQL_NULL_HSTMT;

@@ -30,6 +30,9 @@ struct RunningStatement {
 // Cancels the published statement, if any; safe to call from another thread.
 enum class CancelResult { NoStatement, Sent, Refused };
 CancelResult isql_cancel_running_stmt();
+// Asks the statement under way, if any, to stop between two rows, as the
+// first press of Ctrl-C during a fetch does, sending nothing to the driver.
+void isql_request_stop_running();
 // Marks the published statement as fetching rows: from then on a first Ctrl-C
 // only asks the row loop to stop.
 void isql_running_fetches();

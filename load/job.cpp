@@ -47,21 +47,24 @@ sigset_t stopping_signals() {
 }
 
 // Takes the stopping signals, which stay blocked in the job's own thread: it
-// sets the stop, then cancels the statement under way, which a signal
-// handler cannot do (SQLCancel takes locks and talks to the server). A
-// statement that is fetching only stops between two rows at the first
-// cancel; one still running a second later (a fetch waiting on the server)
-// is sent SQLCancel then, and so on until the job ends.
+// sets the stop and asks the statement under way to stop between two rows;
+// one still running a second later (a long statement, a fetch waiting on
+// the server) is sent SQLCancel then, which a signal handler cannot do
+// (SQLCancel takes locks and talks to the server), and so on until the job
+// ends. Not at once: the job's next statement is seldom far, and SQLite's
+// driver frees the statement's result in SQLCancel, beside the job's own
+// thread still using it.
 void* stop_thread(void*) {
     const sigset_t set = stopping_signals();
     int sig = 0;
     while (sigwait(&set, &sig) != 0) {
     }
     gStop.store(true);
+    isql_request_stop_running();
     for (;;) {
-        isql_cancel_running_stmt();
         const timespec second{1, 0};
         sigtimedwait(&set, nullptr, &second);
+        isql_cancel_running_stmt();
     }
     return nullptr;
 }
