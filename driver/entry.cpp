@@ -9,6 +9,7 @@
 
 #include "collect.h"
 #include "isqldriver.h"
+#include "isqlsecret.h"
 #include "probes.h"
 
 namespace {
@@ -54,6 +55,8 @@ bool parse(int argc, char** argv, Options& o, std::string& why) {
             o.json = v == "json";
         } else if (option_value(argc, argv, i, "--connect", v, why)) {
             o.source.connect = v;
+            // The process list shows no password from here on.
+            isql_hide_secrets(std::strncmp(argv[i], "--connect=", 10) == 0 ? argv[i] + 10 : argv[i]);
         } else if (option_value(argc, argv, i, "--user", v, why)) {
             o.source.user = v;
         } else if (option_value(argc, argv, i, "--ignore", v, why)) {

@@ -50,9 +50,6 @@ EditRead isql_lineedit_read(ClientState* state, const char* prompt, std::wstring
 // True for a line that carries a password: CONNECT or MULTICONNECT with a
 // "*", CUSTOMCONNECT or a continuation line with a key that names one.
 bool isql_line_holds_password(const std::wstring& line);
-// True when the name of a connect-string key or of an option says it is a
-// password: it holds PWD or PASSWORD, in any case (SSLPassword too).
-bool isql_names_password(std::string_view name);
 // The history file: value is the settings-file value (null when the key is
 // absent), home the home folder (null when unknown). Empty: no file.
 std::string isql_history_path(const char* value, const char* home);

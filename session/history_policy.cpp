@@ -3,6 +3,7 @@
 #include <cwctype>
 #include <string>
 
+#include "isqlsecret.h"
 #include "isqlterm.h"
 #include "zvunicode.h"
 
@@ -46,11 +47,6 @@ bool has_secret_key(const std::wstring& text) {
 }
 }  // namespace
 
-bool isql_names_password(std::string_view name) {
-    std::string lower(name);
-    for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    return lower.find("pwd") != std::string::npos || lower.find("password") != std::string::npos;
-}
 
 // Errs on the side of leaving a line out: any "*" behind CONNECT counts,
 // whether the line parses or not.

@@ -15,6 +15,7 @@
 #include "isqlload.h"
 #include "isqltest.h"
 #include "isqlrun.h"
+#include "isqlsecret.h"
 #include "isqlterm.h"
 #include "isqltm.h"
 
@@ -74,26 +75,6 @@ const char* long_option_name(int opt) {
     return "";
 }
 
-// Overwrites the values of the password keys of a connect string where the
-// command line holds it, so that the process list shows no password from
-// now on (the jobs of a load run, forked later, inherit the hidden copy).
-void hide_secrets(char* connect) {
-    for (char* p = connect; *p != '\0';) {
-        char* key = p;
-        while (*p != '\0' && *p != '=' && *p != ';') ++p;
-        if (*p != '=') {
-            if (*p == ';') ++p;
-            continue;
-        }
-        const bool secret = isql_names_password(std::string_view(key, static_cast<size_t>(p - key)));
-        const bool braced = *++p == '{';  // {...} may hold ";"
-        if (braced) ++p;
-        for (; *p != '\0' && *p != (braced ? '}' : ';'); ++p)
-            if (secret) *p = 'x';
-        if (braced && *p == '}') ++p;
-        if (*p == ';') ++p;
-    }
-}
 
 // An option that is no option of wsql and whose name says password: its
 // value is never echoed (getopt's message would quote it). True when found
@@ -210,7 +191,7 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
         case kOptConnect:
             launch.connectString = optarg;
             launch.connectGiven = true;
-            hide_secrets(optarg);
+            isql_hide_secrets(optarg);
             break;
         case kOptUser: launch.user = optarg; break;
         case kOptCommand: launch.commands.emplace_back(optarg); break;

@@ -4,6 +4,7 @@
 #include <regex>
 
 #include "isqlnumber.h"
+#include "isqlsecret.h"
 #include "options.h"
 
 namespace {
@@ -98,6 +99,8 @@ bool test_parse_options(int argc, char** argv, TestOptions& o, std::string& why)
                 }
                 value = argv[++i];
             }
+            // The process list shows no password of a connect string from here on.
+            if (name == "connect") isql_hide_secrets(hasValue ? argv[i] + eq + 1 : argv[i]);
             bool known = false;
             if (!runner_option(name, value, hasValue || needsValue, o, why, known)) return false;
             if (known) continue;

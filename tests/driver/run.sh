@@ -89,6 +89,17 @@ for f in missing.json other.json broken.txt; do
   [ $rc -eq 2 ] && grep -q "^wsql: $f" err || bad "--diff-reports of $f: status $rc: $(cat err)"
 done
 
+# A password in --connect is gone from the process list once the options are read.
+printf 'SQLConnect 0\nDELAY 3000\n' >slow.scenario
+printf '[slow]\nDriver=%s\nScenario=%s\n' "$WSQL_TESTDRV_NAME" "$PWD/slow.scenario" >slow.ini
+for form in "--connect=DSN=slow;PWD=sesame" "--connect DSN=slow;PWD=sesame"; do
+  # shellcheck disable=SC2086 # the second form is two words
+  ODBCINI=slow.ini "$WSQL" --driver-report --no-probes $form >/dev/null 2>&1 & pid=$!
+  sleep 1
+  ! ps -o args= -p "$pid" | grep -q sesame || bad "$form: the process list shows the password"
+  wait "$pid" || true
+done
+
 # The real drivers, where found.
 if has_driver SQLite3 && wsql_sqlite_db "$WORK/real.sqlite" 2>/dev/null; then
   for step in 1 0; do printf '[d]\nDriver=SQLite3\nDatabase=%s\nStepAPI=%s\n' "$WORK/real.sqlite" $step >sqlite$step.ini; done
