@@ -570,33 +570,41 @@ void choose_inline_kinds(std::vector<ResultColumn>& cols) {
     }
 }
 
-// append_value of a column with an Inline kind, followed by sep unless it is
-// 0; false, with nothing written, for the others.
-[[gnu::always_inline]] inline bool append_inline(std::string& row, const ResultColumn& c, const char* bytes, SQLLEN have,
-                                                 char sep) {
+// The text of a non-NULL value of an Inline kind other than Text at p (at
+// most kMaxTimestampBytes), as append_value writes it; its end, or nullptr
+// where the kind's shortcut does not apply (append_value writes it then).
+[[gnu::always_inline]] inline char* put_inline(char* p, const ResultColumn& c, const char* bytes) {
     using Inline = ResultColumn::Inline;
     using namespace value_text;
+    switch (c.inlined) {
+    case Inline::Int32: return put_int(p, read_as<int32_t>(bytes));
+    case Inline::Int16: return put_int(p, read_as<int16_t>(bytes));
+    case Inline::Int64: return put_int(p, read_as<int64_t>(bytes));
+    case Inline::Double: return put_short_decimal(p, read_as<double>(bytes));
+    case Inline::Shortest: return put_shortest_decimal(p, read_as<double>(bytes));
+    case Inline::Timestamp:
+        return put_timestamp(p, read_as<TIMESTAMP_STRUCT>(bytes), static_cast<SQLINTEGER>(c.columnSize) > 19);
+    case Inline::Text:
+    case Inline::No: break;
+    }
+    return nullptr;
+}
+
+// append_value of a column with an Inline kind; false, with nothing written,
+// for the others and where put_inline leaves the value to append_value.
+[[gnu::always_inline]] inline bool append_inline(std::string& row, const ResultColumn& c, const char* bytes, SQLLEN have) {
+    using Inline = ResultColumn::Inline;
     if (c.inlined == Inline::No) return false;
     if (c.indicator == SQL_NULL_DATA) {
         row.append("NULL", 4);
+    } else if (c.inlined == Inline::Text) {
+        value_text::format_text(row, bytes, c.indicator, have);
     } else {
-        switch (c.inlined) {
-        case Inline::Int32: append_int(row, read_as<int32_t>(bytes), sep); return true;
-        case Inline::Int16: append_int(row, read_as<int16_t>(bytes), sep); return true;
-        case Inline::Int64: append_int(row, read_as<int64_t>(bytes), sep); return true;
-        case Inline::Double: return append_short_decimal(row, read_as<double>(bytes), sep);
-        case Inline::Shortest:
-            if (!append_shortest_decimal(row, read_as<double>(bytes)) && !append_number<double>(row, bytes, have))
-                return false;
-            break;
-        case Inline::Text: format_text(row, bytes, c.indicator, have); break;
-        case Inline::Timestamp:
-            append_timestamp(row, read_as<TIMESTAMP_STRUCT>(bytes), static_cast<SQLINTEGER>(c.columnSize) > 19, sep);
-            return true;
-        case Inline::No: return false;
-        }
+        char text[value_text::kMaxTimestampBytes + 1];
+        const char* end = put_inline(text, c, bytes);
+        if (end == nullptr) return false;
+        row.append(text, static_cast<size_t>(end - text));
     }
-    if (sep != 0) row.push_back(sep);
     return true;
 }
 
@@ -621,25 +629,25 @@ void append_value(std::string& row, std::string& err, const ResultColumn& c, con
                       c.printBufferLength);
 }
 
-// Whether every column of a tsv row has a kind print_row_direct writes.
+// Whether every column of a tsv row has an Inline kind, which
+// print_row_direct writes.
 bool all_direct(const std::vector<ResultColumn>& cols) {
-    using Inline = ResultColumn::Inline;
     return !cols.empty() && std::all_of(cols.begin(), cols.end(), [](const ResultColumn& c) {
-        return c.inlined != Inline::No && c.inlined != Inline::Shortest;
+        return c.inlined != ResultColumn::Inline::No;
     });
 }
 
-// print_row of a row whose columns all_direct allows, written straight into
-// the results stream's buffer: the bytes of every value first (SQLGetData
-// may report a failure), then the row's length bounded, then the text. Where
-// the stream takes no window, the row goes through row as print_row writes
-// it.
 struct DirectValue {
     const char* bytes = nullptr;
     SQLLEN have = 0;
     value_text::TextPiece text;  // of a Text column
 };
 
+// print_row of a row whose columns all_direct allows, written straight into
+// the results stream's buffer: the bytes of every value first (SQLGetData
+// may report a failure), then the row's length bounded, then the text. Where
+// the stream takes no window, the row goes through row as print_row writes
+// it. The values of these kinds bring no message.
 void print_row_direct(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, std::string& row,
                       std::vector<DirectValue>& values) {
     using Inline = ResultColumn::Inline;
@@ -655,13 +663,18 @@ void print_row_direct(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& c
             v.text = text_piece(v.bytes, c.indicator, v.have);
             need += v.text.bytes + kTruncatedMarkBytes + 1;
         } else {
-            need += (c.inlined == Inline::Timestamp ? kMaxTimestampBytes : kMaxNumberBytes) + 1;
+            need += kMaxTimestampBytes + 1;
         }
     }
+    std::string err;
     char* limit = nullptr;
     char* p = isql_rows_window(need, &limit);
     if (p == nullptr) {
-        for (size_t i = 0; i < cols.size(); ++i) append_inline(row, cols[i], values[i].bytes, values[i].have, '\t');
+        for (size_t i = 0; i < cols.size(); ++i) {
+            if (!append_inline(row, cols[i], values[i].bytes, values[i].have))
+                append_value(row, err, cols[i], values[i].bytes, values[i].have);
+            row.push_back('\t');
+        }
         row.push_back('\n');
         write_pending(row);
         return;
@@ -669,42 +682,24 @@ void print_row_direct(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& c
     for (size_t i = 0; i < cols.size(); ++i) {
         const ResultColumn& c = cols[i];
         const DirectValue& v = values[i];
-        const char* bytes = v.bytes;
         if (c.indicator == SQL_NULL_DATA) {
             std::memcpy(p, "NULL", 4);
             p += 4;
+        } else if (c.inlined == Inline::Text) {
+            std::memcpy(p, v.bytes, v.text.bytes);
+            p += v.text.bytes;
+            if (v.text.cut) {
+                std::memcpy(p, kTruncatedMark, kTruncatedMarkBytes);
+                p += kTruncatedMarkBytes;
+            }
+        } else if (char* end = put_inline(p, c, v.bytes)) {
+            p = end;
         } else {
-            switch (c.inlined) {
-            case Inline::Int32: p = put_int(p, read_as<int32_t>(bytes)); break;
-            case Inline::Int16: p = put_int(p, read_as<int16_t>(bytes)); break;
-            case Inline::Int64: p = put_int(p, read_as<int64_t>(bytes)); break;
-            case Inline::Double:
-                if (char* end = put_short_decimal(p, read_as<double>(bytes))) {
-                    p = end;
-                } else {
-                    std::string text;  // the rare double of printf's own
-                    std::string err;
-                    append_value(text, err, c, bytes, v.have);
-                    std::memcpy(p, text.data(), std::min(text.size(), kMaxNumberBytes));
-                    p += std::min(text.size(), kMaxNumberBytes);
-                }
-                break;
-            case Inline::Text: {
-                const TextPiece t = v.text;
-                std::memcpy(p, bytes, t.bytes);
-                p += t.bytes;
-                if (t.cut) {
-                    std::memcpy(p, kTruncatedMark, kTruncatedMarkBytes);
-                    p += kTruncatedMarkBytes;
-                }
-                break;
-            }
-            case Inline::Timestamp:
-                p = put_timestamp(p, read_as<TIMESTAMP_STRUCT>(bytes), static_cast<SQLINTEGER>(c.columnSize) > 19);
-                break;
-            case Inline::Shortest:
-            case Inline::No: break;
-            }
+            std::string text;  // the rare double of printf's or to_chars's own, INF, NAN
+            append_value(text, err, c, v.bytes, v.have);
+            const size_t n = std::min(text.size(), kMaxTimestampBytes);
+            std::memcpy(p, text.data(), n);
+            p += n;
         }
         *p++ = '\t';
     }
@@ -724,13 +719,12 @@ void print_row(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, lo
             value_to_file(hdbc, hstmt, c.sqlType, rowNumber, i, row);
         } else {
             const auto [bytes, length] = value_bytes(hdbc, hstmt, i, c);
-            if (!append_inline(row, c, bytes, length, '\t')) {
+            if (!append_inline(row, c, bytes, length)) {
                 append_value(row, err, c, bytes, length);
                 flush_value_message(row, err);
-                row.push_back('\t');
             }
         }
-        if (c.toFile) row.push_back('\t');
+        row.push_back('\t');
         if (row.size() >= kRowFlushBytes) write_pending(row);
     }
     row.push_back('\n');
@@ -760,7 +754,7 @@ void print_row_formatted(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>
             report_cut_value(err, i, rowNumber, have);
         } else if (c.hexOut) {
             append_hex(row, bytes, static_cast<size_t>(c.indicator >= 0 ? c.indicator : have));
-        } else if (append_inline(row, c, bytes, have, 0)) {
+        } else if (append_inline(row, c, bytes, have)) {
             // Numbers and timestamps of its own are plain text in every format.
             plain = c.inlined != ResultColumn::Inline::Text;
         } else {

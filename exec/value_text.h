@@ -75,13 +75,10 @@ inline char* put_int(char* p, long long v, int width = 0) {
     return end;
 }
 
-// printf "%d"-style decimal, and the byte sep after it unless sep is 0 (the
-// row printer's separator, written in the same piece).
-[[gnu::always_inline]] inline void append_int(std::string& out, long long v, char sep = 0) {
+// printf "%d"-style decimal.
+inline void append_int(std::string& out, long long v) {
     char text[24];
-    char* end = put_int(text, v);
-    if (sep != 0) *end++ = sep;
-    out.append(text, static_cast<size_t>(end - text));
+    out.append(text, static_cast<size_t>(put_int(text, v) - text));
 }
 
 // The fields of a date, time or timestamp, written "%d"-style into a small
@@ -140,8 +137,8 @@ inline bool short_decimal(double mag, long long& n, int& frac, long long& unit) 
     return false;
 }
 
-// Appends the fixed form of short_decimal's n / unit (frac digits after the
-// point), with the sign of v, and sep as append_int does.
+// The fixed form of short_decimal's n / unit (frac digits after the point),
+// with the sign of v, at q; its end.
 inline char* put_fixed(char* q, double v, long long n, int frac, long long unit) {
     if (v < 0) *q++ = '-';
     q = put_int(q, n / unit);
@@ -152,15 +149,8 @@ inline char* put_fixed(char* q, double v, long long n, int frac, long long unit)
     return q;
 }
 
-inline void append_fixed(std::string& out, double v, long long n, int frac, long long unit, char sep) {
-    char text[kMaxNumberBytes + 1];
-    char* q = put_fixed(text, v, n, frac, unit);
-    if (sep != 0) *q++ = sep;
-    out.append(text, static_cast<size_t>(q - text));
-}
-
-// append_short_decimal's text at p (at most kMaxNumberBytes); its end, or
-// nullptr where it does not apply.
+// "%.15G" of v at p (at most kMaxNumberBytes) where short_decimal applies,
+// and of zero; its end, or nullptr elsewhere.
 inline char* put_short_decimal(char* p, double v) {
     if (v == 0) {
         if (std::signbit(v)) *p++ = '-';
@@ -173,28 +163,13 @@ inline char* put_short_decimal(char* p, double v) {
     return put_fixed(p, v, n, frac, unit);
 }
 
-// "%.15G" of v where short_decimal applies (and of zero), and sep as
-// append_int does; false, with nothing written, elsewhere.
-inline bool append_short_decimal(std::string& out, double v, char sep = 0) {
-    if (v == 0) {
-        out.append(std::signbit(v) ? "-0" : "0");
-        if (sep != 0) out.push_back(sep);
-        return true;
-    }
-    long long n = 0, unit = 1;
-    int frac = 0;
-    if (!short_decimal(std::fabs(v), n, frac, unit)) return false;
-    append_fixed(out, v, n, frac, unit, sep);
-    return true;
-}
-
-// std::to_chars(v), the shortest text that reads back to v, where
-// short_decimal's decimal reads back to v (no other decimal of 15 digits or
-// fewer does, so it is the shortest) and its fixed form is not longer than
-// the exponent form (to_chars takes the shorter, fixed on a tie); false
-// elsewhere.
-inline bool append_shortest_decimal(std::string& out, double v) {
-    if (v == 0) return append_short_decimal(out, v);
+// std::to_chars(v), the shortest text that reads back to v, at p (at most
+// kMaxNumberBytes) where short_decimal's decimal reads back to v (no other
+// decimal of 15 digits or fewer does, so it is the shortest) and its fixed
+// form is not longer than the exponent form (to_chars takes the shorter,
+// fixed on a tie); its end, or nullptr elsewhere.
+inline char* put_shortest_decimal(char* p, double v) {
+    if (v == 0) return put_short_decimal(p, v);
     long long n = 0, unit = 1;
     int frac = 0;
     const double mag = std::fabs(v);
@@ -202,15 +177,24 @@ inline bool append_shortest_decimal(std::string& out, double v) {
     // was rounded, and n / 10^frac may be nearest to a neighbour of mag. The
     // quotient of two exact doubles is the double nearest to it.
     if (!short_decimal(mag, n, frac, unit) || static_cast<double>(n) / static_cast<double>(unit) != mag)
-        return false;
+        return nullptr;
     int digits = 1;
     for (long long rest = n; rest >= 10; rest /= 10) ++digits;
     int significant = digits;
     for (long long rest = n; frac == 0 && rest % 10 == 0; rest /= 10) --significant;
     const int fixed = mag >= 1 ? digits + (frac > 0 ? 1 + frac : 0) : 2 + frac;
     const int exponent = significant + (significant > 1 ? 1 : 0) + 4;  // "e+14", "e-04"
-    if (fixed > exponent) return false;
-    append_fixed(out, v, n, frac, unit, 0);
+    if (fixed > exponent) return nullptr;
+    return put_fixed(p, v, n, frac, unit);
+}
+
+// put_short_decimal appended to out; false, with nothing written, where it
+// does not apply.
+inline bool append_short_decimal(std::string& out, double v) {
+    char text[kMaxNumberBytes + 1];
+    const char* end = put_short_decimal(text, v);
+    if (end == nullptr) return false;
+    out.append(text, static_cast<size_t>(end - text));
     return true;
 }
 
@@ -273,12 +257,10 @@ inline char* put_timestamp(char* p, const TIMESTAMP_STRUCT& ts, bool fraction) {
     return f.copy_to(p);
 }
 
-// put_timestamp appended to out, and sep as append_int does.
-inline void append_timestamp(std::string& out, const TIMESTAMP_STRUCT& ts, bool fraction, char sep = 0) {
+// put_timestamp appended to out.
+inline void append_timestamp(std::string& out, const TIMESTAMP_STRUCT& ts, bool fraction) {
     char t[kMaxTimestampBytes + 1];
-    char* end = put_timestamp(t, ts, fraction);
-    if (sep != 0) *end++ = sep;
-    out.append(t, static_cast<size_t>(end - t));
+    out.append(t, static_cast<size_t>(put_timestamp(t, ts, fraction) - t));
 }
 
 }  // namespace value_text

@@ -232,12 +232,12 @@ TEST(ValueText, ShortestDecimalMatchesToChars) {
     }
     int shortcut = 0;
     for (double d : values) {
-        std::string got;
-        char want[64];
-        const auto end = std::to_chars(want, want + sizeof want, d).ptr;
-        if (!value_text::append_shortest_decimal(got, d)) continue;
+        char got[value_text::kMaxNumberBytes], want[64];
+        const char* gotEnd = value_text::put_shortest_decimal(got, d);
+        if (gotEnd == nullptr) continue;
         ++shortcut;
-        EXPECT_EQ(got, std::string(want, end)) << d;
+        const auto end = std::to_chars(want, want + sizeof want, d).ptr;
+        EXPECT_EQ(std::string_view(got, static_cast<size_t>(gotEnd - got)), std::string_view(want, static_cast<size_t>(end - want))) << d;
     }
     EXPECT_GT(shortcut, 10000);
 }
