@@ -32,7 +32,7 @@ rc=0
 "$WSQL" --test -e "${sources[@]}" "$@" tests/suite/echo tests/suite/slt || rc=$?
 "$WSQL" --test -e --lenient "${sources[@]}" "$@" tests/suite/lenient || rc=$?
 # Every csv and json value of tests/suite/readback, read back by Python against
-# what psql and the mariadb client print of the same rows.
+# what sqlite3, psql and the mariadb client print of the same rows.
 RB=tests/suite/readback
 pg_client() {
   PGPASSWORD=$WSQL_PG_PASSWORD psql -X -q -v ON_ERROR_STOP=1 -h "$WSQL_PGHOST" \
@@ -43,7 +43,9 @@ pg_client -f $RB/pg.sql >/dev/null
 pg_client -A -F $'\x1f' -R $'\x1e' -P footer=off -P null=$'\x01' -c "$query" >"$WORK/pg.ref"
 wsql_mariadb_client -D $DB <$RB/mariadb.sql
 wsql_mariadb_client -D $DB --xml --binary-as-hex -e "$query" >"$WORK/mariadb.ref"
-for db in pg mariadb; do
+sqlite3 -bail "$WORK/test.sqlite" <$RB/sqlite.sql
+sqlite3 -json "$WORK/test.sqlite" "$query" >"$WORK/sqlite.ref"
+for db in sqlite pg mariadb; do
   for f in csv json; do
     "$WSQL" -q -m 0 --format=$f --command "$query" $db >"$WORK/$db.$f" 2>"$WORK/$db.err" || cat "$WORK/$db.err"
   done

@@ -3,16 +3,25 @@
 # and checks each value against what the database's own client printed:
 #   compare.py REFERENCE KIND OUT.csv OUT.json
 # REFERENCE is psql's unaligned output (fields split by 0x1F, rows by 0x1E)
-# when KIND is pg, the mariadb client's --xml output when KIND is mariadb.
-# Numbers of float columns must read back to the same double (a zero with its
-# sign); every other value must be the same text.
+# when KIND is pg, the mariadb client's --xml output when KIND is mariadb,
+# sqlite3's -json output when KIND is sqlite. Numbers of float columns must
+# read back to the same double (a zero with its sign); every other value must
+# be the same text; in JSON the numeric columns are numbers.
 import csv, json, math, struct, sys
 import xml.etree.ElementTree as ET
 
 ref_path, kind, csv_path, json_path = sys.argv[1:5]
 FLOAT = {"d": "d", "r": "f"}
+TEXT = {"t", "v", "x"}  # the columns that are not numbers
+
+class Number(str):
+    """The text of a JSON number, told apart from a JSON string."""
 
 def reference():
+    if kind == "sqlite":
+        rows = json.load(open(ref_path, encoding="utf-8"))
+        names = list(rows[0])
+        return names, [[None if r[n] is None else str(r[n]) for n in names] for r in rows]
     if kind == "pg":
         raw = open(ref_path, encoding="utf-8").read().removesuffix("\n")
         lines = raw.split("\x1e")
@@ -49,8 +58,7 @@ def expect(what, got, want):
 
 got_csv = list(csv.reader(open(csv_path, encoding="utf-8", newline="")))
 expect("csv header", got_csv[0], names)
-as_text = lambda s: s
-got_json = [json.loads(l, parse_float=as_text, parse_int=as_text)
+got_json = [json.loads(l, parse_float=Number, parse_int=Number)
             for l in open(json_path, encoding="utf-8").read().splitlines()]
 expect("row count", (len(got_csv) - 1, len(got_json)), (len(ref), len(ref)))
 for r, want_row in enumerate(ref):
@@ -62,6 +70,8 @@ for r, want_row in enumerate(ref):
             expect("csv %s row %d" % (name, r + 1), canonical(name, field), want)
         value = got_json[r].get(name, "?") if r < len(got_json) else "?"
         expect("json %s row %d" % (name, r + 1), canonical(name, value), want)
+        if want is not None:
+            expect("json %s row %d is a number" % (name, r + 1), isinstance(value, Number), name not in TEXT)
 if failures:
     print("\n".join(failures))
     sys.exit(1)
