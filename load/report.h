@@ -36,6 +36,22 @@ struct LoadError {
     std::string message;  // the first one seen
 };
 
+// One interval of the run's clock (--interval): what was counted in it, as
+// the jobs reported it. Intervals of merged runs add up by their index.
+struct LoadInterval {
+    double start = 0;    // seconds since the run's start
+    double seconds = 0;  // its length
+    uint64_t statements = 0, failures = 0, passes = 0;
+    LatencyHistogram latency;  // of the statements that succeeded in it
+};
+
+// A threshold of the run (--threshold) and how the run measured up to it.
+struct LoadThreshold {
+    std::string expression;  // as given
+    bool passed = true;
+    std::string measured;    // the measured value with its unit, e.g. "12.345 ms"
+};
+
 struct LoadReport {
     long runs = 1;             // reports merged into this one
     // The identifiers of the runs (random, 32 hexadecimal digits), one per
@@ -48,6 +64,16 @@ struct LoadReport {
     std::map<std::string, LoadError> errors;  // by SQLSTATE; "-" when there was none
     uint64_t connectFailures = 0;
     uint64_t connectionsLost = 0;
+    // Whole passes of the script: from the start of the first statement (its
+    // scheduled start with --rate) to the end of the last.
+    LatencyHistogram passLatency;
+    // --rate: how late passes started against their schedule, how many were
+    // later than --latency-limit, how many were skipped for it.
+    LatencyHistogram lag;
+    uint64_t latePasses = 0, skippedPasses = 0;
+    double intervalSeconds = 0;  // --interval; 0: no series
+    std::vector<LoadInterval> intervals;
+    std::vector<LoadThreshold> thresholds;
 
     // The statement entry of text, added when new (the shared last entry
     // once kMaxLoadStatementTexts are kept).
