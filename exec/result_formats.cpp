@@ -297,11 +297,11 @@ RowFormatter::RowFormatter(OutputFormat format, std::vector<FormatColumn> column
                 for (int n = 2; taken(name = c.name + "_" + std::to_string(n)); ++n) {
                 }
             names.push_back(name);
-            std::string key(keys_.empty() ? "{" : ",");
+            std::string key(opens_.empty() ? "{" : ",");
             json_append_string(key, name, utf8_);
             key.push_back(':');
             opens_.push_back(c.numeric ? key : key + '"');
-            keys_.push_back(std::move(key));
+            nulls_.push_back(key + "null");
         }
     }
     for (const FormatColumn& c : columns_) {
@@ -326,13 +326,8 @@ size_t RowFormatter::begin_other_value(std::string& out, bool isNull) {
     case OutputFormat::Json:
         // The separator and the key, and the quote of a string (taken back
         // if the text needs escaping), in one piece.
-        if (i >= keys_.size()) break;
-        if (isNull) {
-            out.append(keys_[i]);
-            out.append("null");
-        } else {
-            out.append(opens_[i]);
-        }
+        if (i >= opens_.size()) break;
+        out.append(isNull ? nulls_[i] : opens_[i]);
         break;
     default: break;
     }

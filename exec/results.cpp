@@ -731,8 +731,30 @@ void print_row(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, lo
     write_pending(row);
 }
 
-// print_row for the formats other than Tsv: each value is formatted where
-// the formatter says and laid out by it.
+// One value of a row in a format other than Tsv, its bytes read: formatted
+// where the formatter says and laid out by it.
+void format_value(std::string& row, std::string& err, RowFormatter& formatter, const ResultColumn& c, size_t i,
+                  const char* bytes, SQLLEN have, long long rowNumber) {
+    const bool isNull = c.indicator == SQL_NULL_DATA;
+    const size_t start = formatter.begin_value(row, isNull);
+    bool plain = false;
+    if (isNull) {
+        // nothing: the formatter writes NULL its own way
+    } else if (value_cut(c, have)) {
+        report_cut_value(err, i, rowNumber, have);
+    } else if (c.hexOut) {
+        append_hex(row, bytes, static_cast<size_t>(c.indicator >= 0 ? c.indicator : have));
+    } else if (append_inline(row, c, bytes, have)) {
+        // Numbers and timestamps of its own are plain text in every format.
+        plain = c.inlined != ResultColumn::Inline::Text;
+    } else {
+        append_value(row, err, c, bytes, have);
+    }
+    formatter.end_value(row, start, isNull, plain);
+    flush_value_message(row, err);
+}
+
+// print_row for the formats other than Tsv.
 void print_row_formatted(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols,
                          long long rowNumber, std::string& row, std::string& err,
                          RowFormatter& formatter) {
@@ -745,26 +767,72 @@ void print_row_formatted(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>
             continue;
         }
         const auto [bytes, have] = value_bytes(hdbc, hstmt, i, c);
-        const bool isNull = c.indicator == SQL_NULL_DATA;
-        const size_t start = formatter.begin_value(row, isNull);
-        bool plain = false;
-        if (isNull) {
-            // nothing: the formatter writes NULL its own way
-        } else if (value_cut(c, have)) {
-            report_cut_value(err, i, rowNumber, have);
-        } else if (c.hexOut) {
-            append_hex(row, bytes, static_cast<size_t>(c.indicator >= 0 ? c.indicator : have));
-        } else if (append_inline(row, c, bytes, have)) {
-            // Numbers and timestamps of its own are plain text in every format.
-            plain = c.inlined != ResultColumn::Inline::Text;
-        } else {
-            append_value(row, err, c, bytes, have);
-        }
-        formatter.end_value(row, start, isNull, plain);
-        flush_value_message(row, err);
+        format_value(row, err, formatter, c, i, bytes, have, rowNumber);
     }
     formatter.end_row(row);
     if (row.size() >= kRowFlushBytes) write_pending(row);
+}
+
+// print_row_formatted of a JSON row whose columns all_direct allows, written
+// straight into the results stream's buffer as print_row_direct writes a tsv
+// row: the bytes of every value read and its text checked first. A row with
+// a value that needs the formatter's work (a cut value, a text to escape, a
+// number column's text that is no JSON number, a double of printf's own), or
+// that the stream takes no window for, goes through it from the bytes read.
+void print_json_row_direct(SQLHDBC hdbc, SQLHSTMT hstmt, std::vector<ResultColumn>& cols, long long rowNumber,
+                           std::string& row, std::string& err, RowFormatter& formatter,
+                           std::vector<DirectValue>& values) {
+    using Inline = ResultColumn::Inline;
+    using namespace value_text;
+    size_t need = 2;  // "}\n"
+    bool plain = true;
+    for (size_t i = 0; i < cols.size(); ++i) {
+        ResultColumn& c = cols[i];
+        DirectValue& v = values[i];
+        std::tie(v.bytes, v.have) = value_bytes(hdbc, hstmt, i, c);
+        const bool isNull = c.indicator == SQL_NULL_DATA;
+        need += formatter.json_before(i, isNull).size() + 1;
+        if (isNull) continue;
+        if (c.inlined == Inline::Text) {
+            v.text = text_piece(v.bytes, c.indicator, v.have);
+            plain = plain && !value_cut(c, v.have) &&
+                    formatter.json_fits(i, std::string_view(v.bytes, v.text.bytes));
+            need += v.text.bytes;
+        } else {
+            need += kMaxTimestampBytes;
+        }
+    }
+    char* limit = nullptr;
+    char* p = plain ? isql_rows_window(need, &limit) : nullptr;
+    for (size_t i = 0; p != nullptr && i < cols.size(); ++i) {
+        const ResultColumn& c = cols[i];
+        const DirectValue& v = values[i];
+        const bool isNull = c.indicator == SQL_NULL_DATA;
+        const std::string_view before = formatter.json_before(i, isNull);
+        std::memcpy(p, before.data(), before.size());
+        p += before.size();
+        if (isNull) continue;
+        if (c.inlined == Inline::Text) {
+            std::memcpy(p, v.bytes, v.text.bytes);
+            p += v.text.bytes;
+        } else if (char* end = put_inline(p, c, v.bytes)) {
+            p = end;
+        } else {
+            p = nullptr;  // INF, NAN, the rare double: the formatter's
+            break;
+        }
+        if (!formatter.json_numeric(i)) *p++ = '"';
+    }
+    if (p != nullptr) {
+        *p++ = '}';
+        *p++ = '\n';
+        isql_rows_commit(p);
+        return;
+    }
+    for (size_t i = 0; i < cols.size(); ++i)
+        format_value(row, err, formatter, cols[i], i, values[i].bytes, values[i].have, rowNumber);
+    formatter.end_row(row);
+    write_pending(row);
 }
 
 }  // namespace
@@ -837,7 +905,7 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
     bool cancelled = false;
     bool readerGone = false;
     bool limited = false;  // lenient: MAXROWS reached by the loop itself
-    const bool direct = !formatter && !gBenchmarkMode && all_direct(cols);
+    const bool direct = (!formatter || format == OutputFormat::Json) && !gBenchmarkMode && all_direct(cols);
     std::vector<DirectValue> values(direct ? cols.size() : 0);
     while (rc == SQL_SUCCESS || rc == SQL_SUCCESS_WITH_INFO) {
         if (isql_stop_requested()) {
@@ -866,6 +934,8 @@ int isql_print_results(SQLHDBC hdbc, SQLHSTMT hstmt) {
             }
             // The long values are still read, so the fetch costs what it would.
             for (size_t i = 0; i < cols.size(); ++i) value_bytes(hdbc, hstmt, i, cols[i]);
+        } else if (formatter && direct) {
+            print_json_row_direct(hdbc, hstmt, cols, rows, row, err, *formatter, values);
         } else if (formatter) {
             print_row_formatted(hdbc, hstmt, cols, rows, row, err, *formatter);
         } else if (direct) {

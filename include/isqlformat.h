@@ -80,6 +80,16 @@ public:
     // The three steps with the text at hand.
     void value(std::string& out, std::string_view text, bool isNull);
     void end_row(std::string& out);
+    // For JSON rows written in place by the caller: the text before value i
+    // (the separator, the key, "null" for NULL, the quote of a string), and
+    // whether the value goes in as it is (a string needs its closing quote
+    // after it; a number column's text must be a JSON number).
+    std::string_view json_before(size_t i, bool isNull) const { return isNull ? nulls_[i] : opens_[i]; }
+    bool json_numeric(size_t i) const { return columns_[i].numeric; }
+    bool json_fits(size_t i, std::string_view text) const {
+        if (!columns_[i].numeric) return json_plain(text);
+        return (columns_[i].integer && !text.empty()) || json_is_number(text);
+    }
     // After the last row: the aligned format writes what it still holds.
     void finish(std::string& out);
 
@@ -93,8 +103,9 @@ private:
     OutputFormat format_;
     std::vector<FormatColumn> columns_;
     bool utf8_;
-    std::vector<std::string> keys_;           // JSON: '{' or ',', the quoted unique key, ':'
-    std::vector<std::string> opens_;          // JSON: the key and, for a string, its '"'
+    // JSON: '{' or ',', the quoted unique key, ':', and then the quote of a
+    // string, or null.
+    std::vector<std::string> opens_, nulls_;
     std::vector<std::string> cells_;          // aligned/expanded: the current row
     std::vector<std::vector<std::string>> sample_;  // aligned: rows before the widths
     std::vector<size_t> widths_;
