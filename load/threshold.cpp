@@ -1,5 +1,7 @@
 // Thresholds of load runs: parsed, and checked against a report
 // (declarations in threshold.h).
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cinttypes>
 #include <cmath>
@@ -116,6 +118,7 @@ Measured measured_of(const LoadThresholdSpec& spec, const LoadReport& r) {
 bool parse_load_threshold(const std::string& text, LoadThresholdSpec& spec, std::string& error) {
     spec = LoadThresholdSpec{};
     spec.expression = text;
+    error.clear();
     const size_t colon = text.rfind(':');
     std::string rule = text;
     if (colon != std::string::npos) {
@@ -123,14 +126,15 @@ bool parse_load_threshold(const std::string& text, LoadThresholdSpec& spec, std:
         rule = text.substr(colon + 1);
         if (spec.statement.empty()) error = "no statement before \":\"";
     }
-    rule = squeezed(rule);
+    rule.erase(std::remove_if(rule.begin(), rule.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }),
+               rule.end());
     const size_t at = rule.find_first_of("<>");
     if (error.empty() && at == std::string::npos) error = "no <, <=, > or >=";
     if (!error.empty()) return false;
     const bool orEqual = at + 1 < rule.size() && rule[at + 1] == '=';
     spec.op = rule[at] == '<' ? (orEqual ? Op::LessEqual : Op::Less) : (orEqual ? Op::GreaterEqual : Op::Greater);
-    const std::string name = squeezed(rule.substr(0, at));
-    const std::string value = squeezed(rule.substr(at + (orEqual ? 2 : 1)));
+    const std::string name = rule.substr(0, at);
+    const std::string value = rule.substr(at + (orEqual ? 2 : 1));
     if (!read_metric(name, spec))
         error = "unknown measure \"" + name + "\" (pN, mean, max, fail-rate, tps or sps)";
     else if (spec.metric == Metric::Tps && !spec.statement.empty())
