@@ -67,6 +67,7 @@ struct Line {
     const char* name;
     const char* colour;
     std::vector<double> values;  // one per interval
+    double width = 3;  // of its stroke
 };
 
 // The frame of a chart: grid lines and value labels up to top, the axis
@@ -114,11 +115,8 @@ std::string line_chart(const LoadReport& r, const std::vector<Line>& lines, cons
         out += format("<text x=\"%.1f\" y=\"%d\" class=\"tick\" text-anchor=\"middle\">%s</text>\n",
                       kLeft + plotW * t / static_cast<double>(kTicks), kHeight - kBottom + 14,
                       figure(end * t / kTicks).c_str());
-    // Each line a little thinner than the one before, which shows under it
-    // where they meet (passes and statements of a one-statement script).
-    double width = 2.5 + static_cast<double>(lines.size());
     for (const Line& l : lines) {
-        out += format("<polyline fill=\"none\" stroke=\"%s\" stroke-width=\"%.0f\" points=\"", l.colour, width--);
+        out += format("<polyline fill=\"none\" stroke=\"%s\" stroke-width=\"%g\" points=\"", l.colour, l.width);
         for (size_t i = 0; i < n; ++i) out += format("%s%.1f,%.1f", i == 0 ? "" : " ", xOf(i), yOf(l.values[i]));
         out += "\"/>\n";
         if (n <= 2 * kDistributionBins)  // a point alone draws no line
@@ -207,7 +205,8 @@ std::string load_report_html(const LoadReport& r) {
     if (r.intervalSeconds <= 0 || r.intervals.empty()) {
         out += "<p>This report has no series over time: its run had no --interval.</p>\n";
     } else {
-        Line passLine{"passes/s", kPassColour, {}}, statementLine{"statements/s", kStatementColour, {}};
+        // Statements under passes, wider: they meet in a one-statement script.
+        Line passLine{"passes/s", kPassColour, {}, 2.5}, statementLine{"statements/s", kStatementColour, {}, 6};
         Line p50{"p50", kP50Colour, {}}, p95{"p95", kP95Colour, {}}, p99{"p99", kP99Colour, {}};
         for (const LoadInterval& v : r.intervals) {
             passLine.values.push_back(rate(v.passes, v.seconds));

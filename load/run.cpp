@@ -256,8 +256,9 @@ public:
     void set_start(long long start) {
         start_ = start;
         startEpoch_ = static_cast<double>(std::time(nullptr));
-        nextTick_ = start + tickMicros_;
-        nextCheck_ = start + kMicrosPerSecond;
+        // Just after the jobs' reports, which they make at whole seconds.
+        nextTick_ = start + tickMicros_ + kReportLeadMicros;
+        nextCheck_ = start + kMicrosPerSecond + kReportLeadMicros;
     }
 
     bool needed() const {
