@@ -57,7 +57,17 @@ double axis_top(double top) {
     return 10 * power;
 }
 
+// A round step for an axis of ticks about step apart: 1, 2 or 5 times a power of ten.
+double round_step(double step) {
+    if (step <= 0) return 1;
+    const double power = std::pow(10.0, std::floor(std::log10(step)));
+    for (double m : {1.0, 2.0, 5.0})
+        if (m * power >= step) return m * power;
+    return 10 * power;
+}
+
 std::string figure(double v) {
+    if (v == std::floor(v) && v < 1e15) return format("%.0f", v);
     if (v >= 100) return format("%.0f", v);
     if (v >= 10) return format("%.1f", v);
     return format("%.3g", v);
@@ -111,10 +121,10 @@ std::string line_chart(const LoadReport& r, const std::vector<Line>& lines, cons
     // Each value stands at the middle of its interval.
     const auto xOf = [&](size_t i) { return kLeft + plotW * (r.intervals[i].start + r.intervalSeconds / 2) / end; };
     const auto yOf = [&](double v) { return kTop + plotH - plotH * v / top; };
-    for (int t = 0; t <= kTicks; ++t)
+    const double step = round_step(end / kTicks);
+    for (double t = 0; t <= end * (1 + 1e-9); t += step)
         out += format("<text x=\"%.1f\" y=\"%d\" class=\"tick\" text-anchor=\"middle\">%s</text>\n",
-                      kLeft + plotW * t / static_cast<double>(kTicks), kHeight - kBottom + 14,
-                      figure(end * t / kTicks).c_str());
+                      kLeft + plotW * t / end, kHeight - kBottom + 14, figure(t).c_str());
     for (const Line& l : lines) {
         out += format("<polyline fill=\"none\" stroke=\"%s\" stroke-width=\"%g\" points=\"", l.colour, l.width);
         for (size_t i = 0; i < n; ++i) out += format("%s%.1f,%.1f", i == 0 ? "" : " ", xOf(i), yOf(l.values[i]));
@@ -153,16 +163,27 @@ std::string distribution_chart(const LatencyHistogram& h) {
             out += format("<rect x=\"%.1f\" y=\"%.1f\" width=\"%.1f\" height=\"%.1f\" fill=\"%s\"/>\n",
                           kLeft + i * barW + 0.5, kTop + plotH - barH, barW - 1, barH, kBarColour);
     }
-    for (int t = 0; t <= kTicks; ++t)
-        out += format("<text x=\"%.1f\" y=\"%d\" class=\"tick\" text-anchor=\"middle\">%s</text>\n",
-                      kLeft + plotW * t / static_cast<double>(kTicks), kHeight - kBottom + 14,
-                      figure(std::exp(lo + span * t / kTicks) / kMicrosPerMs).c_str());
+    // Ticks at 1, 2 and 5 times the powers of ten inside the range; over
+    // more than four decades at the powers alone, which would crowd.
+    const bool crowded = span > 4 * std::log(10.0);
+    for (double decade = std::pow(10.0, std::floor(lo / std::log(10.0))); decade <= std::exp(hi); decade *= 10)
+        for (double m : {1.0, 2.0, 5.0}) {
+            if (crowded && m != 1.0) continue;
+            const double at = (std::log(m * decade) - lo) / span;
+            if (at >= 0 && at <= 1)
+                out += format("<text x=\"%.1f\" y=\"%d\" class=\"tick\" text-anchor=\"middle\">%s</text>\n",
+                              kLeft + plotW * at, kHeight - kBottom + 14, figure(m * decade / kMicrosPerMs).c_str());
+        }
     return out + "</svg>\n";
 }
 
+// A row of cells; a cell given as "~name" is a column of texts, aligned left.
 std::string row(const std::vector<std::string>& cells, const char* tag = "td") {
     std::string out = "<tr>";
-    for (const std::string& c : cells) out += std::string("<") + tag + ">" + c + "</" + tag + ">";
+    for (const std::string& c : cells) {
+        const bool text = !c.empty() && c[0] == '~';
+        out += std::string("<") + tag + (text ? " class=\"text\">" : ">") + c.substr(text ? 1 : 0) + "</" + tag + ">";
+    }
     return out + "</tr>\n";
 }
 
@@ -182,7 +203,7 @@ std::string load_report_html(const LoadReport& r) {
         "</style>\n</head>\n<body>\n";
     out += r.runs > 1 ? format("<h1>Merged report of %ld load runs</h1>\n", r.runs) : "<h1>Load run</h1>\n";
     out += "<table>\n";
-    out += row({"plan", "<span class=\"text\">" + escaped(r.plan) + "</span>"}, "td");
+    out += row({"plan", escaped(r.plan)});
     out += row({"jobs", count(r.jobs.size())});
     out += row({"elapsed", format("%.3f s", r.seconds)});
     out += row({"statements", format("%" PRIu64 " (%.1f/s)", statements, rate(statements, r.seconds))});
@@ -194,7 +215,7 @@ std::string load_report_html(const LoadReport& r) {
 
     if (!r.thresholds.empty()) {
         out += "<h2>Thresholds</h2>\n<table>\n" +
-               row({"<span class=\"text\">threshold</span>", "result", "measured"}, "th");
+               row({"~threshold", "result", "measured"}, "th");
         for (const LoadThreshold& t : r.thresholds)
             out += "<tr><td class=\"text\">" + escaped(t.expression) + "</td><td class=\"" +
                    (t.passed ? "passed\">passed" : "failed\">FAILED") + "</td><td>" + escaped(t.measured) +
@@ -228,8 +249,7 @@ std::string load_report_html(const LoadReport& r) {
     out += latency.count() == 0 ? "<p>No latencies were measured.</p>\n" : distribution_chart(latency);
 
     out += "<h2>Statements</h2>\n<table>\n" +
-           row({"count", "errors", "mean ms", "p50 ms", "p95 ms", "p99 ms", "max ms",
-                "<span class=\"text\">statement</span>"}, "th");
+           row({"count", "errors", "mean ms", "p50 ms", "p95 ms", "p99 ms", "max ms", "~statement"}, "th");
     for (const LoadStatement& s : r.statements) {
         const LatencyHistogram& h = s.latency;
         const double mean = h.count() == 0 ? 0 : static_cast<double>(h.sum()) / static_cast<double>(h.count());
@@ -244,8 +264,7 @@ std::string load_report_html(const LoadReport& r) {
 
     if (!r.errors.empty()) {
         out += "<h2>Errors by SQLSTATE</h2>\n<table>\n" +
-               row({"<span class=\"text\">SQLSTATE</span>", "count", "<span class=\"text\">first message</span>"},
-                   "th");
+               row({"~SQLSTATE", "count", "~first message"}, "th");
         for (const auto& [state, e] : r.errors)
             out += "<tr><td class=\"text\">" + escaped(state) + "</td><td>" + count(e.count) +
                    "</td><td class=\"text\">" + escaped(e.message) + "</td></tr>\n";
