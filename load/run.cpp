@@ -337,7 +337,7 @@ public:
             const long long end = static_cast<long long>(report.seconds * kMicrosPerSecond);
             interval(report, std::max(0LL, end - kReportLeadMicros) / intervalMicros_);
             LoadInterval& last = report.intervals.back();
-            last.seconds = std::max(last.seconds, report.seconds - last.start);
+            last.seconds = report.seconds - last.start;  // it holds what came up to the end
             while (logged_ < static_cast<long long>(report.intervals.size())) log_interval(report, logged_++);
         }
         if (log_ != nullptr && (std::fclose(log_) != 0 || !logOk_)) {
