@@ -111,3 +111,15 @@ bool load_write_metrics(const std::string& path, const std::string& text, std::s
     unlink(temp.c_str());
     return false;
 }
+
+bool load_metrics_writable(const std::string& path, std::string& error) {
+    std::string temp = path + ".tmp-XXXXXX";
+    const int fd = mkstemp(temp.data());
+    if (fd < 0) {
+        error = std::strerror(errno);
+        return false;
+    }
+    close(fd);
+    unlink(temp.c_str());
+    return true;
+}

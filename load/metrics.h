@@ -17,3 +17,6 @@ std::string load_metrics_text(const LoadReport& report, long jobs);
 // renamed over it, so that a reader sees the old text or the new, never a
 // part. False with the reason (the new file is removed).
 bool load_write_metrics(const std::string& path, const std::string& text, std::string& error);
+// Whether load_write_metrics can make its new file beside path (tried and
+// removed), before a run starts. False with the reason.
+bool load_metrics_writable(const std::string& path, std::string& error);

@@ -265,8 +265,15 @@ public:
         return intervalMicros_ != 0 || !r_.metricsFile.empty() || (r_.abortOnThreshold && !specs_.empty());
     }
 
-    // Opens the interval log and writes its header; false (said) when it cannot.
+    // Opens the interval log and writes its header, and sees that the
+    // metrics file can be written; false (said) when either cannot.
     bool open() {
+        std::string why;
+        if (!r_.metricsFile.empty() && !load_metrics_writable(r_.metricsFile, why)) {
+            isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not write the metrics file %s: %s\n",
+                       r_.metricsFile.c_str(), why.c_str());
+            return false;
+        }
         if (r_.intervalLog.empty()) return true;
         log_ = std::fopen(r_.intervalLog.c_str(), "w");
         if (log_ == nullptr) {
