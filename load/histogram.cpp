@@ -32,11 +32,20 @@ uint64_t LatencyHistogram::highest(size_t index) {
     return lowest(index) + (uint64_t{1} << shift) - 1;
 }
 
+// Doubling at least keeps a histogram that fills from low to high buckets
+// from being copied at every new bucket.
+void LatencyHistogram::grow(size_t index) {
+    constexpr size_t kFirstBuckets = 2 * kSubBuckets;  // below 256 us: one allocation for fast statements
+    counts_.resize(std::min(kBuckets, std::max({index + 1, 2 * counts_.size(), kFirstBuckets})), 0);
+}
+
 bool LatencyHistogram::add_bucket(size_t index, uint64_t count) {
     uint64_t bucket = 0, total = 0;
-    if (index >= kBuckets || __builtin_add_overflow(counts_[index], count, &bucket) ||
+    if (index >= kBuckets || __builtin_add_overflow(this->bucket(index), count, &bucket) ||
         __builtin_add_overflow(count_, count, &total))
         return false;
+    if (count == 0) return true;
+    if (index >= counts_.size()) grow(index);
     counts_[index] = bucket;
     count_ = total;
     return true;
@@ -44,7 +53,10 @@ bool LatencyHistogram::add_bucket(size_t index, uint64_t count) {
 
 bool LatencyHistogram::add(const LatencyHistogram& other) {
     bool fits = true;
-    for (size_t i = 0; i < kBuckets; ++i)
+    size_t used = other.counts_.size();
+    while (used > 0 && other.counts_[used - 1] == 0) --used;
+    if (used > counts_.size()) grow(used - 1);
+    for (size_t i = 0; i < used; ++i)
         fits = !__builtin_add_overflow(counts_[i], other.counts_[i], &counts_[i]) && fits;
     fits = !__builtin_add_overflow(count_, other.count_, &count_) && fits;
     max_ = std::max(max_, other.max_);
@@ -63,9 +75,17 @@ uint64_t LatencyHistogram::percentile(double percent) const {
     const double wanted = std::ceil(std::clamp(percent, 0.0, 100.0) / 100.0 * static_cast<double>(count_));
     const uint64_t rank = std::max<uint64_t>(1, static_cast<uint64_t>(wanted));
     uint64_t seen = 0;
-    for (size_t i = 0; i < kBuckets; ++i) {
+    for (size_t i = 0; i < counts_.size(); ++i) {
         seen += counts_[i];
         if (seen >= rank) return std::min(highest(i), max_);
     }
     return max_;
+}
+
+bool LatencyHistogram::operator==(const LatencyHistogram& other) const {
+    if (count_ != other.count_ || sum_ != other.sum_ || max_ != other.max_) return false;
+    const size_t n = std::max(counts_.size(), other.counts_.size());
+    for (size_t i = 0; i < n; ++i)
+        if (bucket(i) != other.bucket(i)) return false;
+    return true;
 }

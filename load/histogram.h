@@ -10,6 +10,9 @@
 // a bucket's width is less than 1/128 (0.8%) of its lower edge. Values from
 // 2^36 us (19 hours) on share the last bucket. Two histograms merge exactly
 // by adding bucket counts, which is how reports of several machines combine.
+// The buckets are allocated as values come, up to the highest one used, so
+// that the many histograms of an interval series cost nothing while empty
+// and little when their latencies stay low.
 class LatencyHistogram {
 public:
     static constexpr int kSubBucketBits = 7;
@@ -17,7 +20,7 @@ public:
     static constexpr int kMaxValueBits = 36;
     static constexpr size_t kBuckets = kSubBuckets * (kMaxValueBits - kSubBucketBits + 1);
 
-    LatencyHistogram() : counts_(kBuckets, 0) {}
+    LatencyHistogram() = default;
 
     // The bucket of value, and the lowest and highest value it holds.
     static size_t index_of(uint64_t micros);
@@ -25,7 +28,9 @@ public:
     static uint64_t highest(size_t index);
 
     void record(uint64_t micros) {
-        ++counts_[index_of(micros)];
+        const size_t index = index_of(micros);
+        if (index >= counts_.size()) grow(index);
+        ++counts_[index];
         ++count_;
         sum_ += micros;
         if (micros > max_) max_ = micros;
@@ -48,16 +53,20 @@ public:
         if (max > max_) max_ = max;
         return !__builtin_add_overflow(sum_, sum, &sum_);
     }
-    uint64_t bucket(size_t index) const { return counts_[index]; }
+    uint64_t bucket(size_t index) const { return index < counts_.size() ? counts_[index] : 0; }
     // The value at percent (0-100): the highest value of the bucket holding
     // the value of that rank, never above the largest value recorded. 0 when
     // empty.
     uint64_t percentile(double percent) const;
 
-    bool operator==(const LatencyHistogram&) const = default;
+    // Equal counts in every bucket: buckets not allocated hold none.
+    bool operator==(const LatencyHistogram& other) const;
 
 private:
-    std::vector<uint64_t> counts_;
+    // Makes bucket index (and some above it, as a vector grows) exist.
+    void grow(size_t index);
+
+    std::vector<uint64_t> counts_;  // up to the highest bucket used, or a little above
     uint64_t count_ = 0;  // sum of the bucket counts
     uint64_t sum_ = 0;    // of the values, for the mean
     uint64_t max_ = 0;

@@ -316,7 +316,7 @@ JobEnd run_passes(Job& job, ClientState* first) {
 }
 }  // namespace
 
-bool load_check_script(const ClientState& first, const std::string& script) {
+bool load_check_script(const ClientState& first, const std::string& script, std::vector<std::string>* texts) {
     ClientState copy;
     copy.inName = first.inName;
     if (!script_as_input(&copy, script) || !rewind_script(&copy)) {
@@ -337,6 +337,7 @@ bool load_check_script(const ClientState& first, const std::string& script) {
         if (c.gathered == Gathered::InputEnded) why = "the statement has no closing \";\"";
         else if (c.gathered == Gathered::OutOfMemory) why = "the statement is too large to hold";
         else if (c.cmd.kind == CmdKind::CMD_SQL && !parse_load_template(c.statement, tmpl, fault)) why = utf8_of(fault);
+        if (texts != nullptr && c.cmd.kind == CmdKind::CMD_SQL) texts->push_back(utf8_of(c.statement));
     }
     gHexDisplay = hexDisplay;
     const bool undecodable = copy.reader.undecodable;  // said by the reader

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "isql.h"
 #include "options.h"
@@ -24,8 +25,10 @@ struct LoadJobPlan {
 // mistake that would fail every pass stops the run at once: false (said,
 // with the line) for a script without any command, a statement whose
 // ${WSQL_...} cannot be substituted or that lacks its closing ";", or a
-// line that cannot be decoded.
-bool load_check_script(const ClientState& first, const std::string& script);
+// line that cannot be decoded. texts, when given, gets the statement texts
+// as the jobs report them.
+bool load_check_script(const ClientState& first, const std::string& script,
+                       std::vector<std::string>* texts = nullptr);
 
 // Runs the job in this (child) process and ends the process.
 [[noreturn]] void load_run_job(ClientState* first, const LoadJobPlan& plan);

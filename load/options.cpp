@@ -24,8 +24,22 @@ void read_option(LoadRequest& r, const std::string& option, const std::string& v
         r.jobOutputDir = value;
         if (value.empty()) refused = "--job-output needs a folder name";
     } else if (option == "report") {
-        r.reportFile = value;
+        const bool html = value.size() > 5 && value.compare(value.size() - 5, 5, ".html") == 0;
+        (html ? r.htmlFile : r.reportFile) = value;
         if (value.empty()) refused = "--report needs a file name";
+    } else if (option == "interval") {
+        if (isql_parse_count(value, kMaxLoadIntervalSeconds, n)) r.intervalSeconds = static_cast<long>(n);
+        else refused = "--interval must be a number of seconds from 1 to " + std::to_string(kMaxLoadIntervalSeconds);
+    } else if (option == "interval-log") {
+        r.intervalLog = value;
+        if (value.empty()) refused = "--interval-log needs a file name";
+    } else if (option == "threshold") {
+        r.thresholds.push_back(value);  // parsed with the script, which it may name
+    } else if (option == "abort-on-threshold") {
+        r.abortOnThreshold = true;
+    } else if (option == "metrics-file") {
+        r.metricsFile = value;
+        if (value.empty()) refused = "--metrics-file needs a file name";
     } else if (option == "merge-reports") {
         r.merge = true;
     }

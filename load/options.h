@@ -9,10 +9,12 @@
 constexpr long kMaxLoadJobs = 1000;                      // --jobs
 constexpr long kMaxLoadDurationSeconds = 7 * 24 * 3600;  // --duration
 constexpr long long kMaxLoadRuns = 1000000000LL;         // --runs
+constexpr long kMaxLoadIntervalSeconds = 24 * 3600;      // --interval
 
 // Exit statuses of a load run and of --merge-reports.
 constexpr int kExitLoadFailures = 1;    // some statement or connection failed
 constexpr int kExitLoadNotStarted = 2;  // the run could not start
+constexpr int kExitLoadThreshold = 5;   // a --threshold was crossed (wins over kExitLoadFailures)
 // Stopped early by signal N (SIGINT, SIGTERM, SIGHUP): 128 + N, as a shell
 // tells a process that the signal ended, so a `timeout` around it fails.
 constexpr int kExitLoadSignalBase = 128;
@@ -28,6 +30,13 @@ struct LoadRequest {
     std::string reportFile;    // --report
     bool merge = false;        // --merge-reports
     std::vector<std::string> mergeFiles;
+    // The report's series, its checks and its other forms.
+    long intervalSeconds = 0;           // --interval; 0: none asked
+    std::string intervalLog;            // --interval-log
+    std::vector<std::string> thresholds;  // --threshold, as given
+    bool abortOnThreshold = false;      // --abort-on-threshold
+    std::string htmlFile;               // a --report ending in .html
+    std::string metricsFile;            // --metrics-file
     std::string problem;            // the first option value refused
     bool scriptUnreadable = false;  // -c or -n named a file that did not open
 };

@@ -221,6 +221,122 @@ struct Fields {
         return out;
     }
 };
+// ---- interval series and thresholds -------------------------------------
+
+// The buckets of h as JSON pairs, after "\"buckets\": ".
+void buckets_json(std::string& out, const LatencyHistogram& h) {
+    out += '[';
+    bool first = true;
+    for (size_t b = 0; b < LatencyHistogram::kBuckets && h.count() != 0; ++b) {
+        if (h.bucket(b) == 0) continue;
+        out += format("%s[%zu, %" PRIu64 "]", first ? "" : ", ", b, h.bucket(b));
+        first = false;
+    }
+    out += ']';
+}
+
+// The interval series and the thresholds, each only when the report has it,
+// so that a report without them reads as before.
+void series_json(std::string& out, const LoadReport& r) {
+    if (r.intervalSeconds > 0) {
+        out += format(",\n  \"interval_seconds\": %.6f,\n  \"intervals\": [", r.intervalSeconds);
+        for (size_t i = 0; i < r.intervals.size(); ++i) {
+            const LoadInterval& v = r.intervals[i];
+            const LatencyHistogram& h = v.latency;
+            out += format("%s\n    {\"start\": %.6f, \"seconds\": %.6f, \"statements\": %" PRIu64
+                          ", \"failures\": %" PRIu64 ", \"passes\": %" PRIu64 ",\n     \"latency_count\": %" PRIu64
+                          ", \"latency_sum_us\": %" PRIu64 ", \"latency_max_us\": %" PRIu64
+                          ", \"p50_ms\": %.3f, \"p95_ms\": %.3f, \"p99_ms\": %.3f, \"max_ms\": %.3f,\n"
+                          "     \"buckets\": ",
+                          i == 0 ? "" : ",", v.start, v.seconds, v.statements, v.failures, v.passes, h.count(),
+                          h.sum(), h.max(), ms(h.percentile(50)), ms(h.percentile(95)), ms(h.percentile(99)),
+                          ms(h.max()));
+            buckets_json(out, h);
+            out += '}';
+        }
+        out += "\n  ]";
+    }
+    if (r.thresholds.empty()) return;
+    out += ",\n  \"thresholds\": [";
+    for (size_t i = 0; i < r.thresholds.size(); ++i) {
+        out += i == 0 ? "\n    {\"expression\": " : ",\n    {\"expression\": ";
+        json_string(out, r.thresholds[i].expression);
+        out += r.thresholds[i].passed ? ", \"passed\": true, \"measured\": " : ", \"passed\": false, \"measured\": ";
+        json_string(out, r.thresholds[i].measured);
+        out += '}';
+    }
+    out += "\n  ]";
+}
+
+// Reads the buckets of f's object into h; false (error set) when one is not
+// [index, count] of this layout or a count passes 2^64 - 1.
+bool read_buckets(const Fields& f, LatencyHistogram& h) {
+    bool fits = true;
+    if (const Json* buckets = f.field("buckets", Kind::Array)) {
+        for (const Json& b : *buckets) {
+            const bool pair = b.is_array() && b.size() == 2 && b[0].is_number() && b[1].is_number();
+            const uint64_t index = pair ? f.to_count(b[0], "buckets") : 0;
+            if (!pair || index >= LatencyHistogram::kBuckets) {
+                if (f.error.empty()) f.error = "a bucket is not [index, count] of this layout";
+                return false;
+            }
+            fits = h.add_bucket(index, f.to_count(b[1], "buckets")) && fits;
+        }
+    }
+    fits = h.add_totals(f.count("latency_sum_us"), f.count("latency_max_us")) && fits;
+    if (!fits && f.error.empty()) f.error = kTooLarge;
+    if (h.count() != f.count("latency_count") && f.error.empty())
+        f.error = "the buckets of an interval do not add up to its latency_count";
+    return f.error.empty();
+}
+
+// Reads the interval series and the thresholds, which older reports lack.
+void read_series(const Fields& top, LoadReport& r) {
+    if (top.object.contains("interval_seconds")) {
+        r.intervalSeconds = top.real("interval_seconds");
+        if (r.intervalSeconds <= 0 && top.error.empty()) top.error = "field \"interval_seconds\" is not positive";
+        if (const Json* list = top.field("intervals", Kind::Array)) {
+            for (const Json& v : *list) {
+                const Fields f{v, top.error};
+                LoadInterval& in = r.intervals.emplace_back();
+                in.start = f.real("start");
+                in.seconds = f.real("seconds");
+                in.statements = f.count("statements");
+                in.failures = f.count("failures");
+                in.passes = f.count("passes");
+                if (!read_buckets(f, in.latency)) return;
+            }
+        }
+    }
+    if (!top.object.contains("thresholds")) return;
+    if (const Json* list = top.field("thresholds", Kind::Array)) {
+        for (const Json& t : *list) {
+            const Fields f{t, top.error};
+            r.thresholds.push_back({f.text("expression"), f.flag("passed", false), f.text("measured")});
+        }
+    }
+}
+
+// Adds the series of other to r's, interval by interval; false when a count
+// passes 2^64 - 1 or the intervals are of other lengths. Thresholds were of
+// the runs apart: they go, to be checked again on the merged report.
+bool merge_series(LoadReport& r, const LoadReport& other) {
+    r.thresholds.clear();
+    if (other.intervalSeconds != r.intervalSeconds) return false;
+    if (r.intervals.size() < other.intervals.size()) r.intervals.resize(other.intervals.size());
+    bool fits = true;
+    for (size_t i = 0; i < other.intervals.size(); ++i) {
+        LoadInterval& mine = r.intervals[i];
+        const LoadInterval& o = other.intervals[i];
+        mine.start = o.start;
+        mine.seconds = std::max(mine.seconds, o.seconds);
+        fits = add_to(mine.statements, o.statements) && fits;
+        fits = add_to(mine.failures, o.failures) && fits;
+        fits = add_to(mine.passes, o.passes) && fits;
+        fits = mine.latency.add(o.latency) && fits;
+    }
+    return fits;
+}
 }  // namespace
 
 // ---- the report -------------------------------------------------------------
@@ -288,6 +404,7 @@ bool LoadReport::merge(const LoadReport& other) {
     for (const auto& [state, e] : other.errors) fits = add_error(state, e.message, e.count) && fits;
     fits = add_to(connectFailures, other.connectFailures) && fits;
     fits = add_to(connectionsLost, other.connectionsLost) && fits;
+    fits = merge_series(*this, other) && fits;
     return fits && totals_fit();
 }
 
@@ -410,7 +527,9 @@ std::string load_report_json(const LoadReport& r) {
         out += "}";
         first = false;
     }
-    return out + "\n  ]\n}\n";
+    out += "\n  ]";
+    series_json(out, r);
+    return out + "\n}\n";
 }
 
 bool load_report_from_json(const std::string& json, LoadReport& report, std::string& error) {
@@ -481,6 +600,7 @@ bool load_report_from_json(const std::string& json, LoadReport& report, std::str
                 error = kTooLarge;
         }
     }
+    read_series(top, report);
     if (!report.totals_fit() && error.empty()) error = kTooLarge;
     return error.empty();
 }

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -15,9 +16,12 @@
 
 #include "isqlrun.h"
 #include "isqltm.h"
+#include "html.h"
 #include "job.h"
+#include "metrics.h"
 #include "options.h"
 #include "report.h"
+#include "threshold.h"
 #include "wire.h"
 
 namespace {
@@ -47,8 +51,11 @@ struct Child {
     LoadJob totals;
 };
 
+class Watch;
+
 class Run {
 public:
+    Watch* watch = nullptr;  // the series, thresholds and metrics file, when asked
     LoadReport report;
     LatencyHistogram window;   // latencies since the last progress line
     uint64_t windowStatements = 0;
@@ -67,6 +74,7 @@ public:
             c.totals.complete = false;  // what the line counted is not in the report
             return;
         }
+        note_watched(c, m);
         using K = WireMessage::Kind;
         switch (m.kind) {
         case K::Text: {
@@ -138,6 +146,8 @@ public:
         c.totals.complete = false;  // what it counted since its last report is lost
     }
 
+    void note_watched(const Child& c, const WireMessage& m);
+
     void signal_live(int sig) {
         for (const Child& c : children)
             if (c.fd >= 0) kill(c.pid, sig);
@@ -208,7 +218,7 @@ FILE* open_report(const LoadRequest& r, bool& failed) {
 // Writes the report: text on standard output, JSON into json when open.
 // False when the JSON could not be written whole (reported).
 bool write_report(const LoadRequest& r, const LoadReport& report, FILE* json) {
-    const std::string text = load_report_text(report);
+    const std::string text = load_report_text(report) + load_thresholds_text(report);
     isql_write(stdout, TRACE_DATA, text.data(), text.size());
     if (json == nullptr) return true;
     const std::string body = load_report_json(report);
@@ -217,6 +227,263 @@ bool write_report(const LoadRequest& r, const LoadReport& report, FILE* json) {
     if (written && closed == 0) return true;
     isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Output to %s was lost: %s\n", r.reportFile.c_str(),
                std::strerror(errno));
+    return false;
+}
+
+// ---- interval series, thresholds during the run, metrics file ------------
+
+// The jobs report at whole seconds of the run's clock what they counted in
+// the second before: a report is put at the middle of that second, so that
+// interval k holds what was done in it (give or take a statement under way
+// at its end).
+constexpr long long kReportLeadMicros = kMicrosPerSecond / 2;
+constexpr long kPictureIntervalSeconds = 1;  // the series kept without --interval
+
+// What a run keeps beside its report for --interval, --interval-log,
+// --threshold with --abort-on-threshold and --metrics-file.
+class Watch {
+public:
+    Watch(const LoadRequest& r, const std::vector<LoadThresholdSpec>& specs) : r_(r), specs_(specs) {
+        const bool series = r.intervalSeconds != 0 || !r.intervalLog.empty() || !r.htmlFile.empty();
+        intervalMicros_ = series ? (r.intervalSeconds != 0 ? r.intervalSeconds : kPictureIntervalSeconds) *
+                                       kMicrosPerSecond
+                                 : 0;
+        tickMicros_ = r.intervalSeconds != 0 && !r.metricsFile.empty() ? r.intervalSeconds * kMicrosPerSecond
+                                                                       : kMicrosPerSecond;
+    }
+
+    // The run's start on the monotonic clock: where its intervals count from.
+    void set_start(long long start) {
+        start_ = start;
+        startEpoch_ = static_cast<double>(std::time(nullptr));
+        // Just after the jobs' reports, which they make at whole seconds.
+        nextTick_ = start + tickMicros_ + kReportLeadMicros;
+        nextCheck_ = start + kMicrosPerSecond + kReportLeadMicros;
+    }
+
+    bool needed() const {
+        return intervalMicros_ != 0 || !r_.metricsFile.empty() || (r_.abortOnThreshold && !specs_.empty());
+    }
+
+    // Opens the interval log and writes its header, and sees that the
+    // metrics file can be written; false (said) when either cannot.
+    bool open() {
+        std::string why;
+        if (!r_.metricsFile.empty() && !load_metrics_writable(r_.metricsFile, why)) {
+            isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not write the metrics file %s: %s\n",
+                       r_.metricsFile.c_str(), why.c_str());
+            return false;
+        }
+        if (r_.intervalLog.empty()) return true;
+        log_ = std::fopen(r_.intervalLog.c_str(), "w");
+        if (log_ == nullptr) {
+            isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not open the interval log %s: %s\n",
+                       r_.intervalLog.c_str(), std::strerror(errno));
+            return false;
+        }
+        logOk_ = std::fputs("start_epoch,elapsed_s,seconds,statements,failures,passes,p50_ms,p95_ms,p99_ms,max_ms\n",
+                            log_) >= 0;
+        return true;
+    }
+
+    // Adds a statistics or job line of a job, just read, to its interval.
+    void note(const Child& c, const WireMessage& m, LoadReport& report) {
+        using K = WireMessage::Kind;
+        if (intervalMicros_ == 0 || (m.kind != K::Stats && m.kind != K::Job)) return;
+        if (m.kind == K::Stats && m.id >= c.ids.size()) return;  // not counted in the report either
+        LoadInterval& v = interval(report, std::max(0LL, isql_now_us() - start_ - kReportLeadMicros) / intervalMicros_);
+        if (m.kind == K::Job) {
+            v.failures += m.failed;
+            v.passes += m.passes;
+            return;
+        }
+        v.statements += m.count;
+        for (const auto& [bucket, n] : m.buckets) v.latency.add_bucket(bucket, n);
+        v.latency.add_totals(m.sum, m.max);
+    }
+
+    // Logs the intervals that nothing can reach any more, writes the metrics
+    // file when due, and checks the thresholds every second with
+    // --abort-on-threshold (a crossed one stops the run). Returns when it
+    // wants to be called again.
+    long long tick(long long now, Run& run) {
+        if (intervalMicros_ != 0) {
+            while (now - start_ >= (logged_ + 1) * intervalMicros_ + kReportLeadMicros) {
+                interval(run.report, logged_);
+                log_interval(run.report, logged_++);
+            }
+        }
+        if (!r_.metricsFile.empty() && now >= nextTick_) {
+            write_metrics(snapshot(run, now));
+            while (nextTick_ <= now) nextTick_ += tickMicros_;
+        }
+        if (r_.abortOnThreshold && !specs_.empty() && now >= nextCheck_ && !crossed) {
+            LoadReport so = snapshot(run, now);
+            if (!evaluate_load_thresholds(specs_, so, true)) {
+                crossed = true;
+                for (const LoadThreshold& t : so.thresholds)
+                    if (!t.passed)
+                        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Threshold %s crossed after %.1f s (measured %s); "
+                                   "the run stops\n", t.expression.c_str(), so.seconds, t.measured.c_str());
+                gStopSignal = SIGTERM;
+            }
+            while (nextCheck_ <= now) nextCheck_ += kMicrosPerSecond;
+        }
+        long long wake = nextCheck_;
+        if (!r_.metricsFile.empty()) wake = std::min(wake, nextTick_);
+        if (intervalMicros_ != 0) wake = std::min(wake, start_ + (logged_ + 1) * intervalMicros_ + kReportLeadMicros);
+        return wake;
+    }
+
+    // At the run's end (report.seconds and jobs set): the series made to
+    // cover the run, the intervals left logged, the last metrics written.
+    // False when the log or the metrics file could not be written (said).
+    bool finish(LoadReport& report) {
+        if (intervalMicros_ != 0) {
+            report.intervalSeconds = static_cast<double>(intervalMicros_) / kMicrosPerSecond;
+            const long long end = static_cast<long long>(report.seconds * kMicrosPerSecond);
+            interval(report, std::max(0LL, end - kReportLeadMicros) / intervalMicros_);
+            LoadInterval& last = report.intervals.back();
+            last.seconds = report.seconds - last.start;  // it holds what came up to the end
+            while (logged_ < static_cast<long long>(report.intervals.size())) log_interval(report, logged_++);
+        }
+        if (log_ != nullptr && (std::fclose(log_) != 0 || !logOk_)) {
+            isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Output to %s was lost: %s\n", r_.intervalLog.c_str(),
+                       std::strerror(errno));
+            return false;
+        }
+        return r_.metricsFile.empty() || write_metrics(report);
+    }
+
+    bool crossed = false;  // a threshold stopped the run
+
+private:
+    // Interval k of report, made with those before it when new.
+    LoadInterval& interval(LoadReport& report, long long k) {
+        const double length = static_cast<double>(intervalMicros_) / kMicrosPerSecond;
+        while (static_cast<long long>(report.intervals.size()) <= k) {
+            LoadInterval& v = report.intervals.emplace_back();
+            v.start = length * static_cast<double>(report.intervals.size() - 1);
+            v.seconds = length;
+        }
+        return report.intervals[static_cast<size_t>(k)];
+    }
+
+    void log_interval(const LoadReport& report, long long k) {
+        if (log_ == nullptr) return;
+        const LoadInterval& v = report.intervals[static_cast<size_t>(k)];
+        const LatencyHistogram& h = v.latency;
+        const auto ms = [](uint64_t micros) { return static_cast<double>(micros) / kMicrosPerMs; };
+        logOk_ = std::fprintf(log_, "%.0f,%.3f,%.3f,%llu,%llu,%llu,%.3f,%.3f,%.3f,%.3f\n", startEpoch_ + v.start,
+                              v.start, v.seconds, static_cast<unsigned long long>(v.statements),
+                              static_cast<unsigned long long>(v.failures), static_cast<unsigned long long>(v.passes),
+                              ms(h.percentile(50)), ms(h.percentile(95)), ms(h.percentile(99)), ms(h.max())) > 0 &&
+                 std::fflush(log_) == 0 && logOk_;
+    }
+
+    // The report as it stands, the jobs' counts so far in it.
+    LoadReport snapshot(const Run& run, long long now) const {
+        LoadReport so;
+        so.runIds = run.report.runIds;
+        so.statements = run.report.statements;
+        so.passLatency = run.report.passLatency;
+        for (const Child& c : run.children) so.jobs.push_back(c.totals);
+        so.seconds = static_cast<double>(now - start_) / kMicrosPerSecond;
+        return so;
+    }
+
+    // Said once, as the run goes on without it.
+    bool write_metrics(const LoadReport& report) {
+        std::string why;
+        if (load_write_metrics(r_.metricsFile, load_metrics_text(report, r_.jobs), why)) return true;
+        if (!metricsFailed_)
+            isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not write the metrics file %s: %s\n",
+                       r_.metricsFile.c_str(), why.c_str());
+        metricsFailed_ = true;
+        return false;
+    }
+
+    const LoadRequest& r_;
+    const std::vector<LoadThresholdSpec>& specs_;
+    long long start_ = 0;
+    double startEpoch_ = 0;
+    long long intervalMicros_ = 0;  // 0: no series
+    long long tickMicros_;          // of the metrics file
+    long long nextTick_ = 0, nextCheck_ = 0;
+    long long logged_ = 0;          // intervals logged (and closed)
+    FILE* log_ = nullptr;
+    bool logOk_ = true;
+    bool metricsFailed_ = false;
+};
+
+void Run::note_watched(const Child& c, const WireMessage& m) {
+    if (watch != nullptr) watch->note(c, m, report);
+}
+
+// Parses the thresholds and checks the options of the series, metrics and
+// HTML report: false (said) when the run or merge cannot start. texts: the
+// statements that thresholds may name.
+bool check_watch_options(const LoadRequest& r, const std::vector<std::string>& texts,
+                         std::vector<LoadThresholdSpec>& specs) {
+    std::string why;
+    if (r.merge && (r.intervalSeconds != 0 || !r.intervalLog.empty() || r.abortOnThreshold || !r.metricsFile.empty()))
+        why = "--interval, --interval-log, --abort-on-threshold and --metrics-file are of a run, not of --merge-reports";
+    if (why.empty() && r.abortOnThreshold && r.thresholds.empty()) why = "--abort-on-threshold needs a --threshold";
+    for (const std::string& t : r.thresholds) {
+        LoadThresholdSpec spec;
+        std::string error;
+        if (why.empty() && (!parse_load_threshold(t, spec, error) || !load_threshold_names_known(spec, texts, error)))
+            why = "--threshold=" + t + ": " + error;
+        specs.push_back(std::move(spec));
+    }
+    if (why.empty()) return true;
+    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: %s; the %s did not start\n", why.c_str(),
+               r.merge ? "merge" : "load run");
+    return false;
+}
+
+// Opens the HTML report file now, as open_report does the JSON one.
+FILE* open_html(const LoadRequest& r, bool& failed) {
+    LoadRequest html;
+    html.reportFile = r.htmlFile;
+    return open_report(html, failed);
+}
+
+// Writes the HTML page of report into html when open; false when it could
+// not be written whole (said).
+bool write_html(const LoadRequest& r, const LoadReport& report, FILE* html) {
+    if (html == nullptr) return true;
+    const std::string page = load_report_html(report);
+    const bool written = std::fwrite(page.data(), 1, page.size(), html) == page.size();
+    if (std::fclose(html) == 0 && written) return true;
+    isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Output to %s was lost: %s\n", r.htmlFile.c_str(), std::strerror(errno));
+    return false;
+}
+
+std::string format_seconds(double s) {
+    char buf[40];
+    std::snprintf(buf, sizeof buf, "%g s", s);
+    return buf;
+}
+
+// The exit status of a load run or merge whose report was written, once
+// the thresholds are checked: kExitLoadThreshold when one was crossed,
+// else status.
+int threshold_status(const std::vector<LoadThresholdSpec>& specs, const LoadReport& report, int status) {
+    if (specs.empty() || status == kExitLoadNotStarted) return status;
+    for (const LoadThreshold& t : report.thresholds)
+        if (!t.passed) return kExitLoadThreshold;
+    return status;
+}
+
+// Reports of other interval lengths cannot be merged exactly: false (said)
+// when path's report has other intervals than those merged before.
+bool same_intervals(const std::string& path, const LoadReport& merged, const LoadReport& one) {
+    if (one.intervalSeconds == merged.intervalSeconds) return true;
+    const auto series = [](double s) { return s == 0 ? std::string("no series") : format_seconds(s); };
+    isql_trace(gfpErrFile, TRACE_ERROR,
+               "SQL: Could not merge the report %s: its intervals (%s) are not those of the reports before it (%s)\n",
+               path.c_str(), series(one.intervalSeconds).c_str(), series(merged.intervalSeconds).c_str());
     return false;
 }
 
@@ -274,6 +541,7 @@ void follow_jobs(Run& run, long long start, long long deadline) {
     std::vector<Child*> owners;
     while (run.live() > 0) {
         const long long now = isql_now_us();
+        const long long watchWake = run.watch != nullptr ? run.watch->tick(now, run) : now + kProgressMicros;
         if (gStopSignal != 0 && !stopping) {
             stopping = true;
             run.signal_live(SIGTERM);
@@ -303,7 +571,7 @@ void follow_jobs(Run& run, long long start, long long deadline) {
             run.windowStatements = 0;
             while (nextProgress <= now) nextProgress += kProgressMicros;
         }
-        long long wake = progress ? nextProgress : now + kProgressMicros;
+        long long wake = std::min(progress ? nextProgress : now + kProgressMicros, watchWake);
         for (long long t : {termAt, killAt})
             if (t != 0) wake = std::min(wake, t);
         fds.clear();
@@ -351,6 +619,8 @@ int merge_reports(const LoadRequest& r) {
         }
         if (first) {
             merged = std::move(one);
+        } else if (!same_intervals(path, merged, one)) {
+            return kExitLoadNotStarted;
         } else if (!merged.merge(one)) {
             isql_trace(gfpErrFile, TRACE_ERROR,
                        "SQL: Could not merge the report %s: the merged counts would pass 18446744073709551615\n",
@@ -359,12 +629,20 @@ int merge_reports(const LoadRequest& r) {
         }
         first = false;
     }
+    std::vector<std::string> texts;
+    for (const LoadStatement& s : merged.statements) texts.push_back(s.text);
+    std::vector<LoadThresholdSpec> specs;
+    if (!check_watch_options(r, texts, specs)) return kExitLoadNotStarted;
+    if (!specs.empty()) evaluate_load_thresholds(specs, merged);
     bool failed = false;
     FILE* json = open_report(r, failed);
     if (failed) return kExitLoadNotStarted;
-    if (!write_report(r, merged, json) || (isql_flush_all(), isql_output_lost())) return kExitOutputLost;
+    FILE* html = open_html(r, failed);
+    if (failed) return kExitLoadNotStarted;
+    if (!write_report(r, merged, json) || !write_html(r, merged, html) || (isql_flush_all(), isql_output_lost()))
+        return kExitOutputLost;
     const bool anyFailed = merged.total_failures() != 0 || merged.connectFailures != 0 || !merged.errors.empty();
-    return anyFailed ? kExitLoadFailures : kExitOk;
+    return threshold_status(specs, merged, anyFailed ? kExitLoadFailures : kExitOk);
 }
 }  // namespace
 
@@ -375,11 +653,17 @@ int isql_load_main(ClientState* first, const LoadArguments& args) {
         return merge_reports(r);
     }
     std::string script;
-    if (!check_request(r) || !read_script(r, first, script) || !load_check_script(*first, script))
+    std::vector<std::string> texts;
+    std::vector<LoadThresholdSpec> specs;
+    if (!check_request(r) || !read_script(r, first, script) || !load_check_script(*first, script, &texts) ||
+        !check_watch_options(r, texts, specs))
         return kExitLoadNotStarted;
     bool failed = false;
     FILE* json = open_report(r, failed);
     if (failed) return kExitLoadNotStarted;
+    FILE* html = open_html(r, failed);
+    Watch watch(r, specs);
+    if (failed || !watch.open()) return kExitLoadNotStarted;
 
     struct sigaction stop {};
     stop.sa_handler = note_stop;
@@ -394,6 +678,8 @@ int isql_load_main(ClientState* first, const LoadArguments& args) {
     Run run;
     run.report.runIds.push_back(load_run_id());
     const long long start = isql_now_us();
+    watch.set_start(start);
+    if (watch.needed()) run.watch = &watch;
     const bool started = start_jobs(r, first, run, script, start);
     sigprocmask(SIG_SETMASK, &before, nullptr);
     if (!started) gStopSignal = SIGTERM;
@@ -419,12 +705,16 @@ int isql_load_main(ClientState* first, const LoadArguments& args) {
                    files.c_str());
         jobOutputLost = true;
     }
+    const bool watchWritten = !watch.needed() || watch.finish(run.report);
+    if (!specs.empty()) evaluate_load_thresholds(specs, run.report);
     if (!started) return kExitLoadNotStarted;
-    if (!write_report(r, run.report, json) || (isql_flush_all(), isql_output_lost()) || jobOutputLost)
+    if (!write_report(r, run.report, json) || !write_html(r, run.report, html) || !watchWritten ||
+        (isql_flush_all(), isql_output_lost()) || jobOutputLost)
         return kExitOutputLost;
+    if (watch.crossed) return kExitLoadThreshold;  // it stopped the run
     if (stoppedBy != 0) return kExitLoadSignalBase + stoppedBy;
     if (!anyConnected) return kExitLoadNotStarted;
     const bool anyFailed = run.report.total_failures() != 0 || run.report.connectFailures != 0 ||
                            run.report.connectionsLost != 0;
-    return anyFailed ? kExitLoadFailures : kExitOk;
+    return threshold_status(specs, run.report, anyFailed ? kExitLoadFailures : kExitOk);
 }

@@ -47,6 +47,11 @@ enum LongOption {
     kOptJobOutput,
     kOptReport,
     kOptMergeReports,
+    kOptInterval,  // the report's series, thresholds and metrics
+    kOptIntervalLog,
+    kOptThreshold,
+    kOptAbortOnThreshold,
+    kOptMetricsFile,
 };
 constexpr option kLongOptions[] = {
     {"on-error", required_argument, nullptr, kOptOnError},
@@ -65,6 +70,11 @@ constexpr option kLongOptions[] = {
     {"job-output", required_argument, nullptr, kOptJobOutput},
     {"report", required_argument, nullptr, kOptReport},
     {"merge-reports", no_argument, nullptr, kOptMergeReports},
+    {"interval", required_argument, nullptr, kOptInterval},
+    {"interval-log", required_argument, nullptr, kOptIntervalLog},
+    {"threshold", required_argument, nullptr, kOptThreshold},
+    {"abort-on-threshold", no_argument, nullptr, kOptAbortOnThreshold},
+    {"metrics-file", required_argument, nullptr, kOptMetricsFile},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -130,6 +140,12 @@ void print_load_options() {
                       "  --job-output=DIR                 each job's output to DIR/job-N.out and DIR/job-N.err\n"
                       "  --report=FILE                    the report as JSON as well, with its histograms\n"
                       "  --merge-reports FILE...          the combined report of the JSON reports of runs\n"
+                      "  --report=FILE.html               the report as one HTML page with its charts\n"
+                      "  --interval=SECONDS               a series of the run's counts per interval\n"
+                      "  --interval-log=FILE              one CSV line per interval as it ends\n"
+                      "  --threshold=[STATEMENT:]EXPR     e.g. p99<20ms, fail-rate<0.1%, tps>=500; crossed: 5\n"
+                      "  --abort-on-threshold             stop once a latency or fail-rate threshold is crossed\n"
+                      "  --metrics-file=FILE              the counters in Prometheus text form, kept current\n"
                       "  In statements: ${WSQL_JOB}, ${WSQL_PASS} and ${WSQL_RANDOM(LOW,HIGH)}\n");
 }
 
@@ -198,6 +214,7 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
         case kOptNoPrompt: launch.noPrompt = true; break;
         case kOptJobs: case kOptDuration: case kOptRuns: case kOptPrepare: case kOptJobOutput:
         case kOptReport: case kOptMergeReports:
+        case kOptInterval: case kOptIntervalLog: case kOptThreshold: case kOptAbortOnThreshold: case kOptMetricsFile:
             gLoadArguments.options.emplace_back(long_option_name(opt), optarg != nullptr ? optarg : "");
             merge = merge || opt == kOptMergeReports;
             break;

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # A load run that went wrong says so. A script that would fail at every
-# execution is refused before any job starts; a job whose output could not be
+# execution, or a threshold that cannot be read or names no statement of it,
+# is refused before any job starts; a job whose output could not be
 # written whole makes the status 4; a killed job's counts are marked as lower
 # bounds; merged reports do not wrap at 2^64 nor count a run twice in silence;
 # a run stopped by SIGTERM cancels the statements under way, counts them and
@@ -20,6 +21,10 @@ refused 'Line 3 of bad.sql: expected ${WSQL_RANDOM(LOW,HIGH)} with integers LOW 
 refused 'Line 1 of --command: unknown substitution ${WSQL_FOO}' --command 'select ${WSQL_FOO};'
 refused 'Line 1 of --command: no closing "}" after ${WSQL_JOB' --command "select '\${WSQL_JOB';"
 refused 'Line 1 of --command: the statement has no closing ";"' --command 'select 1'
+refused '--threshold=p99<20: a latency needs its unit us, ms or s, not ""' --threshold='p99<20' --command 'select 1;'
+refused '--threshold=select 2:p99<2ms: the script has no statement "select 2"' --threshold='select 2:p99<2ms' \
+  --command 'select 1;'
+refused '--interval must be a number of seconds from 1 to 86400' --interval=0 --command 'select 1;'
 printf '# nothing yet\n\n' >empty.sql
 refused 'Nothing to run: empty.sql holds only empty lines and comments' -c empty.sql
 

@@ -8,6 +8,7 @@
 
 #include "report.h"
 #include "template.h"
+#include "threshold.h"
 
 namespace {
 
@@ -23,6 +24,29 @@ TEST(LatencyHistogram, BucketsHoldTheirValuesWithinOnePercent) {
         ASSERT_LE(LatencyHistogram::highest(i) - LatencyHistogram::lowest(i), v / 100) << v;
     }
     EXPECT_EQ(LatencyHistogram::index_of(UINT64_MAX), LatencyHistogram::kBuckets - 1);
+}
+
+// Buckets come with the values: a histogram that never held one, one emptied
+// again and one of high values alone compare, merge and rank as if every
+// bucket were there.
+TEST(LatencyHistogram, BucketsMadeLateCompareAndMergeAsWhole) {
+    LatencyHistogram fresh, emptied, high, sum;
+    emptied.record(uint64_t{1} << 30);
+    emptied.clear();
+    EXPECT_TRUE(fresh == emptied);
+    const uint64_t top = (uint64_t{1} << LatencyHistogram::kMaxValueBits) - 1;  // the last bucket's highest
+    high.record(top);
+    high.record(300);
+    EXPECT_EQ(high.bucket(LatencyHistogram::kBuckets - 1), 1u);
+    EXPECT_TRUE(sum.add(fresh));
+    EXPECT_TRUE(sum == fresh);
+    EXPECT_TRUE(sum.add(high));
+    EXPECT_TRUE(sum == high);
+    EXPECT_FALSE(sum == fresh);
+    EXPECT_EQ(sum.percentile(50), 301u);  // the bucket of 300 holds 300 and 301
+    EXPECT_EQ(sum.percentile(100), top);
+    EXPECT_TRUE(fresh.add_bucket(LatencyHistogram::kBuckets - 1, 1));
+    EXPECT_FALSE(fresh.add_bucket(LatencyHistogram::kBuckets, 1));
 }
 
 // Reports of two runs, merged after a trip through JSON, equal the report of
@@ -41,6 +65,13 @@ TEST(LoadReport, MergeOfReportsIsTheReportOfTheUnion) {
                     LoadStatement& s = into->statement(text);
                     ++s.count;
                     s.latency.record(v);
+                    // Series of other lengths: the merge has the longer.
+                    const size_t k = static_cast<size_t>(i) % (r == &a ? 3 : 5);
+                    into->intervalSeconds = 2;
+                    if (into->intervals.size() <= k) into->intervals.resize(k + 1);
+                    into->intervals[k].start = 2.0 * static_cast<double>(k);
+                    ++into->intervals[k].statements;
+                    into->intervals[k].latency.record(v);
                 }
             }
         }
@@ -57,6 +88,12 @@ TEST(LoadReport, MergeOfReportsIsTheReportOfTheUnion) {
         EXPECT_EQ(merged.statements[i].count, all.statements[i].count);
         EXPECT_TRUE(merged.statements[i].latency == all.statements[i].latency) << all.statements[i].text;
     }
+    ASSERT_EQ(merged.intervals.size(), 5u);
+    for (size_t k = 0; k < all.intervals.size(); ++k) {
+        EXPECT_EQ(merged.intervals[k].start, all.intervals[k].start);
+        EXPECT_EQ(merged.intervals[k].statements, all.intervals[k].statements);
+        EXPECT_TRUE(merged.intervals[k].latency == all.intervals[k].latency) << k;
+    }
     EXPECT_EQ(merged.errors.at("23505").count, 4u);
     EXPECT_EQ(merged.errors.at("23505").message, "first");
     EXPECT_EQ(merged.runs, 2);
@@ -68,6 +105,8 @@ TEST(LoadReport, RefusesWhatItCannotMergeExactly) {
     LoadStatement& s = one.statement("select 1");
     s.count = 1;
     s.latency.record(5);
+    one.intervalSeconds = 1;
+    one.intervals.push_back({0, 1, 1, 0, 1, s.latency});
     const std::string json = load_report_json(one);
     std::string why;
     for (const auto& [from, to] : std::initializer_list<std::pair<std::string, std::string>>{
@@ -78,6 +117,8 @@ TEST(LoadReport, RefusesWhatItCannotMergeExactly) {
              {"\"elapsed_seconds\": 0.000000", "\"elapsed_seconds\": 1e999"},  // beyond a double
              // nested deeper than a report
              {"\"runs\"", "\"deep\": " + std::string(17, '[') + std::string(17, ']') + ", \"runs\""},
+             {"\"passes\": 1,\n     \"latency_count\": 1", "\"passes\": 1,\n     \"latency_count\": 2"},
+             {"\"interval_seconds\": 1.000000", "\"interval_seconds\": 0"},
              {"}\n", ""}}) {                                         // not JSON
         std::string bad = json;
         bad.replace(bad.find(from), from.size(), to);
@@ -88,6 +129,10 @@ TEST(LoadReport, RefusesWhatItCannotMergeExactly) {
     LoadReport half;
     half.add_error("HY000", "first", uint64_t{1} << 63);
     EXPECT_FALSE(LoadReport(half).merge(half));
+    // Intervals of other lengths do not add up.
+    LoadReport other = one;
+    other.intervalSeconds = 2;
+    EXPECT_FALSE(LoadReport(one).merge(other));
 }
 
 // Merged reports stay valid UTF-8 JSON: an escaped surrogate pair is read as
@@ -116,6 +161,62 @@ TEST(LoadReport, TextHoldsTheWholePlanOfManyRuns) {
     merged.plan = "runs 1";
     for (int i = 2; i <= 100; ++i) run.plan = "runs " + std::to_string(i), merged.merge(run);
     EXPECT_NE(load_report_text(merged).find("; runs 99; runs 100\n"), std::string::npos);
+}
+
+// Each measure against a report whose values are known: of one statement
+// (its text as written, blanks aside), or of the whole run, the latencies of
+// passes when they are timed and of all statements while they are not.
+TEST(LoadThreshold, MeasuresWhatItNames) {
+    LoadReport r;
+    r.seconds = 2;
+    r.jobs.push_back({1, 110, 1, 10, 2, "completed"});
+    LoadStatement& fast = r.statement("select  1");
+    fast.count = 100;
+    for (int i = 0; i < 100; ++i) fast.latency.record(i < 99 ? 100 : 5000);
+    LoadStatement& slow = r.statement("update t\n set x = 1");
+    slow.count = 10;
+    slow.errors = 1;
+    for (int i = 0; i < 9; ++i) slow.latency.record(20000);
+    struct Case { const char* expression; bool passed; const char* measured; };
+    const std::vector<Case> cases = {
+        {"p50 <= 100us", true, "0.100 ms"},          {"p99<20ms", false, "20.000 ms"},
+        {"select 1:p99<0.1ms", false, "0.100 ms"},   {"select 1:max<=5ms", true, "5.000 ms"},
+        {"update t set x = 1:mean>19.9ms", true, "20.000 ms"},
+        {"fail-rate<0.9%", false, "0.909 %"},        {"update t set x = 1:fail-rate<=10%", true, "10.000 %"},
+        {"tps>=5", true, "5.0/s"},                   {"sps>55", false, "55.0/s"},
+        {"select 1:sps>=50", true, "50.0/s"}};
+    std::vector<LoadThresholdSpec> specs;
+    for (const Case& c : cases) {
+        std::string why;
+        ASSERT_TRUE(parse_load_threshold(c.expression, specs.emplace_back(), why)) << c.expression << ": " << why;
+    }
+    EXPECT_FALSE(evaluate_load_thresholds(specs, r));
+    ASSERT_EQ(r.thresholds.size(), cases.size());
+    for (size_t i = 0; i < cases.size(); ++i) {
+        EXPECT_EQ(r.thresholds[i].expression, cases[i].expression);
+        EXPECT_EQ(r.thresholds[i].passed, cases[i].passed) << cases[i].expression;
+        EXPECT_EQ(r.thresholds[i].measured, cases[i].measured) << cases[i].expression;
+    }
+    // While the run goes on, rates are not checked.
+    EXPECT_TRUE(evaluate_load_thresholds({specs[0], specs[7], specs[8]}, r, true));
+    EXPECT_EQ(r.thresholds.size(), 1u);
+    r.passLatency.record(7000);
+    EXPECT_TRUE(evaluate_load_thresholds({specs[1]}, r));
+    EXPECT_EQ(r.thresholds[0].measured, "7.000 ms");
+}
+
+TEST(LoadThreshold, RefusesWhatItCannotRead) {
+    LoadThresholdSpec spec;
+    std::string why;
+    for (const char* bad : {"p99<20", "p99<20min", "p0<1ms", "p101<1ms", "p99=1ms", "q99<1ms", "fail-rate<0.1",
+                            "tps>=5ms", ":p99<1ms", "select 1:tps>1", "p99<-1ms", "p99<ms", "p99<1e3us"}) {
+        EXPECT_FALSE(parse_load_threshold(bad, spec, why)) << bad;
+        EXPECT_FALSE(why.empty()) << bad;
+    }
+    ASSERT_TRUE(parse_load_threshold("select\n 9:p99<1ms", spec, why));
+    EXPECT_FALSE(load_threshold_names_known(spec, {"select 1", "select  99"}, why));
+    EXPECT_EQ(why, "the script has no statement \"select 9\"");
+    EXPECT_TRUE(load_threshold_names_known(spec, {"select 1", "select\t9"}, why));
 }
 
 TEST(LoadTemplate, SubstitutesJobAsTextAndTheRestAsParameters) {
