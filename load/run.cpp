@@ -19,6 +19,7 @@
 #include "options.h"
 #include "report.h"
 #include "wire.h"
+#include "workload.h"
 
 namespace {
 constexpr long long kProgressMicros = 1000000;  // one progress line a second
@@ -374,12 +375,20 @@ int isql_load_main(ClientState* first, const LoadArguments& args) {
         std::setlocale(LC_NUMERIC, "C");  // JSON numbers have a decimal point
         return merge_reports(r);
     }
+    // The script: a built-in workload's or the one given; --init before the run.
+    if (r.initAlone) return load_init_main(r, first);
     std::string script;
-    if (!check_request(r) || !read_script(r, first, script) || !load_check_script(*first, script))
+    if (!check_request(r) ||
+        !(r.workload != LoadWorkload::None ? load_workload_script(r, *first, script) : read_script(r, first, script)) ||
+        !load_check_script(*first, script))
         return kExitLoadNotStarted;
     bool failed = false;
     FILE* json = open_report(r, failed);
     if (failed) return kExitLoadNotStarted;
+    if (r.init && load_init_tables(first, r.scale) != kExitOk) {
+        if (json != nullptr) std::fclose(json);
+        return kExitLoadNotStarted;
+    }
 
     struct sigaction stop {};
     stop.sa_handler = note_stop;

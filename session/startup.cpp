@@ -47,6 +47,9 @@ enum LongOption {
     kOptJobOutput,
     kOptReport,
     kOptMergeReports,
+    kOptWorkload,  // the built-in workloads and their tables
+    kOptInit,
+    kOptScale,
 };
 constexpr option kLongOptions[] = {
     {"on-error", required_argument, nullptr, kOptOnError},
@@ -65,6 +68,9 @@ constexpr option kLongOptions[] = {
     {"job-output", required_argument, nullptr, kOptJobOutput},
     {"report", required_argument, nullptr, kOptReport},
     {"merge-reports", no_argument, nullptr, kOptMergeReports},
+    {"workload", required_argument, nullptr, kOptWorkload},
+    {"init", no_argument, nullptr, kOptInit},
+    {"scale", required_argument, nullptr, kOptScale},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -130,7 +136,9 @@ void print_load_options() {
                       "  --job-output=DIR                 each job's output to DIR/job-N.out and DIR/job-N.err\n"
                       "  --report=FILE                    the report as JSON as well, with its histograms\n"
                       "  --merge-reports FILE...          the combined report of the JSON reports of runs\n"
-                      "  In statements: ${WSQL_JOB}, ${WSQL_PASS} and ${WSQL_RANDOM(LOW,HIGH)}\n");
+                      "  --workload=tpcb-like|select-only the pgbench-like transaction as the script\n"
+                      "  --init [--scale=N]               (re)create and load its tables, N x 100000 accounts\n"
+                      "  In statements: ${WSQL_JOB}, ${WSQL_PASS} and ${WSQL_RANDOM(LOW,HIGH[,NAME])}\n");
 }
 
 // Makes path the input of the first state (the -c and -n options). A file
@@ -198,6 +206,7 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
         case kOptNoPrompt: launch.noPrompt = true; break;
         case kOptJobs: case kOptDuration: case kOptRuns: case kOptPrepare: case kOptJobOutput:
         case kOptReport: case kOptMergeReports:
+        case kOptWorkload: case kOptInit: case kOptScale:
             gLoadArguments.options.emplace_back(long_option_name(opt), optarg != nullptr ? optarg : "");
             merge = merge || opt == kOptMergeReports;
             break;
