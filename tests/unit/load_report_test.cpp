@@ -168,9 +168,11 @@ TEST(LoadTemplate, RandomValuesStayInTheirRange) {
 TEST(LoadTemplate, NamedRandomValuesHoldForOnePass) {
     LoadTemplate update, select;
     std::wstring why, text;
-    ASSERT_TRUE(parse_load_template(L"update a set v = ${WSQL_RANDOM(1,1000000)} where id = ${WSQL_RANDOM(1,1000000, aid)}",
-                                    update, why)) << why;
-    ASSERT_TRUE(parse_load_template(L"select '${WSQL_RANDOM(1,1000000,aid)}', ${WSQL_RANDOM(1,1000000,aid)}", select, why))
+    ASSERT_TRUE(parse_load_template(
+        L"update a set v = ${WSQL_RANDOM(1,1000000)} where id = ${WSQL_RANDOM(1,1000000, aid)}", update, why))
+        << why;
+    ASSERT_TRUE(
+        parse_load_template(L"select '${WSQL_RANDOM(1,1000000,aid)}', ${WSQL_RANDOM(1,1000000,aid)}", select, why))
         << why;
     std::mt19937_64 rng(1);
     std::vector<long long> u, s;
