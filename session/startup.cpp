@@ -136,8 +136,10 @@ void print_load_options() {
                       "  --job-output=DIR                 each job's output to DIR/job-N.out and DIR/job-N.err\n"
                       "  --report=FILE                    the report as JSON as well, with its histograms\n"
                       "  --merge-reports FILE...          the combined report of the JSON reports of runs\n"
-                      "  --workload=tpcb-like|select-only the pgbench-like transaction as the script\n"
-                      "  --init [--scale=N]               (re)create and load its tables, N x 100000 accounts\n"
+                      "  --workload=tpcb-like|select-only\n"
+                      "                                   pgbench's TPC-B-like transaction or its select as the script\n"
+                      "  --init                           make and load the tables of --workload first (alone: only that)\n"
+                      "  --scale=N                        their size: N branches, 10 x N tellers, 100000 x N accounts\n"
                       "  In statements: ${WSQL_JOB}, ${WSQL_PASS} and ${WSQL_RANDOM(LOW,HIGH[,NAME])}\n");
 }
 
