@@ -42,6 +42,15 @@ void read_option(LoadRequest& r, const std::string& option, const std::string& v
         if (value.empty()) refused = "--metrics-file needs a file name";
     } else if (option == "merge-reports") {
         r.merge = true;
+    } else if (option == "workload") {
+        if (value == "tpcb-like") r.workload = LoadWorkload::TpcbLike;
+        else if (value == "select-only") r.workload = LoadWorkload::SelectOnly;
+        else refused = "--workload must be tpcb-like or select-only";
+    } else if (option == "init") {
+        r.init = true;
+    } else if (option == "scale") {
+        if (isql_parse_count(value, kMaxLoadScale, n)) r.scale = static_cast<long>(n);
+        else refused = "--scale must be a number from 1 to " + std::to_string(kMaxLoadScale);
     }
     if (r.problem.empty()) r.problem = refused;
 }
@@ -51,6 +60,15 @@ LoadRequest load_request_of(const LoadArguments& args) {
     LoadRequest r;
     for (const auto& [name, value] : args.options) read_option(r, name, value);
     if (r.merge) r.mergeFiles = args.operands;
+    bool scaled = false, others = false;
+    for (const auto& option : args.options) {
+        scaled = scaled || option.first == "scale";
+        others = others || (option.first != "scale" && option.first != "init");
+    }
+    r.initAlone = r.init && !others;
+    if (r.problem.empty() && scaled && !r.init && r.workload == LoadWorkload::None)
+        r.problem = "--scale needs --init or --workload";
+    if (r.problem.empty() && r.workload != LoadWorkload::None && r.jobs == 0) r.problem = "--workload needs --jobs";
     r.scriptUnreadable = args.scriptUnreadable;
     return r;
 }

@@ -21,6 +21,10 @@ constexpr int kExitLoadSignalBase = 128;
 
 enum class LoadPrepare { Reuse, Always };
 
+// --workload, --init and --scale: the built-in transactions and their tables (load/workload.h).
+enum class LoadWorkload { None, TpcbLike, SelectOnly };
+constexpr long kMaxLoadScale = 20000;  // 2,000,000,000 accounts: aid stays a 32-bit integer
+
 struct LoadRequest {
     long jobs = 0;             // 0: no load run
     long durationSeconds = 0;  // --duration
@@ -39,6 +43,10 @@ struct LoadRequest {
     std::string metricsFile;            // --metrics-file
     std::string problem;            // the first option value refused
     bool scriptUnreadable = false;  // -c or -n named a file that did not open
+    LoadWorkload workload = LoadWorkload::None;
+    bool init = false;       // --init
+    bool initAlone = false;  // --init, with no load option but --scale: no run follows
+    long scale = 1;          // --scale
 };
 
 // The request of args; a value refused is noted in problem.

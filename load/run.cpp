@@ -23,6 +23,7 @@
 #include "report.h"
 #include "threshold.h"
 #include "wire.h"
+#include "workload.h"
 
 namespace {
 constexpr long long kProgressMicros = 1000000;  // one progress line a second
@@ -652,18 +653,25 @@ int isql_load_main(ClientState* first, const LoadArguments& args) {
         std::setlocale(LC_NUMERIC, "C");  // JSON numbers have a decimal point
         return merge_reports(r);
     }
+    // The script: a built-in workload's or the one given; --init before the run.
+    if (r.initAlone) return load_init_main(r, first);
     std::string script;
     std::vector<std::string> texts;
     std::vector<LoadThresholdSpec> specs;
-    if (!check_request(r) || !read_script(r, first, script) || !load_check_script(*first, script, &texts) ||
-        !check_watch_options(r, texts, specs))
+    if (!check_request(r) ||
+        !(r.workload != LoadWorkload::None ? load_workload_script(r, *first, script) : read_script(r, first, script)) ||
+        !load_check_script(*first, script, &texts) || !check_watch_options(r, texts, specs))
         return kExitLoadNotStarted;
     bool failed = false;
     FILE* json = open_report(r, failed);
     if (failed) return kExitLoadNotStarted;
     FILE* html = open_html(r, failed);
     Watch watch(r, specs);
-    if (failed || !watch.open()) return kExitLoadNotStarted;
+    if (failed || !watch.open() || (r.init && load_init_tables(first, r.scale) != kExitOk)) {
+        for (FILE* f : {json, html})
+            if (f != nullptr) std::fclose(f);
+        return kExitLoadNotStarted;
+    }
 
     struct sigaction stop {};
     stop.sa_handler = note_stop;

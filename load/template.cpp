@@ -25,6 +25,39 @@ bool read_integer(const std::wstring& text, size_t& pos, long long& value) {
     return true;
 }
 
+// Reads a NAME (letters, digits, _; blanks around it skipped) that ends text.
+bool read_name(const std::wstring& text, size_t pos, std::wstring& name) {
+    const size_t first = text.find_first_not_of(L" \t", pos);
+    const size_t last = text.find_last_not_of(L" \t");
+    if (first == std::wstring::npos) return false;
+    name = text.substr(first, last + 1 - first);
+    for (const wchar_t c : name)
+        if (c != L'_' && !(c < 128 && std::iswalnum(static_cast<wint_t>(c)))) return false;
+    return true;
+}
+
+// The named random values of the pass under way. They live here, beside the
+// substitution, because a job renders the statements of a pass one after the
+// other and each must find what the ones before it drew.
+struct PassValues {
+    long job = 0;
+    long long pass = 0;
+    std::vector<std::pair<std::wstring, long long>> values;  // few: looked through in order
+};
+PassValues gPassValues;
+
+// The value of the named piece for job and pass, drawn when new.
+long long pass_value(const LoadPiece& piece, long job, long long pass, std::mt19937_64& rng) {
+    const auto draw = [&] { return std::uniform_int_distribution<long long>(piece.low, piece.high)(rng); };
+    if (pass <= 0) return draw();
+    PassValues& kept = gPassValues;
+    if (kept.job != job || kept.pass != pass) kept = PassValues{job, pass, {}};
+    for (const auto& [name, value] : kept.values)
+        if (name == piece.name) return value;
+    kept.values.emplace_back(piece.name, draw());
+    return kept.values.back().second;
+}
+
 // Reads the name and arguments after "${WSQL_" up to the closing brace into
 // piece; pos ends after the brace.
 bool read_substitution(const std::wstring& text, size_t& pos, LoadPiece& piece, std::wstring& error) {
@@ -50,13 +83,15 @@ bool read_substitution(const std::wstring& text, size_t& pos, LoadPiece& piece, 
         size_t at = 0;
         piece.kind = LoadPiece::Kind::Random;
         if (read_integer(args, at, piece.low) && at < args.size() && args[at] == L',' &&
-            read_integer(args, ++at, piece.high) && at == args.size() && piece.low <= piece.high)
+            read_integer(args, ++at, piece.high) && piece.low <= piece.high &&
+            (at == args.size() || (args[at] == L',' && read_name(args, ++at, piece.name))))
             return true;
-        error = L"expected ${WSQL_RANDOM(LOW,HIGH)} with integers LOW <= HIGH, not " + whole;
+        error = L"expected ${WSQL_RANDOM(LOW,HIGH)} with integers LOW <= HIGH, or ${WSQL_RANDOM(LOW,HIGH,NAME)} "
+                L"with a NAME of letters, digits and _, not " + whole;
         return false;
     }
     error = L"unknown substitution " + whole + L" (known: ${WSQL_JOB}, ${WSQL_PASS}, "
-            L"${WSQL_RANDOM(LOW,HIGH)})";
+            L"${WSQL_RANDOM(LOW,HIGH[,NAME])})";
     return false;
 }
 }  // namespace
@@ -104,7 +139,8 @@ void render_load_template(const LoadTemplate& tmpl, long job, long long pass, st
             continue;
         case LoadPiece::Kind::Pass: value = pass; break;
         case LoadPiece::Kind::Random:
-            value = std::uniform_int_distribution<long long>(piece.low, piece.high)(rng);
+            value = piece.name.empty() ? std::uniform_int_distribution<long long>(piece.low, piece.high)(rng)
+                                       : pass_value(piece, job, pass, rng);
             break;
         }
         if (!piece.quoted) values.push_back(value);

@@ -52,6 +52,9 @@ enum LongOption {
     kOptThreshold,
     kOptAbortOnThreshold,
     kOptMetricsFile,
+    kOptWorkload,  // the built-in workloads and their tables
+    kOptInit,
+    kOptScale,
 };
 constexpr option kLongOptions[] = {
     {"on-error", required_argument, nullptr, kOptOnError},
@@ -75,6 +78,9 @@ constexpr option kLongOptions[] = {
     {"threshold", required_argument, nullptr, kOptThreshold},
     {"abort-on-threshold", no_argument, nullptr, kOptAbortOnThreshold},
     {"metrics-file", required_argument, nullptr, kOptMetricsFile},
+    {"workload", required_argument, nullptr, kOptWorkload},
+    {"init", no_argument, nullptr, kOptInit},
+    {"scale", required_argument, nullptr, kOptScale},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -146,7 +152,11 @@ void print_load_options() {
                       "  --threshold=[STATEMENT:]EXPR     e.g. p99<20ms, fail-rate<0.1%, tps>=500; crossed: 5\n"
                       "  --abort-on-threshold             stop once a latency or fail-rate threshold is crossed\n"
                       "  --metrics-file=FILE              the counters in Prometheus text form, kept current\n"
-                      "  In statements: ${WSQL_JOB}, ${WSQL_PASS} and ${WSQL_RANDOM(LOW,HIGH)}\n");
+                      "  --workload=tpcb-like|select-only\n"
+                      "                                   pgbench's TPC-B-like transaction or its select as the script\n"
+                      "  --init                           make and load the tables of --workload first (alone: only that)\n"
+                      "  --scale=N                        their size: N branches, 10 x N tellers, 100000 x N accounts\n"
+                      "  In statements: ${WSQL_JOB}, ${WSQL_PASS} and ${WSQL_RANDOM(LOW,HIGH[,NAME])}\n");
 }
 
 // Makes path the input of the first state (the -c and -n options). A file
@@ -215,6 +225,7 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
         case kOptJobs: case kOptDuration: case kOptRuns: case kOptPrepare: case kOptJobOutput:
         case kOptReport: case kOptMergeReports:
         case kOptInterval: case kOptIntervalLog: case kOptThreshold: case kOptAbortOnThreshold: case kOptMetricsFile:
+        case kOptWorkload: case kOptInit: case kOptScale:
             gLoadArguments.options.emplace_back(long_option_name(opt), optarg != nullptr ? optarg : "");
             merge = merge || opt == kOptMergeReports;
             break;

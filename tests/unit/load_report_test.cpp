@@ -243,7 +243,8 @@ TEST(LoadTemplate, SubstitutesJobAsTextAndTheRestAsParameters) {
     LoadTemplate t;
     std::wstring why;
     for (const wchar_t* bad : {L"${WSQL_JOBS}", L"${WSQL_PASS", L"${WSQL_RANDOM(2,1)}", L"${WSQL_RANDOM(1)}",
-                               L"${WSQL_RANDOM(a,b)}", L"${WSQL_RANDOM(1,99999999999999999999)}"})
+                               L"${WSQL_RANDOM(a,b)}", L"${WSQL_RANDOM(1,99999999999999999999)}",
+                               L"${WSQL_RANDOM(1,2,)}", L"${WSQL_RANDOM(1,2,a b)}", L"${WSQL_RANDOM(1,2,a,b)}"})
         EXPECT_FALSE(parse_load_template(bad, t, why)) << bad;
 }
 
@@ -261,6 +262,34 @@ TEST(LoadTemplate, RandomValuesStayInTheirRange) {
         seen.insert(values.at(0));
     }
     EXPECT_EQ(seen, (std::set<long long>{1, 2, 3}));
+}
+
+// The statements of one pass share a named value, quoted or bound; the next
+// pass, or another job, draws it anew, while unnamed values stay per execution.
+TEST(LoadTemplate, NamedRandomValuesHoldForOnePass) {
+    LoadTemplate update, select;
+    std::wstring why, text;
+    ASSERT_TRUE(parse_load_template(
+        L"update a set v = ${WSQL_RANDOM(1,1000000)} where id = ${WSQL_RANDOM(1,1000000, aid)}", update, why))
+        << why;
+    ASSERT_TRUE(
+        parse_load_template(L"select '${WSQL_RANDOM(1,1000000,aid)}', ${WSQL_RANDOM(1,1000000,aid)}", select, why))
+        << why;
+    std::mt19937_64 rng(1);
+    std::vector<long long> u, s;
+    std::set<long long> ids, unnamed;
+    for (const auto& [job, pass] : std::initializer_list<std::pair<long, long long>>{{1, 1}, {1, 2}, {2, 2}, {2, 3}}) {
+        render_load_template(update, job, pass, rng, nullptr, u);
+        render_load_template(select, job, pass, rng, &text, s);
+        unnamed.insert(u.at(0));
+        render_load_template(update, job, pass, rng, nullptr, u);
+        unnamed.insert(u.at(0));
+        EXPECT_EQ(s.at(0), u.at(1));
+        EXPECT_EQ(text, L"select '" + std::to_wstring(u.at(1)) + L"', ?");
+        ids.insert(u.at(1));
+    }
+    EXPECT_EQ(ids.size(), 4u);
+    EXPECT_EQ(unnamed.size(), 8u);
 }
 
 }  // namespace
