@@ -149,7 +149,7 @@ void print_load_options() {
                       "  --report=FILE.html               the report as one HTML page with its charts\n"
                       "  --interval=SECONDS               a series of the run's counts per interval\n"
                       "  --interval-log=FILE              one CSV line per interval as it ends\n"
-                      "  --threshold=[STATEMENT:]EXPR     e.g. p99<20ms, fail-rate<0.1%, tps>=500; crossed: 5\n"
+                      "  --threshold=[STATEMENT:]EXPR     e.g. p99<20ms, fail-rate<0.1%%, tps>=500; crossed: 5\n"
                       "  --abort-on-threshold             stop once a latency or fail-rate threshold is crossed\n"
                       "  --metrics-file=FILE              the counters in Prometheus text form, kept current\n"
                       "  --workload=tpcb-like|select-only\n"
