@@ -47,6 +47,9 @@ enum LongOption {
     kOptJobOutput,
     kOptReport,
     kOptMergeReports,
+    kOptRate,  // the load runs' arrival rate and progress lines
+    kOptLatencyLimit,
+    kOptProgress,
 };
 constexpr option kLongOptions[] = {
     {"on-error", required_argument, nullptr, kOptOnError},
@@ -65,6 +68,9 @@ constexpr option kLongOptions[] = {
     {"job-output", required_argument, nullptr, kOptJobOutput},
     {"report", required_argument, nullptr, kOptReport},
     {"merge-reports", no_argument, nullptr, kOptMergeReports},
+    {"rate", required_argument, nullptr, kOptRate},
+    {"latency-limit", required_argument, nullptr, kOptLatencyLimit},
+    {"progress", required_argument, nullptr, kOptProgress},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -130,6 +136,11 @@ void print_load_options() {
                       "  --job-output=DIR                 each job's output to DIR/job-N.out and DIR/job-N.err\n"
                       "  --report=FILE                    the report as JSON as well, with its histograms\n"
                       "  --merge-reports FILE...          the combined report of the JSON reports of runs\n"
+                      "  --rate=R | --rate=FROM:TO        passes per second of the whole run, arriving at\n"
+                      "                                   random (Poisson), or a ramp over --duration\n"
+                      "  --latency-limit=MS               passes over MS are late; with --rate, passes\n"
+                      "                                   already MS behind their schedule are skipped\n"
+                      "  --progress=SECONDS               a progress line on standard error every SECONDS\n"
                       "  In statements: ${WSQL_JOB}, ${WSQL_PASS} and ${WSQL_RANDOM(LOW,HIGH)}\n");
 }
 
@@ -198,6 +209,7 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
         case kOptNoPrompt: launch.noPrompt = true; break;
         case kOptJobs: case kOptDuration: case kOptRuns: case kOptPrepare: case kOptJobOutput:
         case kOptReport: case kOptMergeReports:
+        case kOptRate: case kOptLatencyLimit: case kOptProgress:
             gLoadArguments.options.emplace_back(long_option_name(opt), optarg != nullptr ? optarg : "");
             merge = merge || opt == kOptMergeReports;
             break;

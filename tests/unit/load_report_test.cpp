@@ -44,7 +44,14 @@ TEST(LoadReport, MergeOfReportsIsTheReportOfTheUnion) {
                 }
             }
         }
-        for (LoadReport* into : {r, &all}) into->add_error("23505", r == &a ? "first" : "second", 2);
+        std::vector<uint64_t> passes(300);
+        for (uint64_t& v : passes) v = static_cast<uint64_t>(latency(rng)) * 3;
+        for (LoadReport* into : {r, &all}) {
+            into->add_error("23505", r == &a ? "first" : "second", 2);
+            for (uint64_t v : passes) into->passLatency.record(v);
+            into->lag.record(r == &a ? 70 : 123456);
+            into->latePasses += 2, into->skippedPasses += r == &a ? 1 : 0;
+        }
     }
     LoadReport merged, second;
     std::string why;
@@ -57,6 +64,9 @@ TEST(LoadReport, MergeOfReportsIsTheReportOfTheUnion) {
         EXPECT_EQ(merged.statements[i].count, all.statements[i].count);
         EXPECT_TRUE(merged.statements[i].latency == all.statements[i].latency) << all.statements[i].text;
     }
+    EXPECT_TRUE(merged.passLatency == all.passLatency && merged.lag == all.lag);
+    EXPECT_EQ(merged.latePasses, 4u);
+    EXPECT_EQ(merged.skippedPasses, 1u);
     EXPECT_EQ(merged.errors.at("23505").count, 4u);
     EXPECT_EQ(merged.errors.at("23505").message, "first");
     EXPECT_EQ(merged.runs, 2);
