@@ -96,7 +96,8 @@ struct Job {
         while (!time_is_up()) {
             const long long now = isql_now_us();
             if (now >= micros) return true;
-            const long long until = std::min({micros, nextReport, now + kScheduleWaitMicros});
+            long long until = std::min({micros, nextReport, now + kScheduleWaitMicros});
+            if (plan.deadlineMicros != 0) until = std::min(until, plan.deadlineMicros);
             const timespec at{static_cast<time_t>(until / kMicrosPerSecond),
                               static_cast<long>(until % kMicrosPerSecond * 1000)};
             clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
