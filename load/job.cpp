@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <pthread.h>
 #include <optional>
+#include <poll.h>
 #include <random>
 #include <utility>
 #include <vector>
@@ -101,6 +102,20 @@ struct Job {
             const timespec at{static_cast<time_t>(until / kMicrosPerSecond),
                               static_cast<long>(until % kMicrosPerSecond * 1000)};
             clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
+        }
+        return false;
+    }
+
+    // --rate: tells the parent the job is ready and waits for the start of
+    // every job's schedule; false when the run is to end first.
+    bool wait_for_start() {
+        send(WireMessage{WireMessage::Kind::Ready});
+        char byte;
+        while (!time_is_up()) {
+            pollfd p{plan.startFd, POLLIN, 0};
+            if (poll(&p, 1, static_cast<int>(kScheduleWaitMicros / kMicrosPerMs)) > 0 &&
+                read(plan.startFd, &byte, 1) <= 0)
+                return true;
         }
         return false;
     }
@@ -360,6 +375,8 @@ JobEnd run_passes(Job& job, ClientState* first) {
     const long long limit = job.plan.latencyLimitMicros;
     const bool timed = paced || job.settings.timed;
     Schedule schedule(job.plan, job.settings.random());
+    if (paced && job.plan.startFd >= 0 && !job.wait_for_start())
+        return gStop.load() ? JobEnd::Stopped : JobEnd::Completed;
     schedule.begin_at(isql_now_us());
     for (long long pass = 1;; ++pass) {
         if (job.plan.runs != 0 && pass > job.plan.runs) return JobEnd::Completed;
@@ -444,6 +461,9 @@ void load_run_job(ClientState* first, const LoadJobPlan& plan) {
         end = JobEnd::CouldNotConnect;
     }
     if (!end) end = run_passes(job, first);
+    // The end of its passes, before the disconnection, which a loaded
+    // machine may draw out: the rates are those of the passes.
+    const long long ended = isql_now_us();
     if (*end == JobEnd::ConnectionLost) job.send(WireMessage{WireMessage::Kind::Lost});
     job.statements.forget();
     isql_exit();
@@ -453,7 +473,6 @@ void load_run_job(ClientState* first, const LoadJobPlan& plan) {
     WireMessage last{WireMessage::Kind::End};
     // Both from the run's start on the parent's clock: the report's rates
     // are all taken over one span.
-    const long long ended = isql_now_us();
     last.micros = static_cast<uint64_t>(std::max(0LL, ended - plan.startMicros));
     const long long firstPass = job.firstPass != 0 ? job.firstPass : ended;
     last.firstPass = static_cast<uint64_t>(std::max(0LL, firstPass - plan.startMicros));

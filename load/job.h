@@ -22,6 +22,9 @@ struct LoadJobPlan {
     // deadline (equal without a ramp); both 0: passes back to back.
     double rateFrom = 0, rateTo = 0;
     long long latencyLimitMicros = 0;  // --latency-limit; 0: none
+    // --rate: the pipe whose end (the parent closes it once every job is
+    // ready) starts the schedules of all jobs at once; -1 without.
+    int startFd = -1;
 };
 
 // Reads the script as a job reads it, before any job starts, so that a

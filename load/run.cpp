@@ -50,6 +50,7 @@ struct Child {
     // From the run's start: when its first pass began (its end when none
     // did) and when it ended; -1 until known.
     long long firstPassMicros = -1, endMicros = -1;
+    bool ready = false;  // --rate: waiting for the start of the schedules
 };
 
 class Run {
@@ -61,6 +62,15 @@ public:
     uint64_t windowPasses = 0;
     std::vector<Child> children;
     long long start = 0;  // the run's start on the monotonic clock
+    int startFd = -1;     // --rate: closed once every job is ready, which starts them all
+
+    // --rate: starts the schedules once no job is still connecting.
+    void start_schedules() {
+        for (const Child& c : children)
+            if (!c.ready && c.fd >= 0) return;
+        close(startFd);
+        startFd = -1;
+    }
 
     // Applies one line of child c; a line that is not a report line is
     // reported and counts as a failure of the job.
@@ -124,6 +134,7 @@ public:
             report.add_error(m.state, m.message, 1);
             break;
         case K::Lost: ++report.connectionsLost; break;
+        case K::Ready: c.ready = true; break;
         case K::End:
             c.endMicros = static_cast<long long>(m.micros);
             c.firstPassMicros = static_cast<long long>(m.firstPass);
@@ -179,15 +190,14 @@ public:
 // run), so that the rates of jobs that ran to the end add up to the run's.
 // The connections made before the first pass are not in it.
 void take_spans(Run& run) {
-    long long from = -1, to = isql_now_us() - run.start;
-    bool ended = false;
+    long long from = -1, to = -1;
     for (const Child& c : run.children) {
         const bool passed = c.firstPassMicros >= 0 && c.firstPassMicros < c.endMicros;
         if (passed && (from < 0 || c.firstPassMicros < from)) from = c.firstPassMicros;
-        if (c.endMicros >= 0) to = ended ? std::max(to, c.endMicros) : c.endMicros;
-        ended = ended || c.endMicros >= 0;
+        to = std::max(to, c.endMicros);
     }
     from = std::max(from, 0LL);
+    if (to < 0) to = isql_now_us() - run.start;  // no job was started
     run.report.seconds = static_cast<double>(std::max(0LL, to - from)) / kMicrosPerSecond;
     for (Child& c : run.children)
         c.totals.seconds = static_cast<double>(std::max(0LL, c.endMicros - from)) / kMicrosPerSecond;
@@ -289,6 +299,20 @@ bool write_report(const LoadRequest& r, const LoadReport& report, FILE* json) {
 // own handlers. False when one could not be started (those started are
 // stopped again).
 bool start_jobs(const LoadRequest& r, ClientState* first, Run& run, const std::string& script, long long start) {
+    // Under --rate every job's schedule starts when the last one is ready,
+    // not each at its own connection (which would lose their first passes).
+    int startPipe[2] = {-1, -1};
+    if (r.rateFrom + r.rateTo > 0 && pipe(startPipe) != 0) {
+        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not start the jobs: %s\n", std::strerror(errno));
+        return false;
+    }
+    run.startFd = startPipe[1];
+    struct ReadEnd {  // the jobs' end, closed in the parent once they are forked
+        int fd;
+        ~ReadEnd() {
+            if (fd >= 0) close(fd);
+        }
+    } startRead{startPipe[0]};
     for (long j = 1; j <= r.jobs; ++j) {
         int fds[2];
         if (pipe(fds) != 0) {
@@ -300,7 +324,9 @@ bool start_jobs(const LoadRequest& r, ClientState* first, Run& run, const std::s
         if (pid == 0) {
             close(fds[0]);
             for (const Child& c : run.children) close(c.fd);
+            if (run.startFd >= 0) close(run.startFd);
             LoadJobPlan plan;
+            plan.startFd = startPipe[0];
             plan.number = j;
             plan.script = &script;
             plan.startMicros = start;
@@ -311,7 +337,8 @@ bool start_jobs(const LoadRequest& r, ClientState* first, Run& run, const std::s
             plan.jobOutputDir = r.jobOutputDir;
             plan.rateFrom = r.rateFrom / static_cast<double>(r.jobs);
             plan.rateTo = r.rateTo / static_cast<double>(r.jobs);
-            plan.latencyLimitMicros = std::llround(r.latencyLimitMs * kMicrosPerMs);
+            if (r.latencyLimitMs > 0)  // a limit below a microsecond is one, not none
+                plan.latencyLimitMicros = std::max(1LL, std::llround(r.latencyLimitMs * kMicrosPerMs));
             load_run_job(first, plan);
         }
         close(fds[1]);
@@ -414,6 +441,7 @@ void follow_jobs(Run& run, long long start, long long deadline, long progressSec
         if (poll(fds.data(), fds.size(), timeout) <= 0) continue;  // time, or a signal
         for (size_t i = 0; i < fds.size(); ++i)
             if (fds[i].revents != 0) run.read_child(*owners[i]);
+        if (run.startFd >= 0) run.start_schedules();
     }
 }
 

@@ -95,7 +95,7 @@ size_t fields_of(WireMessage::Kind kind) {
     case K::Errors: return 4;
     case K::Job: return 5;
     case K::ConnectFailed: return 3;
-    case K::Lost: return 1;
+    case K::Lost: case K::Ready: return 1;
     case K::End: return 5;
     case K::Passes: case K::Lag: return 4;
     }
@@ -140,6 +140,7 @@ std::string wire_encode(const WireMessage& m) {
         put_text(out, m.message);
         break;
     case K::Lost:
+    case K::Ready:
         break;
     case K::End:
         put_number(out, m.micros);
@@ -157,7 +158,7 @@ bool wire_decode(std::string_view line, WireMessage& m, std::string& why) {
     m = WireMessage{};
     const std::vector<std::string> f = split_fields(line);
     const std::string& kind = f[0];
-    if (kind.size() != 1 || std::string_view("TSEJCLZPG").find(kind[0]) == std::string_view::npos) {
+    if (kind.size() != 1 || std::string_view("TSEJCLZPGR").find(kind[0]) == std::string_view::npos) {
         why = "unknown message";
         return false;
     }
@@ -194,6 +195,7 @@ bool wire_decode(std::string_view line, WireMessage& m, std::string& why) {
         m.message = f[2];
         break;
     case K::Lost:
+    case K::Ready:
         break;
     case K::End: {
         uint64_t end = 0, lost = 0;

@@ -8,11 +8,13 @@
 //                                than --latency-limit and passes skipped since then
 //   P sum max b:n,...            latencies of the complete passes since then
 //   G sum max b:n,...            --rate: how late passes started against their schedule
+//   R                            --rate: connected, waiting for the others to start
 //   C state message              a connection could not be made
 //   L                            the connection was lost
-//   Z micros end lost first      the job ended: when (from the run's start), how,
-//                                1 when some of its output could not be written,
-//                                and when its first pass began (its end if none did)
+//   Z micros end lost first      the job ended: when its passes ended (from the
+//                                run's start), how, 1 when some of its output
+//                                could not be written, and when its first pass
+//                                began (when its passes ended if none did)
 #pragma once
 
 #include <cstdint>
@@ -40,7 +42,7 @@ const char* job_end_text(JobEnd end);
 struct WireMessage {
     enum class Kind : char {
         Text = 'T', Stats = 'S', Errors = 'E', Job = 'J', ConnectFailed = 'C', Lost = 'L', End = 'Z',
-        Passes = 'P', Lag = 'G'
+        Passes = 'P', Lag = 'G', Ready = 'R'
     };
     explicit WireMessage(Kind k = Kind::Lost) : kind(k) {}
     Kind kind;
