@@ -2,6 +2,17 @@
 #include "counters.h"
 #include "wire.h"
 
+namespace {
+// Moves the values of h into m (sum, largest, buckets); h is emptied.
+void take_histogram(LatencyHistogram& h, WireMessage& m) {
+    m.sum = h.sum();
+    m.max = h.max();
+    for (size_t b = 0; b < LatencyHistogram::kBuckets && h.count() != 0; ++b)
+        if (h.bucket(b) != 0) m.buckets.emplace_back(b, h.bucket(b));
+    h.clear();
+}
+}  // namespace
+
 size_t JobCounters::text_id(const std::string& text) {
     statements_.emplace_back();
     statements_.back().text = text;
@@ -55,13 +66,9 @@ std::string JobCounters::take_report() {
         m.id = id;
         m.count = c.count;
         m.errors = c.errors;
-        m.sum = c.latency.sum();
-        m.max = c.latency.max();
-        for (size_t b = 0; b < LatencyHistogram::kBuckets && c.latency.count() != 0; ++b)
-            if (c.latency.bucket(b) != 0) m.buckets.emplace_back(b, c.latency.bucket(b));
+        take_histogram(c.latency, m);
         out += wire_encode(m);
         c.count = c.errors = 0;
-        c.latency.clear();
     }
     for (const auto& [state, f] : failures_) {
         m = WireMessage{WireMessage::Kind::Errors};
@@ -71,12 +78,20 @@ std::string JobCounters::take_report() {
         out += wire_encode(m);
     }
     failures_.clear();
-    if (failedCommands_ != 0 || passes_ != 0) {
+    if (failedCommands_ != 0 || passes_ != 0 || skipped_ != 0) {
         m = WireMessage{WireMessage::Kind::Job};
         m.failed = failedCommands_;
         m.passes = passes_;
+        m.late = late_;
+        m.skipped = skipped_;
         out += wire_encode(m);
     }
-    failedCommands_ = passes_ = 0;
+    failedCommands_ = passes_ = late_ = skipped_ = 0;
+    for (auto [h, kind] : {std::pair{&passLatency_, WireMessage::Kind::Passes}, {&lag_, WireMessage::Kind::Lag}}) {
+        if (h->count() == 0) continue;
+        m = WireMessage{kind};
+        take_histogram(*h, m);
+        out += wire_encode(m);
+    }
     return out;
 }

@@ -1,6 +1,6 @@
 // What a job counts between two reports to its parent: executions and
 // latencies per statement text, failures per SQLSTATE, failed commands and
-// complete passes.
+// complete passes with their latencies and, under --rate, their lag.
 #pragma once
 
 #include <cstdint>
@@ -20,7 +20,17 @@ public:
     void note_success(size_t id, uint64_t micros);
     void note_failure(size_t id, const std::string& state, const std::string& message);
     void note_failed_command() { ++failedCommands_; }
-    void note_pass() { ++passes_; }
+    // A complete pass of micros (from its start, or its scheduled start
+    // under --rate); late when it took longer than --latency-limit.
+    void note_pass(uint64_t micros, bool late) {
+        ++passes_;
+        passLatency_.record(micros);
+        if (late) ++late_;
+    }
+    // --rate: a pass began micros after its scheduled start.
+    void note_lag(uint64_t micros) { lag_.record(micros); }
+    // --rate with --latency-limit: a pass skipped, already too late to start.
+    void note_skipped() { ++skipped_; }
     // A failure said the connection is gone (SQLSTATE class 08).
     bool lost() const { return lost_; }
 
@@ -46,6 +56,8 @@ private:
     std::vector<Counter> statements_;
     std::map<std::string, FailureGroup> failures_;  // by SQLSTATE, since the last report
     uint64_t failedCommands_ = 0, passes_ = 0;     // since the last report
+    uint64_t late_ = 0, skipped_ = 0;
+    LatencyHistogram passLatency_, lag_;
     bool lost_ = false;
     bool haveDiagnostic_ = false;
     std::string diagState_, diagMessage_;

@@ -1,13 +1,20 @@
 // One job of a load run (policy in job.h): its process set up, its passes
 // through the session's command loop, its counters reported.
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <climits>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <pthread.h>
 #include <optional>
+#include <poll.h>
+#include <random>
+#include <sys/prctl.h>
 #include <utility>
 #include <vector>
 #include <unistd.h>
@@ -27,6 +34,8 @@
 
 namespace {
 constexpr long long kReportIntervalMicros = 1000000;
+// A job waiting for the schedule looks at the stop this often.
+constexpr long long kScheduleWaitMicros = 50000;
 constexpr size_t kMessageBytes = 4096;  // messages cut to this for the report
 constexpr int kJobExitStatus = 0;      // the parent learns how a job went from the pipe
 // Set, statements are counted but not timed: the benchmark measures with it
@@ -81,6 +90,36 @@ struct Job {
     bool parentGone = false;
     CmdKind command = CmdKind::CMD_NONE;  // the command now running
     bool endedLost = false;               // the loop ended because the connection is gone
+    long long firstPass = 0;              // when its first pass began; 0 before
+
+    // Sleeps until micros on the monotonic clock, reporting when due; false
+    // when the run is to end first.
+    bool wait_until(long long micros) {
+        while (!time_is_up()) {
+            const long long now = isql_now_us();
+            if (now >= micros) return true;
+            long long until = std::min({micros, nextReport, now + kScheduleWaitMicros});
+            if (plan.deadlineMicros != 0) until = std::min(until, plan.deadlineMicros);
+            const timespec at{static_cast<time_t>(until / kMicrosPerSecond),
+                              static_cast<long>(until % kMicrosPerSecond * 1000)};
+            clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr);
+        }
+        return false;
+    }
+
+    // --rate: tells the parent the job is ready and waits for the start of
+    // every job's schedule; false when the run is to end first.
+    bool wait_for_start() {
+        send(WireMessage{WireMessage::Kind::Ready});
+        char byte;
+        while (!time_is_up()) {
+            pollfd p{plan.startFd, POLLIN, 0};
+            if (poll(&p, 1, static_cast<int>(kScheduleWaitMicros / kMicrosPerMs)) > 0 &&
+                read(plan.startFd, &byte, 1) <= 0)
+                return true;
+        }
+        return false;
+    }
 
     // Writes the whole of text to the parent. A parent gone (EPIPE) stops the job.
     void send(const std::string& text) {
@@ -272,6 +311,39 @@ std::optional<JobEnd> set_up(Job& job, ClientState* first) {
     return std::nullopt;
 }
 
+// The scheduled starts of a job's passes under --rate: Poisson arrivals (as
+// of independent clients) whose rate goes linearly from the plan's rateFrom
+// at the run's start to rateTo at its deadline. Each gap inverts the
+// integral of the rate over it: an exponential draw E of mean 1 gives the
+// gap g with r*g + slope*g*g/2 = E, r the rate where the last one was.
+class Schedule {
+public:
+    Schedule(const LoadJobPlan& plan, uint64_t seed) : start_(plan.startMicros), from_(plan.rateFrom), rng_(seed) {
+        const long long span = plan.deadlineMicros - plan.startMicros;
+        if (plan.deadlineMicros != 0 && span > 0) slope_ = (plan.rateTo - plan.rateFrom) * kMicrosPerSecond / span;
+    }
+    // The arrivals begin at micros (the job is ready), on the monotonic clock.
+    void begin_at(long long micros) { at_ = static_cast<double>(micros - start_) / kMicrosPerSecond; }
+    // The next scheduled start; LLONG_MAX when a ramp down to 0 has none left.
+    long long next() {
+        const double e = exponential_(rng_);
+        const double rate = from_ + slope_ * at_;
+        const double root = rate * rate + 2 * slope_ * e;
+        const double denominator = rate + std::sqrt(std::max(root, 0.0));
+        if (root < 0 || denominator <= 0) return LLONG_MAX;
+        at_ += 2 * e / denominator;  // the root of the quadratic, stable as slope goes to 0
+        return start_ + std::llround(at_ * kMicrosPerSecond);
+    }
+
+private:
+    long long start_;    // the run's start
+    double from_;        // passes per second at the start
+    double slope_ = 0;   // passes per second gained each second
+    double at_ = 0;      // seconds from the start to the last arrival
+    std::mt19937_64 rng_;
+    std::exponential_distribution<double> exponential_{1.0};
+};
+
 // Runs the passes of the script until the run ends; how the job ended.
 JobEnd run_passes(Job& job, ClientState* first) {
     // With the output dropped the script is read once; with --job-output at
@@ -299,13 +371,43 @@ JobEnd run_passes(Job& job, ClientState* first) {
             return true;
         };
     }
+    // A skipped pass counts towards --runs: the run is of its scheduled passes.
+    const bool paced = job.plan.rateFrom + job.plan.rateTo > 0;
+    const long long limit = job.plan.latencyLimitMicros;
+    const bool timed = paced || job.settings.timed;
+    Schedule schedule(job.plan, job.settings.random());
+#ifdef PR_SET_TIMERSLACK
+    // The kernel may wake a sleeper up to 50 us late to batch timers: lag
+    // that the schedule would count against the server.
+    if (paced) prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
+    if (paced && job.plan.startFd >= 0 && !job.wait_for_start())
+        return gStop.load() ? JobEnd::Stopped : JobEnd::Completed;
+    schedule.begin_at(isql_now_us());
     for (long long pass = 1;; ++pass) {
         if (job.plan.runs != 0 && pass > job.plan.runs) return JobEnd::Completed;
+        long long began = timed ? isql_now_us() : 0;
+        if (paced) {
+            const long long due = schedule.next();
+            if (!job.wait_until(due)) return gStop.load() ? JobEnd::Stopped : JobEnd::Completed;
+            began = isql_now_us();
+            if (limit != 0 && began - due > limit) {
+                job.counters.note_skipped();
+                continue;
+            }
+            job.counters.note_lag(static_cast<uint64_t>(began - due));
+            began = due;  // what a client arriving then would wait for counts
+        }
+        if (job.firstPass == 0) job.firstPass = timed ? began : isql_now_us();
         job.settings.pass = pass;
         nextStep = 0;
         if (!once && !rewind_script(first)) return JobEnd::ScriptUnreadable;
         switch (isql_run_commands(policy)) {
-        case LoopEnd::InputEnded: job.counters.note_pass(); break;
+        case LoopEnd::InputEnded: {
+            const long long took = timed ? std::max(0LL, isql_now_us() - began) : 0;
+            job.counters.note_pass(static_cast<uint64_t>(took), limit != 0 && took > limit);
+            break;
+        }
         case LoopEnd::Ended:
             if (job.endedLost) return JobEnd::ConnectionLost;
             return gStop.load() ? JobEnd::Stopped : JobEnd::Completed;
@@ -360,13 +462,15 @@ void load_run_job(ClientState* first, const LoadJobPlan& plan) {
     job.nextReport = plan.startMicros + kReportIntervalMicros;
 
     std::optional<JobEnd> end = set_up(job, first);
-    const long long started = isql_now_us();
     if (!end && isql_connect_from_command_line(first) == Outcome::Failed) {
         job.send_connect_failure();
         job.counters.note_failed_command();
         end = JobEnd::CouldNotConnect;
     }
     if (!end) end = run_passes(job, first);
+    // The end of its passes, before the disconnection, which a loaded
+    // machine may draw out: the rates are those of the passes.
+    const long long ended = isql_now_us();
     if (*end == JobEnd::ConnectionLost) job.send(WireMessage{WireMessage::Kind::Lost});
     job.statements.forget();
     isql_exit();
@@ -374,7 +478,11 @@ void load_run_job(ClientState* first, const LoadJobPlan& plan) {
     isql_flush_all();
     job.send(job.counters.take_report());
     WireMessage last{WireMessage::Kind::End};
-    last.micros = static_cast<uint64_t>(isql_now_us() - started);
+    // Both from the run's start on the parent's clock: the report's rates
+    // are all taken over one span.
+    last.micros = static_cast<uint64_t>(std::max(0LL, ended - plan.startMicros));
+    const long long firstPass = job.firstPass != 0 ? job.firstPass : ended;
+    last.firstPass = static_cast<uint64_t>(std::max(0LL, firstPass - plan.startMicros));
     last.end = *end;
     last.outputLost = isql_output_lost();
     job.send(last);

@@ -19,6 +19,13 @@ struct LoadJobPlan {
     int reportFd = -1;             // the pipe to the parent
     LoadPrepare prepare = LoadPrepare::Reuse;
     std::string jobOutputDir;      // --job-output; empty: the output is dropped
+    // --rate: this job's passes per second at the run's start and at its
+    // deadline (equal without a ramp); both 0: passes back to back.
+    double rateFrom = 0, rateTo = 0;
+    long long latencyLimitMicros = 0;  // --latency-limit; 0: none
+    // --rate: the pipe whose end (the parent closes it once every job is
+    // ready) starts the schedules of all jobs at once; -1 without.
+    int startFd = -1;
 };
 
 // Reads the script as a job reads it, before any job starts, so that a

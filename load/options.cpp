@@ -1,8 +1,31 @@
 // The load options of the command line, checked one by one.
+#include <charconv>
+
 #include "isqlnumber.h"
 #include "options.h"
 
 namespace {
+// A decimal number from low to high, the whole text (no blank, no sign, no
+// exponent, whatever the locale); false for anything else.
+bool parse_real(const std::string& text, double low, double high, double& out) {
+    const char* end = text.data() + text.size();
+    const auto [at, ec] = std::from_chars(text.data(), end, out, std::chars_format::fixed);
+    return !text.empty() && text[0] != '-' && ec == std::errc() && at == end && out >= low && out <= high;
+}
+
+// --rate=R, or --rate=FROM:TO for a ramp (one of the two may be 0).
+bool parse_rate(const std::string& text, LoadRequest& r) {
+    const size_t colon = text.find(':');
+    if (colon == std::string::npos) {
+        if (!parse_real(text, 0, kMaxLoadRate, r.rateFrom)) return false;
+        r.rateTo = r.rateFrom;
+    } else if (!parse_real(text.substr(0, colon), 0, kMaxLoadRate, r.rateFrom) ||
+               !parse_real(text.substr(colon + 1), 0, kMaxLoadRate, r.rateTo)) {
+        return false;
+    }
+    return r.rateFrom + r.rateTo > 0;
+}
+
 // Reads one load option (name without "--") into r.
 void read_option(LoadRequest& r, const std::string& option, const std::string& value) {
     long long n = 0;
@@ -40,6 +63,16 @@ void read_option(LoadRequest& r, const std::string& option, const std::string& v
     } else if (option == "metrics-file") {
         r.metricsFile = value;
         if (value.empty()) refused = "--metrics-file needs a file name";
+    } else if (option == "rate") {
+        if (!parse_rate(value, r))
+            refused = "--rate must be a number of passes per second above 0 and at most " +
+                      std::to_string(static_cast<long>(kMaxLoadRate)) + ", or FROM:TO for a ramp";
+    } else if (option == "latency-limit") {
+        if (!parse_real(value, 0, kMaxLoadDurationSeconds * 1000.0, r.latencyLimitMs) || r.latencyLimitMs <= 0)
+            refused = "--latency-limit must be a number of milliseconds above 0";
+    } else if (option == "progress") {
+        if (isql_parse_count(value, kMaxLoadDurationSeconds, n)) r.progressSeconds = static_cast<long>(n);
+        else refused = "--progress must be a number of seconds from 1 to " + std::to_string(kMaxLoadDurationSeconds);
     } else if (option == "merge-reports") {
         r.merge = true;
     } else if (option == "workload") {

@@ -10,6 +10,7 @@ constexpr long kMaxLoadJobs = 1000;                      // --jobs
 constexpr long kMaxLoadDurationSeconds = 7 * 24 * 3600;  // --duration
 constexpr long long kMaxLoadRuns = 1000000000LL;         // --runs
 constexpr long kMaxLoadIntervalSeconds = 24 * 3600;      // --interval
+constexpr double kMaxLoadRate = 10000000;                // --rate, passes per second
 
 // Exit statuses of a load run and of --merge-reports.
 constexpr int kExitLoadFailures = 1;    // some statement or connection failed
@@ -41,6 +42,11 @@ struct LoadRequest {
     bool abortOnThreshold = false;      // --abort-on-threshold
     std::string htmlFile;               // a --report ending in .html
     std::string metricsFile;            // --metrics-file
+    // --rate: passes per second of the whole run at its start and at the end
+    // of --duration (equal without a ramp); 0: the closed model.
+    double rateFrom = 0, rateTo = 0;
+    double latencyLimitMs = 0;  // --latency-limit; 0: none
+    long progressSeconds = 0;   // --progress; 0: the line at a terminal only
     std::string problem;            // the first option value refused
     bool scriptUnreadable = false;  // -c or -n named a file that did not open
     LoadWorkload workload = LoadWorkload::None;

@@ -337,6 +337,77 @@ bool merge_series(LoadReport& r, const LoadReport& other) {
     }
     return fits;
 }
+
+// ---- passes -----------------------------------------------------------------
+
+// "Label: mean x ms, p50 x ms, p95 x ms, p99 x ms, max x ms", as the columns
+// of the statement table.
+std::string latency_line(const char* label, const LatencyHistogram& h) {
+    return format("%s: mean %.3f ms, p50 %.3f ms, p95 %.3f ms, p99 %.3f ms, max %.3f ms\n", label, mean_ms(h),
+                  ms(h.percentile(50)), ms(h.percentile(95)), ms(h.percentile(99)), ms(h.max()));
+}
+
+// The lines of the pass latencies and, under --rate or --latency-limit, of
+// the schedule; none for reports without them (older ones merged).
+std::string pass_lines(const LoadReport& r) {
+    std::string out;
+    if (r.passLatency.count() != 0) out += latency_line("Pass latency", r.passLatency);
+    if (r.lag.count() != 0) out += latency_line("Schedule lag", r.lag);
+    if (r.lag.count() != 0 || r.latePasses != 0 || r.skippedPasses != 0)
+        out += format("Late passes: %" PRIu64 ", skipped passes: %" PRIu64 "\n", r.latePasses, r.skippedPasses);
+    return out.empty() ? out : "\n" + out;
+}
+
+// h as an object of the JSON report: the form of the statements' latencies.
+std::string histogram_json(const LatencyHistogram& h) {
+    std::string out = format("{\"count\": %" PRIu64 ", \"sum_us\": %" PRIu64 ", \"max_us\": %" PRIu64
+                             ",\n     \"mean_ms\": %.3f, \"p50_ms\": %.3f, \"p95_ms\": %.3f, \"p99_ms\": %.3f, "
+                             "\"max_ms\": %.3f,\n     \"buckets\": ",
+                             h.count(), h.sum(), h.max(), mean_ms(h), ms(h.percentile(50)), ms(h.percentile(95)),
+                             ms(h.percentile(99)), ms(h.max()));
+    buckets_json(out, h);
+    return out + "}";
+}
+
+std::string pass_json(const LoadReport& r) {
+    return "  \"pass_latency\": " + histogram_json(r.passLatency) + ",\n  \"lag\": " + histogram_json(r.lag) +
+           format(",\n  \"late_passes\": %" PRIu64 ", \"skipped_passes\": %" PRIu64 ",\n", r.latePasses,
+                  r.skippedPasses);
+}
+
+// Reads the histogram of key into h when object has it (older reports do
+// not). False with error set when it is there but malformed.
+bool read_histogram(const Json& object, const char* key, LatencyHistogram& h, std::string& error) {
+    const auto v = object.find(key);
+    if (v == object.end()) return true;
+    const Fields f{*v, error};
+    bool fits = true;
+    if (const Json* buckets = f.field("buckets", Kind::Array)) {
+        for (const Json& b : *buckets) {
+            const bool pair = b.is_array() && b.size() == 2 && b[0].is_number() && b[1].is_number();
+            const uint64_t index = pair ? f.to_count(b[0], "buckets") : 0;
+            if (!pair || index >= LatencyHistogram::kBuckets) {
+                if (error.empty())
+                    error = std::string("a bucket of \"") + key + "\" is not [index, count] of this layout";
+                return false;
+            }
+            fits = h.add_bucket(index, f.to_count(b[1], "buckets")) && fits;
+        }
+    }
+    fits = h.add_totals(f.count("sum_us"), f.count("max_us")) && fits;
+    if (h.count() != f.count("count") && error.empty())
+        error = std::string("the buckets of \"") + key + "\" do not add up to its count";
+    if (!fits && error.empty()) error = kTooLarge;
+    return error.empty();
+}
+
+// The pass latencies, schedule lag and late and skipped passes of root into r.
+void read_pass_json(const Json& root, LoadReport& r, std::string& error) {
+    if (!read_histogram(root, "pass_latency", r.passLatency, error) || !read_histogram(root, "lag", r.lag, error))
+        return;
+    for (auto [key, into] : {std::pair{"late_passes", &r.latePasses}, {"skipped_passes", &r.skippedPasses}})
+        if (root.contains(key)) *into = Fields{root, error}.count(key);
+}
 }  // namespace
 
 // ---- the report -------------------------------------------------------------
@@ -405,6 +476,8 @@ bool LoadReport::merge(const LoadReport& other) {
     fits = add_to(connectFailures, other.connectFailures) && fits;
     fits = add_to(connectionsLost, other.connectionsLost) && fits;
     fits = merge_series(*this, other) && fits;
+    fits = passLatency.add(other.passLatency) && lag.add(other.lag) && fits;
+    fits = add_to(latePasses, other.latePasses) && add_to(skippedPasses, other.skippedPasses) && fits;
     return fits && totals_fit();
 }
 
@@ -433,13 +506,13 @@ std::string load_report_text(const LoadReport& r) {
     out += format("Elapsed time %.0f ms.%s\n", r.seconds * kMicrosPerMs, r.runs > 1 ? " (the longest run)" : "");
     out += format("Statements: %" PRIu64 " (%.1f/s), failed commands: %" PRIu64 "\n", statements,
                   per_second(statements, r.seconds), r.total_failures());
-    out += format("Transactions (complete passes of the script): %" PRIu64 " (%.1f/s)\n", passes,
+    out += format("Passes (complete runs of the script): %" PRIu64 " (%.1f/s)\n", passes,
                   per_second(passes, r.seconds));
     out += format("Connections: %" PRIu64 " failed, %" PRIu64 " lost\n\n", r.connectFailures,
                   r.connectionsLost);
 
-    out += format("%5s %12s %10s %12s %10s %8s  %s\n", "job", "statements", "stmt/s", "transactions",
-                  "trans/s", "failed", "end");
+    out += format("%5s %12s %10s %12s %10s %8s  %s\n", "job", "statements", "stmt/s", "passes",
+                  "passes/s", "failed", "end");
     for (size_t i = 0; i < r.jobs.size(); ++i) {
         const LoadJob& j = r.jobs[i];
         const long number = r.runs > 1 ? static_cast<long>(i + 1) : j.number;
@@ -458,6 +531,7 @@ std::string load_report_text(const LoadReport& r) {
                       ms(h.max()));
         out += one_line(s.text) + "\n";
     }
+    out += pass_lines(r);
 
     if (r.errors.empty()) return out + "\nErrors by SQLSTATE: none\n";
     int width = kStateWidth;
@@ -485,14 +559,14 @@ std::string load_report_json(const LoadReport& r) {
     out += format(",\n  \"elapsed_seconds\": %.6f,\n", r.seconds);
     out += format("  \"statements\": %" PRIu64 ",\n  \"failed_commands\": %" PRIu64 ",\n", r.total_statements(),
                   r.total_failures());
-    out += format("  \"transactions\": %" PRIu64 ",\n", r.total_passes());
+    out += format("  \"passes\": %" PRIu64 ",\n", r.total_passes());
     out += format("  \"connection_failures\": %" PRIu64 ",\n  \"connections_lost\": %" PRIu64 ",\n",
                   r.connectFailures, r.connectionsLost);
     out += "  \"jobs\": [";
     for (size_t i = 0; i < r.jobs.size(); ++i) {
         const LoadJob& j = r.jobs[i];
         out += format("%s\n    {\"job\": %ld, \"statements\": %" PRIu64 ", \"failed_commands\": %" PRIu64
-                      ", \"transactions\": %" PRIu64 ", \"seconds\": %.6f, \"end\": ",
+                      ", \"passes\": %" PRIu64 ", \"seconds\": %.6f, \"end\": ",
                       i == 0 ? "" : ",", j.number, j.statements, j.failedCommands, j.passes, j.seconds);
         json_string(out, j.end);
         out += j.complete ? ", \"complete\": true}" : ", \"complete\": false}";
@@ -507,17 +581,14 @@ std::string load_report_json(const LoadReport& r) {
                       ", \"latency_sum_us\": %" PRIu64 ", \"latency_max_us\": %" PRIu64 ",\n",
                       s.count, s.errors, h.count(), h.sum(), h.max());
         out += format("     \"mean_ms\": %.3f, \"p50_ms\": %.3f, \"p95_ms\": %.3f, \"p99_ms\": %.3f, "
-                      "\"max_ms\": %.3f,\n     \"buckets\": [",
+                      "\"max_ms\": %.3f,\n     \"buckets\": ",
                       mean_ms(h), ms(h.percentile(50)), ms(h.percentile(95)), ms(h.percentile(99)), ms(h.max()));
-        bool first = true;
-        for (size_t b = 0; b < LatencyHistogram::kBuckets; ++b) {
-            if (h.bucket(b) == 0) continue;
-            out += format("%s[%zu, %" PRIu64 "]", first ? "" : ", ", b, h.bucket(b));
-            first = false;
-        }
-        out += "]}";
+        buckets_json(out, h);
+        out += '}';
     }
-    out += "\n  ],\n  \"errors\": [";
+    out += "\n  ],\n";
+    out += pass_json(r);
+    out += "  \"errors\": [";
     bool first = true;
     for (const auto& [state, e] : r.errors) {
         out += first ? "\n    {\"sqlstate\": " : ",\n    {\"sqlstate\": ";
@@ -564,7 +635,9 @@ bool load_report_from_json(const std::string& json, LoadReport& report, std::str
         for (const Json& j : *jobs) {
             const Fields f{j, error};
             report.jobs.push_back({static_cast<long>(f.count("job")), f.count("statements"),
-                                   f.count("failed_commands"), f.count("transactions"), f.real("seconds"),
+                                   f.count("failed_commands"),
+                                   // "transactions" in reports written before passes were called so
+                                   f.count(j.contains("passes") ? "passes" : "transactions"), f.real("seconds"),
                                    f.text("end"), f.flag("complete", true)});
         }
     }
@@ -593,6 +666,7 @@ bool load_report_from_json(const std::string& json, LoadReport& report, std::str
             if (!fits && error.empty()) error = kTooLarge;
         }
     }
+    read_pass_json(root, report, error);
     if (const Json* list = top.field("errors", Kind::Array)) {
         for (const Json& e : *list) {
             const Fields f{e, error};

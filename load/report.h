@@ -25,8 +25,8 @@ struct LoadJob {
     long number = 0;
     uint64_t statements = 0;
     uint64_t failedCommands = 0;  // statements and other commands
-    uint64_t passes = 0;          // complete passes of the script (transactions)
-    double seconds = 0;           // from its first pass to its end
+    uint64_t passes = 0;          // complete passes of the script
+    double seconds = 0;           // from the first pass of any job of the run to its end
     std::string end;              // how it ended: "completed", "stopped", "connection lost", ...
     bool complete = true;         // false: it ended without its last counts (killed), which are lower bounds
 };
@@ -57,7 +57,7 @@ struct LoadReport {
     // The identifiers of the runs (random, 32 hexadecimal digits), one per
     // run merged; reports written before they existed add none.
     std::vector<std::string> runIds;
-    double seconds = 0;        // wall time of the run (of the longest run when merged)
+    double seconds = 0;        // from its first pass to the end of its last job (of the longest run when merged)
     std::string plan;          // "duration 30 s" or "runs 10", as asked
     std::vector<LoadJob> jobs;
     std::vector<LoadStatement> statements;  // in the order first met

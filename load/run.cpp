@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <clocale>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +28,7 @@
 
 namespace {
 constexpr long long kProgressMicros = 1000000;  // one progress line a second
+constexpr long long kProgressSlackMicros = 200000;  // --progress: its lines wait this for the jobs' reports
 // A job still running this long after the end of the run (or after Ctrl-C)
 // is asked to stop with SIGTERM, and killed this long after that.
 constexpr long long kStopGraceMicros = 10 * kMicrosPerSecond;
@@ -50,6 +52,10 @@ struct Child {
     bool outputLost = false;   // some of its output could not be written
     long long lines = 0;       // lines read from it, for messages that name one
     LoadJob totals;
+    // From the run's start: when its first pass began (its end when none
+    // did) and when it ended; -1 until known.
+    long long firstPassMicros = -1, endMicros = -1;
+    bool ready = false;  // --rate: waiting for the start of the schedules
 };
 
 class Watch;
@@ -60,7 +66,19 @@ public:
     LoadReport report;
     LatencyHistogram window;   // latencies since the last progress line
     uint64_t windowStatements = 0;
+    LatencyHistogram passWindow;  // --progress: pass latencies since the last line
+    uint64_t windowPasses = 0;
     std::vector<Child> children;
+    long long start = 0;  // the run's start on the monotonic clock
+    int startFd = -1;     // --rate: closed once every job is ready, which starts them all
+
+    // --rate: starts the schedules once no job is still connecting.
+    void start_schedules() {
+        for (const Child& c : children)
+            if (!c.ready && c.fd >= 0) return;
+        close(startFd);
+        startFd = -1;
+    }
 
     // Applies one line of child c; a line that is not a report line is
     // reported and counts as a failure of the job.
@@ -105,14 +123,30 @@ public:
         case K::Job:
             c.totals.failedCommands += m.failed;
             c.totals.passes += m.passes;
+            windowPasses += m.passes;
+            report.latePasses += m.late;
+            report.skippedPasses += m.skipped;
             break;
+        case K::Passes:
+        case K::Lag: {
+            LatencyHistogram& h = m.kind == K::Passes ? report.passLatency : report.lag;
+            for (const auto& [bucket, n] : m.buckets) {
+                h.add_bucket(bucket, n);
+                if (m.kind == K::Passes) passWindow.add_bucket(bucket, n);
+            }
+            h.add_totals(m.sum, m.max);
+            if (m.kind == K::Passes) passWindow.add_totals(m.sum, m.max);
+            break;
+        }
         case K::ConnectFailed:
             ++report.connectFailures;
             report.add_error(m.state, m.message, 1);
             break;
         case K::Lost: ++report.connectionsLost; break;
+        case K::Ready: c.ready = true; break;
         case K::End:
-            c.totals.seconds = static_cast<double>(m.micros) / kMicrosPerSecond;
+            c.endMicros = static_cast<long long>(m.micros);
+            c.firstPassMicros = static_cast<long long>(m.firstPass);
             c.totals.end = job_end_text(m.end);
             if (m.outputLost) c.totals.end += ", output lost";
             c.connected = m.end != JobEnd::CouldNotConnect;
@@ -140,6 +174,7 @@ public:
         int status = 0;
         while (waitpid(c.pid, &status, 0) < 0 && errno == EINTR) {
         }
+        if (c.endMicros < 0) c.endMicros = isql_now_us() - start;  // it sent no end
         if (c.ended) return;
         c.totals.end = WIFSIGNALED(status) ? "killed by signal " + std::to_string(WTERMSIG(status))
                                            : "ended without its report";
@@ -160,6 +195,24 @@ public:
         return n;
     }
 };
+
+// Takes every rate of the report over one span of the parent's clock: from
+// the first pass of any job to the end of each job (the last one's for the
+// run), so that the rates of jobs that ran to the end add up to the run's.
+// The connections made before the first pass are not in it.
+void take_spans(Run& run) {
+    long long from = -1, to = -1;
+    for (const Child& c : run.children) {
+        const bool passed = c.firstPassMicros >= 0 && c.firstPassMicros < c.endMicros;
+        if (passed && (from < 0 || c.firstPassMicros < from)) from = c.firstPassMicros;
+        to = std::max(to, c.endMicros);
+    }
+    from = std::max(from, 0LL);
+    if (to < 0) to = isql_now_us() - run.start;  // no job was started
+    run.report.seconds = static_cast<double>(std::max(0LL, to - from)) / kMicrosPerSecond;
+    for (Child& c : run.children)
+        c.totals.seconds = static_cast<double>(std::max(0LL, c.endMicros - from)) / kMicrosPerSecond;
+}
 
 // The script's bytes, from the first source (-c, -n, --command or a pipe).
 bool read_script(const LoadRequest& r, ClientState* first, std::string& script) {
@@ -186,9 +239,30 @@ bool read_script(const LoadRequest& r, ClientState* first, std::string& script) 
     return true;
 }
 
+// What --rate and --latency-limit add to the plan: ", rate 100 passes/s",
+// ", rate 10 to 200 passes/s", ", latency limit 50 ms"; empty without them.
+std::string pacing_of(const LoadRequest& r) {
+    char buf[128] = "";
+    if (r.rateFrom == r.rateTo && r.rateFrom > 0)
+        std::snprintf(buf, sizeof buf, ", rate %.10g passes/s", r.rateFrom);
+    else if (r.rateFrom != r.rateTo)
+        std::snprintf(buf, sizeof buf, ", rate %.10g to %.10g passes/s", r.rateFrom, r.rateTo);
+    std::string out = buf;
+    if (r.latencyLimitMs > 0) {
+        std::snprintf(buf, sizeof buf, ", latency limit %.10g ms", r.latencyLimitMs);
+        out += buf;
+    }
+    return out;
+}
+
 // Checks the options of a load run; false (reported) when it cannot start.
 bool check_request(const LoadRequest& r) {
     std::string why = r.problem;
+    const bool paced = r.rateFrom + r.rateTo > 0;
+    if (why.empty() && r.jobs == 0 && (paced || r.latencyLimitMs > 0 || r.progressSeconds > 0))
+        why = "--rate, --latency-limit and --progress need --jobs";
+    if (why.empty() && r.rateFrom != r.rateTo && r.durationSeconds == 0)
+        why = "--rate=FROM:TO needs --duration, over which the rate goes from FROM to TO";
     if (why.empty() && r.jobs == 0) why = "--duration, --runs, --prepare, --job-output and --report need --jobs";
     if (why.empty() && (r.durationSeconds == 0) == (r.runs == 0)) why = "--jobs needs either --duration or --runs";
     struct stat folder {};
@@ -493,6 +567,20 @@ bool same_intervals(const std::string& path, const LoadReport& merged, const Loa
 // own handlers. False when one could not be started (those started are
 // stopped again).
 bool start_jobs(const LoadRequest& r, ClientState* first, Run& run, const std::string& script, long long start) {
+    // Under --rate every job's schedule starts when the last one is ready,
+    // not each at its own connection (which would lose their first passes).
+    int startPipe[2] = {-1, -1};
+    if (r.rateFrom + r.rateTo > 0 && pipe(startPipe) != 0) {
+        isql_trace(gfpErrFile, TRACE_ERROR, "SQL: Could not start the jobs: %s\n", std::strerror(errno));
+        return false;
+    }
+    run.startFd = startPipe[1];
+    struct ReadEnd {  // the jobs' end, closed in the parent once they are forked
+        int fd;
+        ~ReadEnd() {
+            if (fd >= 0) close(fd);
+        }
+    } startRead{startPipe[0]};
     for (long j = 1; j <= r.jobs; ++j) {
         int fds[2];
         if (pipe(fds) != 0) {
@@ -504,7 +592,9 @@ bool start_jobs(const LoadRequest& r, ClientState* first, Run& run, const std::s
         if (pid == 0) {
             close(fds[0]);
             for (const Child& c : run.children) close(c.fd);
+            if (run.startFd >= 0) close(run.startFd);
             LoadJobPlan plan;
+            plan.startFd = startPipe[0];
             plan.number = j;
             plan.script = &script;
             plan.startMicros = start;
@@ -513,6 +603,10 @@ bool start_jobs(const LoadRequest& r, ClientState* first, Run& run, const std::s
             plan.reportFd = fds[1];
             plan.prepare = r.prepare;
             plan.jobOutputDir = r.jobOutputDir;
+            plan.rateFrom = r.rateFrom / static_cast<double>(r.jobs);
+            plan.rateTo = r.rateTo / static_cast<double>(r.jobs);
+            if (r.latencyLimitMs > 0)  // a limit below a microsecond is one, not none
+                plan.latencyLimitMicros = std::max(1LL, std::llround(r.latencyLimitMs * kMicrosPerMs));
             load_run_job(first, plan);
         }
         close(fds[1]);
@@ -530,11 +624,34 @@ bool start_jobs(const LoadRequest& r, ClientState* first, Run& run, const std::s
     return true;
 }
 
-// Waits for every job, reading their pipes, writing the progress line at a
-// terminal, and stopping them on a stopping signal or when they overstay.
-void follow_jobs(Run& run, long long start, long long deadline) {
-    const bool progress = isatty(STDERR_FILENO) != 0;
-    long long nextProgress = start + kProgressMicros;
+// The line of --progress for the period from `from` to `to` (from the run's
+// start): what the jobs reported in it, and the failures so far.
+void print_period(const Run& run, long long from, long long to) {
+    uint64_t failed = 0;
+    for (const Child& c : run.children) failed += c.totals.failedCommands;
+    const double seconds = static_cast<double>(std::max(1LL, to - from)) / kMicrosPerSecond;
+    isql_print_always(stderr, "progress: %.1f s, %.1f passes/s, %.1f statements/s, pass p50 %.3f ms, p99 %.3f ms, "
+                      "%llu failed\n", static_cast<double>(to) / kMicrosPerSecond,
+                      static_cast<double>(run.windowPasses) / seconds,
+                      static_cast<double>(run.windowStatements) / seconds,
+                      static_cast<double>(run.passWindow.percentile(50)) / kMicrosPerMs,
+                      static_cast<double>(run.passWindow.percentile(99)) / kMicrosPerMs,
+                      static_cast<unsigned long long>(failed));
+}
+
+// Waits for every job, reading their pipes, writing the progress line (at a
+// terminal each second; with --progress every progressSeconds, wherever
+// standard error goes), and stopping them on a stopping signal or when they
+// overstay.
+void follow_jobs(Run& run, long long start, long long deadline, long progressSeconds) {
+    const bool periodic = progressSeconds > 0;
+    const bool progress = periodic || isatty(STDERR_FILENO) != 0;
+    // A line of --progress comes a little after its period's end, so that
+    // the jobs' reports of that moment (one a second each) are in it.
+    const long long period = periodic ? progressSeconds * kMicrosPerSecond : kProgressMicros;
+    const long long slack = periodic ? kProgressSlackMicros : 0;
+    long long lastTick = 0;  // the end of the period of the last line, from the start
+    long long nextProgress = start + period + slack;
     long long termAt = deadline != 0 ? deadline + kStopGraceMicros : 0;
     long long killAt = 0;
     bool stopping = false;
@@ -558,7 +675,11 @@ void follow_jobs(Run& run, long long start, long long deadline) {
             run.signal_live(SIGKILL);
             killAt = 0;
         }
-        if (progress && now >= nextProgress) {
+        if (periodic && now >= nextProgress) {
+            const long long tick = (now - slack - start) / period * period;
+            print_period(run, lastTick, tick);
+            lastTick = tick;
+        } else if (progress && now >= nextProgress) {
             uint64_t failed = 0;
             for (const Child& c : run.children) failed += c.totals.failedCommands;
             isql_print_always(stderr, "progress: %.1f s, %.1f statements/s, p95 %.3f ms, %llu failed\n",
@@ -567,10 +688,13 @@ void follow_jobs(Run& run, long long start, long long deadline) {
                                   static_cast<double>(kProgressMicros),
                               static_cast<double>(run.window.percentile(kProgressPercentile)) / kMicrosPerMs,
                               static_cast<unsigned long long>(failed));
+        }
+        if (progress && now >= nextProgress) {
             isql_flush_all();
             run.window.clear();
-            run.windowStatements = 0;
-            while (nextProgress <= now) nextProgress += kProgressMicros;
+            run.passWindow.clear();
+            run.windowStatements = run.windowPasses = 0;
+            while (nextProgress <= now) nextProgress += period;
         }
         long long wake = std::min(progress ? nextProgress : now + kProgressMicros, watchWake);
         for (long long t : {termAt, killAt})
@@ -586,6 +710,7 @@ void follow_jobs(Run& run, long long start, long long deadline) {
         if (poll(fds.data(), fds.size(), timeout) <= 0) continue;  // time, or a signal
         for (size_t i = 0; i < fds.size(); ++i)
             if (fds[i].revents != 0) run.read_child(*owners[i]);
+        if (run.startFd >= 0) run.start_schedules();
     }
 }
 
@@ -688,17 +813,20 @@ int isql_load_main(ClientState* first, const LoadArguments& args) {
     const long long start = isql_now_us();
     watch.set_start(start);
     if (watch.needed()) run.watch = &watch;
+    run.start = start;
     const bool started = start_jobs(r, first, run, script, start);
     sigprocmask(SIG_SETMASK, &before, nullptr);
     if (!started) gStopSignal = SIGTERM;
     std::setlocale(LC_NUMERIC, "C");  // the report's numbers; the jobs keep the session's locale
 
-    follow_jobs(run, start, r.durationSeconds != 0 ? start + r.durationSeconds * kMicrosPerSecond : 0);
+    follow_jobs(run, start, r.durationSeconds != 0 ? start + r.durationSeconds * kMicrosPerSecond : 0,
+                r.progressSeconds);
     const int stoppedBy = gStopSignal;  // one after the jobs ended stopped nothing
-    run.report.seconds = static_cast<double>(isql_now_us() - start) / kMicrosPerSecond;
+    take_spans(run);
     run.report.plan = r.durationSeconds != 0 ? "duration " + std::to_string(r.durationSeconds) + " s"
                                              : "runs " + std::to_string(r.runs);
     if (r.prepare == LoadPrepare::Always) run.report.plan += ", prepared at every execution";
+    run.report.plan += pacing_of(r);
     bool anyConnected = false;
     bool jobOutputLost = false;
     for (const Child& c : run.children) {

@@ -76,16 +76,28 @@ bool read_buckets(std::string_view field, std::vector<std::pair<uint64_t, uint64
     return true;
 }
 
+// The buckets as "index:count,index:count..." after a tab.
+void put_buckets(std::string& out, const std::vector<std::pair<uint64_t, uint64_t>>& buckets) {
+    out += '\t';
+    for (size_t i = 0; i < buckets.size(); ++i) {
+        if (i != 0) out += ',';
+        out += std::to_string(buckets[i].first);
+        out += ':';
+        out += std::to_string(buckets[i].second);
+    }
+}
+
 size_t fields_of(WireMessage::Kind kind) {
     using K = WireMessage::Kind;
     switch (kind) {
     case K::Text: return 3;
     case K::Stats: return 7;
     case K::Errors: return 4;
-    case K::Job: return 3;
+    case K::Job: return 5;
     case K::ConnectFailed: return 3;
-    case K::Lost: return 1;
-    case K::End: return 4;
+    case K::Lost: case K::Ready: return 1;
+    case K::End: return 5;
+    case K::Passes: case K::Lag: return 4;
     }
     return 0;
 }
@@ -106,34 +118,35 @@ std::string wire_encode(const WireMessage& m) {
         break;
     case K::Stats: {
         for (uint64_t n : {m.id, m.count, m.errors, m.sum, m.max}) put_number(out, n);
-        out += '\t';
-        for (size_t i = 0; i < m.buckets.size(); ++i) {
-            if (i != 0) out += ',';
-            out += std::to_string(m.buckets[i].first);
-            out += ':';
-            out += std::to_string(m.buckets[i].second);
-        }
+        put_buckets(out, m.buckets);
         break;
     }
+    case K::Passes:
+    case K::Lag:
+        put_number(out, m.sum);
+        put_number(out, m.max);
+        put_buckets(out, m.buckets);
+        break;
     case K::Errors:
         put_number(out, m.count);
         put_text(out, m.state);
         put_text(out, m.message);
         break;
     case K::Job:
-        put_number(out, m.failed);
-        put_number(out, m.passes);
+        for (uint64_t n : {m.failed, m.passes, m.late, m.skipped}) put_number(out, n);
         break;
     case K::ConnectFailed:
         put_text(out, m.state);
         put_text(out, m.message);
         break;
     case K::Lost:
+    case K::Ready:
         break;
     case K::End:
         put_number(out, m.micros);
         put_number(out, static_cast<uint64_t>(m.end));
         put_number(out, m.outputLost ? 1 : 0);
+        put_number(out, m.firstPass);
         break;
     }
     out += '\n';
@@ -145,7 +158,7 @@ bool wire_decode(std::string_view line, WireMessage& m, std::string& why) {
     m = WireMessage{};
     const std::vector<std::string> f = split_fields(line);
     const std::string& kind = f[0];
-    if (kind.size() != 1 || std::string_view("TSEJCLZ").find(kind[0]) == std::string_view::npos) {
+    if (kind.size() != 1 || std::string_view("TSEJCLZPGR").find(kind[0]) == std::string_view::npos) {
         why = "unknown message";
         return false;
     }
@@ -170,18 +183,24 @@ bool wire_decode(std::string_view line, WireMessage& m, std::string& why) {
         m.message = f[3];
         break;
     case K::Job:
-        ok = read_number(f[1], m.failed) && read_number(f[2], m.passes);
+        ok = read_number(f[1], m.failed) && read_number(f[2], m.passes) && read_number(f[3], m.late) &&
+             read_number(f[4], m.skipped);
+        break;
+    case K::Passes:
+    case K::Lag:
+        ok = read_number(f[1], m.sum) && read_number(f[2], m.max) && read_buckets(f[3], m.buckets);
         break;
     case K::ConnectFailed:
         m.state = f[1];
         m.message = f[2];
         break;
     case K::Lost:
+    case K::Ready:
         break;
     case K::End: {
         uint64_t end = 0, lost = 0;
         ok = read_number(f[1], m.micros) && read_number(f[2], end) && end < kEnds && read_number(f[3], lost) &&
-             lost <= 1;
+             lost <= 1 && read_number(f[4], m.firstPass);
         m.end = static_cast<JobEnd>(end);
         m.outputLost = lost == 1;
         break;

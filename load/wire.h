@@ -4,11 +4,17 @@
 //   S id count errors sum max b:n,b:n...  executions since the last report,
 //                                with the latency buckets of the successes
 //   E count state message        failures of one SQLSTATE since the last report
-//   J failed passes              failed commands and complete passes since then
+//   J failed passes late skipped failed commands, complete passes, passes later
+//                                than --latency-limit and passes skipped since then
+//   P sum max b:n,...            latencies of the complete passes since then
+//   G sum max b:n,...            --rate: how late passes started against their schedule
+//   R                            --rate: connected, waiting for the others to start
 //   C state message              a connection could not be made
 //   L                            the connection was lost
-//   Z micros end lost            the job ended: its time, how it ended, and 1
-//                                when some of its output could not be written
+//   Z micros end lost first      the job ended: when its passes ended (from the
+//                                run's start), how, 1 when some of its output
+//                                could not be written, and when its first pass
+//                                began (when its passes ended if none did)
 #pragma once
 
 #include <cstdint>
@@ -35,17 +41,18 @@ const char* job_end_text(JobEnd end);
 
 struct WireMessage {
     enum class Kind : char {
-        Text = 'T', Stats = 'S', Errors = 'E', Job = 'J', ConnectFailed = 'C', Lost = 'L', End = 'Z'
+        Text = 'T', Stats = 'S', Errors = 'E', Job = 'J', ConnectFailed = 'C', Lost = 'L', End = 'Z',
+        Passes = 'P', Lag = 'G', Ready = 'R'
     };
     explicit WireMessage(Kind k = Kind::Lost) : kind(k) {}
     Kind kind;
     uint64_t id = 0;      // T, S
     uint64_t count = 0;   // S, E
     uint64_t errors = 0;  // S
-    uint64_t sum = 0, max = 0;  // S: microseconds
-    std::vector<std::pair<uint64_t, uint64_t>> buckets;  // S: index, count
-    uint64_t failed = 0, passes = 0;  // J
-    uint64_t micros = 0;              // Z
+    uint64_t sum = 0, max = 0;  // S, P, G: microseconds
+    std::vector<std::pair<uint64_t, uint64_t>> buckets;  // S, P, G: index, count
+    uint64_t failed = 0, passes = 0, late = 0, skipped = 0;  // J
+    uint64_t micros = 0, firstPass = 0;  // Z: from the run's start
     JobEnd end = JobEnd::Completed;   // Z
     bool outputLost = false;          // Z
     std::string text;     // T

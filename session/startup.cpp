@@ -55,6 +55,9 @@ enum LongOption {
     kOptWorkload,  // the built-in workloads and their tables
     kOptInit,
     kOptScale,
+    kOptRate,  // the load runs' arrival rate and progress lines
+    kOptLatencyLimit,
+    kOptProgress,
 };
 constexpr option kLongOptions[] = {
     {"on-error", required_argument, nullptr, kOptOnError},
@@ -81,6 +84,9 @@ constexpr option kLongOptions[] = {
     {"workload", required_argument, nullptr, kOptWorkload},
     {"init", no_argument, nullptr, kOptInit},
     {"scale", required_argument, nullptr, kOptScale},
+    {"rate", required_argument, nullptr, kOptRate},
+    {"latency-limit", required_argument, nullptr, kOptLatencyLimit},
+    {"progress", required_argument, nullptr, kOptProgress},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -156,6 +162,11 @@ void print_load_options() {
                       "                                   pgbench's TPC-B-like transaction or its select as the script\n"
                       "  --init                           make and load the tables of --workload first (alone: only that)\n"
                       "  --scale=N                        their size: N branches, 10 x N tellers, 100000 x N accounts\n"
+                      "  --rate=R | --rate=FROM:TO        passes per second of the whole run, arriving at\n"
+                      "                                   random (Poisson), or a ramp over --duration\n"
+                      "  --latency-limit=MS               passes over MS are late; with --rate, passes\n"
+                      "                                   already MS behind their schedule are skipped\n"
+                      "  --progress=SECONDS               a progress line on standard error every SECONDS\n"
                       "  In statements: ${WSQL_JOB}, ${WSQL_PASS} and ${WSQL_RANDOM(LOW,HIGH[,NAME])}\n");
 }
 
@@ -226,6 +237,7 @@ int isql_parse_arg(ClientState* firstState, int argc, char** argv) {
         case kOptReport: case kOptMergeReports:
         case kOptInterval: case kOptIntervalLog: case kOptThreshold: case kOptAbortOnThreshold: case kOptMetricsFile:
         case kOptWorkload: case kOptInit: case kOptScale:
+        case kOptRate: case kOptLatencyLimit: case kOptProgress:
             gLoadArguments.options.emplace_back(long_option_name(opt), optarg != nullptr ? optarg : "");
             merge = merge || opt == kOptMergeReports;
             break;

@@ -27,6 +27,10 @@ refused '--threshold=select 2:p99<2ms: the script has no statement "select 2"' -
 refused '--interval must be a number of seconds from 1 to 86400' --interval=0 --command 'select 1;'
 printf '# nothing yet\n\n' >empty.sql
 refused 'Nothing to run: empty.sql holds only empty lines and comments' -c empty.sql
+refused '--rate must be a number of passes per second above 0 and at most 10000000, or FROM:TO' --rate=0:0
+refused '--rate=FROM:TO needs --duration' --rate=1:2
+refused '--latency-limit must be a number of milliseconds above 0' --latency-limit=1e3
+refused '--progress must be a number of seconds from 1 to 604800' --progress=0.5
 
 # A job's output on a full file system: a small tmpfs where one can be
 # mounted, else a file size limit (the job's error file may be cut as well).

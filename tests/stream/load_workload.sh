@@ -39,7 +39,7 @@ for dsn in $sources; do
   rc=0; "$WSQL" --init --scale=1 --workload=tpcb-like --jobs 2 --runs 40 "$dsn" >out 2>err || rc=$?
   [ "$rc" = 0 ] && [ ! -s err ] || fail "$dsn: the tpcb-like run ended with $rc"
   grep -q '^Initialised scale 1 on [A-Za-z]*: 100011 rows loaded in [0-9.]* s$' out || fail "$dsn: no line of --init"
-  grep -q '^Transactions (complete passes of the script): 80 ' out || fail "$dsn: not 80 transactions"
+  grep -q '^Passes (complete runs of the script): 80 ' out || fail "$dsn: not 80 passes"
   [ "$(drift "$dsn")" = 0,0,0,0,0,80 ] || fail "$dsn: balances and history disagree: $(drift "$dsn")"
   "$WSQL" --workload=select-only --jobs 2 --runs 20 "$dsn" >out 2>&1 && grep -q 'failed commands: 0$' out ||
     fail "$dsn: the select-only run failed"

@@ -75,7 +75,14 @@ TEST(LoadReport, MergeOfReportsIsTheReportOfTheUnion) {
                 }
             }
         }
-        for (LoadReport* into : {r, &all}) into->add_error("23505", r == &a ? "first" : "second", 2);
+        std::vector<uint64_t> passes(300);
+        for (uint64_t& v : passes) v = static_cast<uint64_t>(latency(rng)) * 3;
+        for (LoadReport* into : {r, &all}) {
+            into->add_error("23505", r == &a ? "first" : "second", 2);
+            for (uint64_t v : passes) into->passLatency.record(v);
+            into->lag.record(r == &a ? 70 : 123456);
+            into->latePasses += 2, into->skippedPasses += r == &a ? 1 : 0;
+        }
     }
     LoadReport merged, second;
     std::string why;
@@ -94,6 +101,9 @@ TEST(LoadReport, MergeOfReportsIsTheReportOfTheUnion) {
         EXPECT_EQ(merged.intervals[k].statements, all.intervals[k].statements);
         EXPECT_TRUE(merged.intervals[k].latency == all.intervals[k].latency) << k;
     }
+    EXPECT_TRUE(merged.passLatency == all.passLatency && merged.lag == all.lag);
+    EXPECT_EQ(merged.latePasses, 4u);
+    EXPECT_EQ(merged.skippedPasses, 1u);
     EXPECT_EQ(merged.errors.at("23505").count, 4u);
     EXPECT_EQ(merged.errors.at("23505").message, "first");
     EXPECT_EQ(merged.runs, 2);

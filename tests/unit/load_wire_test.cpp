@@ -36,18 +36,22 @@ TEST(LoadWire, EveryMessageComesBackAsItWasSent) {
           }),
           WireMessage(K::Stats),  // no success: no bucket
           message(K::Errors, [&](M m) { m.count = 4, m.state = "42S02", m.message = awkward; }),
-          message(K::Job, [](M m) { m.failed = 1, m.passes = 99; }),
-          message(K::ConnectFailed, [](M m) { m.message = "no \"state\""; }), WireMessage(K::Lost),
-          message(K::End, [](M m) { m.micros = 5000000, m.end = JobEnd::ScriptUnreadable, m.outputLost = true; })})
+          message(K::Job, [](M m) { m.failed = 1, m.passes = 99, m.late = 3, m.skipped = 4; }),
+          message(K::Passes, [](M m) { m.sum = 70, m.max = 40, m.buckets = {{30, 1}, {40, 1}}; }),
+          message(K::Lag, [](M m) { m.sum = UINT64_MAX, m.max = 1, m.buckets = {{1, 2}}; }),
+          message(K::ConnectFailed, [](M m) { m.message = "no \"state\""; }), WireMessage(K::Lost), WireMessage(K::Ready),
+          message(K::End, [](M m) {
+              m.micros = 5000000, m.end = JobEnd::ScriptUnreadable, m.outputLost = true, m.firstPass = 9;
+          })})
         EXPECT_EQ(round_trip(m), m) << wire_encode(m);
 }
 
 TEST(LoadWire, RefusesLinesThatAreNoMessage) {
     WireMessage m;
     std::string why;
-    for (const char* line : {"", "Q\t1", "TT\t1\tx", "T\t1", "S\t1\t2\t3\t4\t5", "S\tx\t1\t0\t0\t0\t", "J\t-1\t0",
-                             "S\t1\t1\t0\t5\t5\t3", "S\t1\t1\t0\t5\t5\t3:1,", "Z\t10\t99\t0", "Z\t10\t0",
-                             "Z\t10\t0\t2", "L\tx"}) {
+    for (const char* line : {"", "Q\t1", "TT\t1\tx", "T\t1", "S\t1\t2\t3\t4\t5", "S\tx\t1\t0\t0\t0\t",
+                             "J\t-1\t0\t0\t0", "J\t1\t2", "P\t1\t1\t3:", "S\t1\t1\t0\t5\t5\t3",
+                             "S\t1\t1\t0\t5\t5\t3:1,", "Z\t10\t99\t0\t0", "Z\t10\t0\t0", "Z\t10\t0\t2\t0", "L\tx"}) {
         why.clear();
         EXPECT_FALSE(wire_decode(line, m, why)) << line;
         EXPECT_FALSE(why.empty()) << line;
