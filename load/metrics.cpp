@@ -13,17 +13,10 @@ namespace {
 constexpr double kMicrosPerSecond = 1000000.0;
 constexpr double kQuantiles[] = {0.5, 0.95, 0.99};
 
-// text as a label value: one line, with \, " and line ends escaped.
+// text as a label value: one line, with backslashes and quotes escaped.
 std::string label_value(const std::string& text) {
     std::string out;
-    bool blank = false;
-    for (char c : text) {
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            blank = !out.empty();
-            continue;
-        }
-        if (blank) out += ' ';
-        blank = false;
+    for (char c : load_one_line(text)) {
         if (c == '\\' || c == '"') out += '\\';
         out += c;
     }

@@ -28,22 +28,6 @@ template <typename T> bool add_to(T& to, T n) { return !__builtin_add_overflow(t
 
 // ---- text -----------------------------------------------------------------
 
-// The text on one line: each run of blanks and line ends becomes one blank.
-std::string one_line(const std::string& text) {
-    std::string out;
-    bool blank = false;
-    for (char c : text) {
-        const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
-        if (space) {
-            blank = !out.empty();
-            continue;
-        }
-        if (blank) out += ' ';
-        blank = false;
-        out += c;
-    }
-    return out;
-}
 
 // printf into a string as long as the text needs: merged plans and job ends
 // have no length limit. Empty on an encoding error.
@@ -410,6 +394,22 @@ void read_pass_json(const Json& root, LoadReport& r, std::string& error) {
 }
 }  // namespace
 
+std::string load_one_line(const std::string& text) {
+    std::string out;
+    bool blank = false;
+    for (char c : text) {
+        const bool space = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+        if (space) {
+            blank = !out.empty();
+            continue;
+        }
+        if (blank) out += ' ';
+        blank = false;
+        out += c;
+    }
+    return out;
+}
+
 // ---- the report -------------------------------------------------------------
 
 LoadStatement& LoadReport::statement(const std::string& text) {
@@ -529,7 +529,7 @@ std::string load_report_text(const LoadReport& r) {
         out += format("%10" PRIu64 " %8" PRIu64 " %9.3f %9.3f %9.3f %9.3f %9.3f  ", s.count, s.errors,
                       mean_ms(h), ms(h.percentile(50)), ms(h.percentile(95)), ms(h.percentile(99)),
                       ms(h.max()));
-        out += one_line(s.text) + "\n";
+        out += load_one_line(s.text) + "\n";
     }
     out += pass_lines(r);
 
@@ -538,7 +538,7 @@ std::string load_report_text(const LoadReport& r) {
     for (const auto& [state, e] : r.errors) width = std::max(width, static_cast<int>(state.size()));
     out += format("\nErrors by SQLSTATE:\n%-*s %10s  %s\n", width, "SQLSTATE", "count", "first message");
     for (const auto& [state, e] : r.errors)
-        out += format("%-*s %10" PRIu64 "  ", width, state.c_str(), e.count) + one_line(e.message) + "\n";
+        out += format("%-*s %10" PRIu64 "  ", width, state.c_str(), e.count) + load_one_line(e.message) + "\n";
     return out;
 }
 

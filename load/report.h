@@ -91,6 +91,10 @@ struct LoadReport {
     bool merge(const LoadReport& other);
 };
 
+// text on one line: each run of blanks and line ends becomes one blank, none
+// at either end.
+std::string load_one_line(const std::string& text);
+
 // A new run identifier: 128 random bits in hexadecimal.
 std::string load_run_id();
 

@@ -16,22 +16,6 @@ using Op = LoadThresholdSpec::Op;
 constexpr double kMicrosPerMs = 1000.0;
 constexpr double kMicrosPerSecond = 1000000.0;
 
-// The text with each run of blanks and line ends as one blank, none at the ends.
-std::string squeezed(const std::string& text) {
-    std::string out;
-    bool blank = false;
-    for (char c : text) {
-        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
-            blank = !out.empty();
-            continue;
-        }
-        if (blank) out += ' ';
-        blank = false;
-        out += c;
-    }
-    return out;
-}
-
 bool latency(Metric m) { return m == Metric::Percentile || m == Metric::Mean || m == Metric::Max; }
 
 // A whole decimal number (no sign, no exponent) into out.
@@ -104,7 +88,7 @@ struct Measured {
 Measured measured_of(const LoadThresholdSpec& spec, const LoadReport& r) {
     Measured m;
     for (const LoadStatement& s : r.statements) {
-        if (!spec.statement.empty() && squeezed(s.text) != spec.statement) continue;
+        if (!spec.statement.empty() && load_one_line(s.text) != spec.statement) continue;
         m.executions += s.count;
         m.failures += s.errors;
         if (!spec.statement.empty()) m.latency = &s.latency;
@@ -122,7 +106,7 @@ bool parse_load_threshold(const std::string& text, LoadThresholdSpec& spec, std:
     const size_t colon = text.rfind(':');
     std::string rule = text;
     if (colon != std::string::npos) {
-        spec.statement = squeezed(text.substr(0, colon));
+        spec.statement = load_one_line(text.substr(0, colon));
         rule = text.substr(colon + 1);
         if (spec.statement.empty()) error = "no statement before \":\"";
     }
@@ -148,7 +132,7 @@ bool load_threshold_names_known(const LoadThresholdSpec& spec, const std::vector
                                 std::string& error) {
     if (spec.statement.empty()) return true;
     for (const std::string& t : texts)
-        if (squeezed(t) == spec.statement) return true;
+        if (load_one_line(t) == spec.statement) return true;
     error = "the script has no statement \"" + spec.statement + "\"";
     return false;
 }
