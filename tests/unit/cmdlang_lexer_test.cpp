@@ -1,10 +1,7 @@
 // Lexer and keyword table of the command language. How names become
 // multibyte text (isql_get_string) shows in the parser's file names.
-#include <gtest/gtest.h>
 
 #include <cwchar>
-#include <string>
-#include <vector>
 
 #include "isqlcmd.h"
 #include "unit_util.h"

@@ -1,9 +1,6 @@
 // The settings file reader, on files written into a temporary folder.
-#include <gtest/gtest.h>
 
-#include <filesystem>
 #include <fstream>
-#include <string>
 
 #include "isqlini.h"
 #include "unit_util.h"
