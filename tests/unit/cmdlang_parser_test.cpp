@@ -21,7 +21,8 @@ std::string summary(const std::wstring& text) {
         "NONE", "EMPTY", "2", "CMDFILE", "CONNECT", "DISCONNECT", "ECHO", "END", "SQL", "EXIT",
         "HELP", "REPEAT", "RESFILE", "13", "TIMER_START", "TIMER_STOP", "WAIT", "FETCH", "ERRFILE",
         "COMMIT", "ROLLBACK", "AUTOCOMMIT", "CUSTOMCONNECT", "NCMDFILE", "QUERYTIMEOUT", "MAXROWS",
-        "MULTICONNECT", "MULTIDISCONNECT", "RESDIR", "DESCRIBE_TABLE", "DESCRIBE_STMT", "SHOW_TABLES"};
+        "MULTICONNECT", "MULTIDISCONNECT", "RESDIR", "DESCRIBE_TABLE", "DESCRIBE_STMT", "SHOW_TABLES",
+        "FORMAT", "DRIVER"};
     const wchar_t* line = text.c_str();
     IsqlCommand c;
     c.lNumber = kUnset;
@@ -63,7 +64,9 @@ TEST(Parser, EmptyFileAndRawTextCommands) {
            {L"resdir /tmp/lc\n", "RESDIR s=/tmp/lc"},
            // ECHO and "!" keep the text right behind the keyword, blank included.
            {L"  ECHO  'x'; select \"y\"", "ECHO text@6"}, {L"echo", "ECHO text@4"},
-           {L"!select 1;", "SQL text@1"}, {L"exec select 1;", "SQL text@4"}, {L"execute p;", "-"}});
+           {L"!select 1;", "SQL text@1"}, {L"exec select 1;", "SQL text@4"}, {L"execute p;", "-"},
+           // Session forms: blanks and one ";" around the operand go.
+           {L" \\Format  csv ; \n", "FORMAT s=csv"}, {L"\\driver", "DRIVER s="}, {L"\\formats x", "-"}});
 }
 
 TEST(Parser, StatementsBeginAtTheirFirstKeyword) {
