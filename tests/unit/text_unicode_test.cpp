@@ -71,6 +71,7 @@ TEST(Utf8ToWcs, TerminatedSourceCapacityAndNull) {
     EXPECT_EQ(utf8towcs(abc, SQL_NTS, out.data(), 10), 4u);
     EXPECT_EQ(out, L"abc\0"s + std::wstring(6, kSentinel));
     EXPECT_EQ(utf8towcs(abc, -1, out.data(), 10), 4u);  // -1 means terminated as well
+    EXPECT_EQ(utf8towcs(abc, -5, out.data(), 10), 0u);  // any other negative length: nothing
     EXPECT_EQ(utf8towcs(abc, SQL_NTS, nullptr, 0), 4u);  // sizing counts the terminator
     EXPECT_EQ(utf8towcs(nullptr, SQL_NTS, nullptr, 0), 0u);
     EXPECT_EQ(utf8towcs(nullptr, SQL_NTS, out.data(), 4), 0u);
@@ -124,6 +125,7 @@ TEST(Multibyte, LayersInAUtf8Locale) {
     std::memset(out, 'z', sizeof out);
     EXPECT_EQ(zvwcstombs(out, bad, sizeof out), static_cast<size_t>(-1));
     EXPECT_EQ(out[0], '\0');
+    EXPECT_EQ(zvwcstombs(out, nullptr, sizeof out), 0u);
     wchar_t wout[8];
     EXPECT_EQ(zvmbstowcs(wout, "a\xC3\xA9", 4), 2u);
     EXPECT_EQ(std::wstring(wout), std::wstring(text));
