@@ -67,9 +67,9 @@ def typed(s, text, then=b""):
 
 
 def lines(s, *steps):
-    """Each step (keys, pattern): at a fresh prompt types keys, then waits for pattern."""
-    for keys, pattern in steps:
-        prompt(s)
+    """Each step (keys, pattern[, prompt name]): at a fresh prompt types keys, then waits for pattern."""
+    for keys, pattern, *name in steps:
+        prompt(s, *name)
         s.send(keys)
         s.expect(pattern)
 
@@ -165,12 +165,8 @@ def case_history_multiline(wsql):
     again, also in the next session; its second line completes a column of
     the table its first line names."""
     s = connected(wsql)
-    prompt(s)
-    s.send(b"select ename as who\r")
-    prompt(s, b"Cont")
-    s.send(b"from emp where empn" + TAB + b"= 1;\r")
-    s.expect(row(b"Emp1-1"))
-    lines(s, (UP + b"\r", row(b"Emp1-1")))
+    lines(s, (b"select ename as who\r", b""), (b"from emp where empn" + TAB + b"= 1;\r", row(b"Emp1-1"), b"Cont"),
+          (UP + b"\r", row(b"Emp1-1")))
     finish(s)
     s = connected(wsql)
     lines(s, (UP * 2 + b"\r", row(b"Emp1-1")))  # this session's CONNECT, then the statement
@@ -212,8 +208,8 @@ def case_ctrlc_prompt(wsql):
     s = connected(wsql)
     prompt(s)
     typed(s, b"select 'never' as dropped", CTRL_C)
-    lines(s, (CTRL_C, b""), (b"select 'multi' as dropped2\r", b""))  # Ctrl-C at an empty prompt: a fresh prompt
-    prompt(s, b"Cont")
+    # Ctrl-C at an empty prompt: a fresh prompt.
+    lines(s, (CTRL_C, b""), (b"select 'multi' as dropped2\r", b""), (b"", b"", b"Cont"))
     typed(s, b"where", CTRL_C)
     lines(s, (b"select 'after' as kept;\r", row(b"after")))
     check(b"dropped\t" not in out(s) and b"dropped2\t" not in out(s), "a dropped statement ran", s)
