@@ -9,13 +9,7 @@ Each case types keys as a user would and checks what the session printed:
 results, prompts and the history file. Waits are generous time-outs on the
 output, never measurements.
 """
-import io
-import os
-import re
-import signal
-import sys
-import termios
-import time
+import io, os, re, signal, sys, termios, time
 
 import pexpect
 from pexpect.popen_spawn import PopenSpawn
@@ -24,7 +18,7 @@ WAIT = 30  # seconds any expected output may take to appear
 CTRL_A, CTRL_C, CTRL_D, TAB, UP, LEFT = b"\x01", b"\x03", b"\x04", b"\t", b"\x1b[A", b"\x1b[D"
 HOME = os.environ["HOME"]
 HISTORY = os.path.join(HOME, ".wsql_history")
-DONE = rb"Elapsed time"
+DONE, BYE = rb"Elapsed time", rb"finished successfully"
 
 
 class Failure(Exception):
@@ -64,17 +58,18 @@ def prompt(s, name=b"ISQL"):
           "the editor did not take the terminal", s)
 
 
-def typed(s, text):
-    """Types text and waits for its echo, so that keys sent next (Ctrl-C)
+def typed(s, text, then=b""):
+    """Types text and waits for its echo, so that the keys then sent (Ctrl-C)
     find it in the line being edited."""
     s.send(text)
     s.expect_exact(text)
+    s.send(then)
 
 
 def lines(s, *steps):
-    """Each step (keys, pattern): at a fresh prompt types keys, then waits for pattern."""
-    for keys, pattern in steps:
-        prompt(s)
+    """Each step (keys, pattern[, prompt name]): at a fresh prompt types keys, then waits for pattern."""
+    for keys, pattern, *name in steps:
+        prompt(s, *name)
         s.send(keys)
         s.expect(pattern)
 
@@ -84,19 +79,19 @@ def row(value):
     return re.escape(value) + rb"\t\r\n\r\nRows selected = 1"
 
 
-def ended(s, status=0):
-    """The session says goodbye and ends with status."""
-    s.expect(rb"finished successfully")
-    s.expect(pexpect.EOF)
+def ended(s, status, *said):
+    """The session prints said (patterns, in order) and ends with status."""
+    for pattern in said + (pexpect.EOF,):
+        s.expect(pattern)
     s.close()
     check(s.exitstatus == status, "exit status %r" % s.exitstatus, s)
 
 
-def finish(s):
-    """Ctrl-D at a fresh prompt; the session must end with status 0."""
+def finish(s, status=0, *said):
+    """Ctrl-D at a fresh prompt; the session prints said, says goodbye and ends with status."""
     prompt(s)
     s.send(CTRL_D)
-    ended(s)
+    ended(s, status, *said, BYE)
 
 
 def connected(wsql, dsn=b"sqlite"):
@@ -170,12 +165,8 @@ def case_history_multiline(wsql):
     again, also in the next session; its second line completes a column of
     the table its first line names."""
     s = connected(wsql)
-    prompt(s)
-    s.send(b"select ename as who\r")
-    prompt(s, b"Cont")
-    s.send(b"from emp where empn" + TAB + b"= 1;\r")
-    s.expect(row(b"Emp1-1"))
-    lines(s, (UP + b"\r", row(b"Emp1-1")))
+    lines(s, (b"select ename as who\r", b""), (b"from emp where empn" + TAB + b"= 1;\r", row(b"Emp1-1"), b"Cont"),
+          (UP + b"\r", row(b"Emp1-1")))
     finish(s)
     s = connected(wsql)
     lines(s, (UP * 2 + b"\r", row(b"Emp1-1")))  # this session's CONNECT, then the statement
@@ -188,8 +179,7 @@ def case_completion_lost(wsql):
     s = connected(wsql, b"pg")
     lines(s, (b"select pg_terminate_backend(pg_backend_pid());\r", DONE))
     prompt(s)
-    typed(s, b"select 1 from x")
-    s.send(TAB)
+    typed(s, b"select 1 from x", TAB)
     s.expect_exact(b"\a")  # nothing to offer
     s.send(CTRL_C)
     finish(s)
@@ -217,23 +207,18 @@ def case_ctrlc_prompt(wsql):
     """Ctrl-C drops the line or statement being typed; the session goes on."""
     s = connected(wsql)
     prompt(s)
-    typed(s, b"select 'never' as dropped")
-    s.send(CTRL_C)
-    prompt(s)
-    s.send(CTRL_C)  # at an empty prompt: just a fresh prompt
-    prompt(s)
-    s.send(b"select 'multi' as dropped2\r")
-    prompt(s, b"Cont")
-    typed(s, b"where")
-    s.send(CTRL_C)
+    typed(s, b"select 'never' as dropped", CTRL_C)
+    # Ctrl-C at an empty prompt: a fresh prompt.
+    lines(s, (CTRL_C, b""), (b"select 'multi' as dropped2\r", b""), (b"", b"", b"Cont"))
+    typed(s, b"where", CTRL_C)
     lines(s, (b"select 'after' as kept;\r", row(b"after")))
     check(b"dropped\t" not in out(s) and b"dropped2\t" not in out(s), "a dropped statement ran", s)
     finish(s)
 
 
-def still_there(s):
+def still_there(s, *args):
     lines(s, (b"select 'still here' as alive;\r", b"still here\t"))
-    finish(s)
+    finish(s, *args)
 
 
 def case_cancel(wsql):
@@ -267,11 +252,7 @@ def case_cancel_fetch(wsql):
     s.expect(rb"SQL: Fetch cancelled by Ctrl-C; the rest of the result set was not read")
     s.expect(rb"Rows selected = (\d+)\r\n")
     check(int(s.match.group(1)) < 3000000, "every row was printed", s)
-    lines(s, (b"select 'still here' as alive;\r", b"still here\t"))
-    prompt(s)
-    s.send(CTRL_D)
-    s.expect(rb"1 of 4 commands failed")
-    ended(s, 1)
+    still_there(s, 1, rb"1 of 4 commands failed")
 
 
 def case_write_through(wsql):
@@ -300,7 +281,7 @@ def case_decoding(wsql):
           (b"ncmdfile /dev/null\r", DONE),
           (echo("[utf8 \u00e9]"), re.escape("\n [utf8 \u00e9]\r\n".encode())),
           ("echo \U0001F600".encode(), rb"SQL: utf8towcs conversion of command failed \r\n"))
-    ended(s)
+    ended(s, 0, BYE)
 
 
 def case_plain_reader(wsql):
@@ -309,10 +290,10 @@ def case_plain_reader(wsql):
     s = spawn("bash", ["-c", 'set -o pipefail; "$0" | tee -i results', wsql])
     for keys in (b"connect sqlite\n", b"select 'x' as dropped", b"select 'after' as kept;\n", CTRL_D):
         s.expect_exact(b"ISQL> ")
-        s.send(keys)
         if b"dropped" in keys:
-            s.expect_exact(keys)  # the echo: Ctrl-C finds the line being typed
-            s.send(CTRL_C)
+            typed(s, keys, CTRL_C)  # after the echo: Ctrl-C finds the line being typed
+        else:
+            s.send(keys)
     s.expect(pexpect.EOF)
     s.close()
     with open("results", "rb") as f:
@@ -361,11 +342,8 @@ def case_load_ctrlc(wsql):
     s = spawn(wsql, ["--jobs", "2", "--duration", "100", "--command", "select 1;", "sqlite"])
     s.expect(rb"progress: [0-9.]+ s, [0-9.]+ statements/s, p95 [0-9.]+ ms, 0 failed\r\n")
     s.send(CTRL_C)
-    s.expect(rb"Load run: 2 jobs, duration 100 s")
-    s.expect(rb"\n +1 +[1-9][0-9]* .* stopped\r\n +2 +[1-9][0-9]* .* stopped\r\n")
-    s.expect(pexpect.EOF)
-    s.close()
-    check(s.exitstatus == 130, "exit status %r" % s.exitstatus, s)
+    ended(s, 130, rb"Load run: 2 jobs, duration 100 s",
+          rb"\n +1 +[1-9][0-9]* .* stopped\r\n +2 +[1-9][0-9]* .* stopped\r\n")
 
 
 def main():

@@ -1,10 +1,8 @@
 // Lexer and keyword table of the command language. How names become
 // multibyte text (isql_get_string) shows in the parser's file names.
-#include <gtest/gtest.h>
 
 #include <cwchar>
-#include <string>
-#include <vector>
+#include <map>
 
 #include "isqlcmd.h"
 #include "unit_util.h"
@@ -22,17 +20,12 @@ std::string tokens(const std::wstring& text) {
         const int t = isql_yylex(&cursor);
         if (t == TOK_EOL) return out;
         if (!out.empty()) out += ' ';
-        switch (t) {
-        case TOK_WORD: out += "[" + ascii(isql_yylval.word) + "]"; break;
-        case TOK_NUMBER: out += "#" + isql_yylval.number; break;
-        case TOK_ERROR: out += "ERR"; break;
-        case TOK_STAR: out += "*"; break;
-        case TOK_AT: out += "@"; break;
-        case TOK_SEMICOLON: out += ";"; break;
-        case TOK_COMMA: out += ","; break;
-        case TOK_DOT: out += "."; break;
-        default: out += t < 0x80 ? std::string(1, static_cast<char>(t)) : "T" + std::to_string(t);
-        }
+        static const std::map<int, std::string> punctuation = {
+            {TOK_ERROR, "ERR"}, {TOK_STAR, "*"}, {TOK_AT, "@"}, {TOK_SEMICOLON, ";"}, {TOK_COMMA, ","}, {TOK_DOT, "."}};
+        if (t == TOK_WORD) out += "[" + ascii(isql_yylval.word) + "]";
+        else if (t == TOK_NUMBER) out += "#" + isql_yylval.number;
+        else if (punctuation.contains(t)) out += punctuation.at(t);
+        else out += t < 0x80 ? std::string(1, static_cast<char>(t)) : "T" + std::to_string(t);
     }
     return out + " (no end)";
 }

@@ -3,9 +3,7 @@
 // (exit, help, commit, resfile out.txt, connect u*p@dsn, customconnect "...",
 // multiconnect 3 dsn, describe own.tab, list tables c.o.t;, repeat 3, repeat
 // 99999999999, ...) runs in the golden cases and is not repeated here.
-#include <gtest/gtest.h>
 
-#include <string>
 #include <utility>
 #include <vector>
 
@@ -23,7 +21,8 @@ std::string summary(const std::wstring& text) {
         "NONE", "EMPTY", "2", "CMDFILE", "CONNECT", "DISCONNECT", "ECHO", "END", "SQL", "EXIT",
         "HELP", "REPEAT", "RESFILE", "13", "TIMER_START", "TIMER_STOP", "WAIT", "FETCH", "ERRFILE",
         "COMMIT", "ROLLBACK", "AUTOCOMMIT", "CUSTOMCONNECT", "NCMDFILE", "QUERYTIMEOUT", "MAXROWS",
-        "MULTICONNECT", "MULTIDISCONNECT", "RESDIR", "DESCRIBE_TABLE", "DESCRIBE_STMT", "SHOW_TABLES"};
+        "MULTICONNECT", "MULTIDISCONNECT", "RESDIR", "DESCRIBE_TABLE", "DESCRIBE_STMT", "SHOW_TABLES",
+        "FORMAT", "DRIVER"};
     const wchar_t* line = text.c_str();
     IsqlCommand c;
     c.lNumber = kUnset;
@@ -65,7 +64,9 @@ TEST(Parser, EmptyFileAndRawTextCommands) {
            {L"resdir /tmp/lc\n", "RESDIR s=/tmp/lc"},
            // ECHO and "!" keep the text right behind the keyword, blank included.
            {L"  ECHO  'x'; select \"y\"", "ECHO text@6"}, {L"echo", "ECHO text@4"},
-           {L"!select 1;", "SQL text@1"}, {L"exec select 1;", "SQL text@4"}, {L"execute p;", "-"}});
+           {L"!select 1;", "SQL text@1"}, {L"exec select 1;", "SQL text@4"}, {L"execute p;", "-"},
+           // Session forms: blanks and one ";" around the operand go.
+           {L" \\Format  csv ; \n", "FORMAT s=csv"}, {L"\\driver", "DRIVER s="}, {L"\\formats x", "-"}});
 }
 
 TEST(Parser, StatementsBeginAtTheirFirstKeyword) {
@@ -75,10 +76,8 @@ TEST(Parser, StatementsBeginAtTheirFirstKeyword) {
            {L"revoke all on t from u;", "SQL text@0"}, {L"create  table tab (x int);", "SQL text@0"},
            {L"create index i on t(x);", "SQL text@0"}, {L"\tcreate unique index i on t(x);", "SQL text@1"},
            {L"create view v as select 1;", "SQL text@0"}, {L"create user u;", "SQL text@0"},
-           {L"create role r;", "SQL text@0"}, {L"drop table t;", "SQL text@0"},
-           {L"drop index i;", "SQL text@0"}, {L"drop view v;", "SQL text@0"}, {L"drop user u;", "SQL text@0"},
-           {L"drop role r;", "SQL text@0"}, {L"select", "SQL text@0"},
-           // CREATE and DROP only with the listed object kinds; other first
+           {L"create role r;", "SQL text@0"}, {L"drop table t;", "SQL text@0"}, {L"select", "SQL text@0"},
+           // CREATE and DROP only with the same object kinds; other first
            // words are SQL for the caller.
            {L"create procedure p", "-"}, {L"drop synonym s;", "-"}, {L"create unique x", "-"}, {L"create", "-"},
            {L"drop", "-"}, {L"create unique", "-"}, {L"select_1 from t;", "-"},

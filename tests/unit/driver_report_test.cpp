@@ -16,6 +16,12 @@ const InfoType& info(const char* name) {
     return *t;
 }
 
+// A fixed-size answer as the driver writes it.
+template <typename T>
+std::string decoded(const char* name, T value) {
+    return decode_info(info(name), &value, sizeof value, sizeof value);
+}
+
 Report sample() {
     Report r;
     r.source = "src";
@@ -27,20 +33,15 @@ Report sample() {
 }  // namespace
 
 TEST(DriverInfo, AnswersDecodeByKind) {
-    SQLUINTEGER gd = SQL_GD_ANY_COLUMN | SQL_GD_BOUND | 0x4000;
-    EXPECT_EQ(decode_info(info("SQL_GETDATA_EXTENSIONS"), &gd, sizeof gd, sizeof gd),
+    EXPECT_EQ(decoded<SQLUINTEGER>("SQL_GETDATA_EXTENSIONS", SQL_GD_ANY_COLUMN | SQL_GD_BOUND | 0x4000),
               "SQL_GD_ANY_COLUMN|SQL_GD_BOUND|0x4000");
-    SQLUINTEGER none = 0;
-    EXPECT_EQ(decode_info(info("SQL_GETDATA_EXTENSIONS"), &none, sizeof none, sizeof none), "(none)");
-    SQLUSMALLINT tc = SQL_TC_DDL_COMMIT, unknown = 77;
-    EXPECT_EQ(decode_info(info("SQL_TXN_CAPABLE"), &tc, sizeof tc, sizeof tc), "SQL_TC_DDL_COMMIT");
-    EXPECT_EQ(decode_info(info("SQL_TXN_CAPABLE"), &unknown, sizeof unknown, sizeof unknown), "77");
+    EXPECT_EQ(decoded<SQLUINTEGER>("SQL_GETDATA_EXTENSIONS", 0), "(none)");
+    EXPECT_EQ(decoded<SQLUSMALLINT>("SQL_TXN_CAPABLE", SQL_TC_DDL_COMMIT), "SQL_TC_DDL_COMMIT");
+    EXPECT_EQ(decoded<SQLUSMALLINT>("SQL_TXN_CAPABLE", 77), "77");
     // Commit behaviours and concatenation of NULL share SQL_CB_ values: each has its own names.
-    SQLUSMALLINT one = 1;
-    EXPECT_EQ(decode_info(info("SQL_CURSOR_COMMIT_BEHAVIOR"), &one, sizeof one, sizeof one), "SQL_CB_CLOSE");
-    EXPECT_EQ(decode_info(info("SQL_CONCAT_NULL_BEHAVIOR"), &one, sizeof one, sizeof one), "SQL_CB_NON_NULL");
-    SQLUSMALLINT len = 128;
-    EXPECT_EQ(decode_info(info("SQL_MAX_COLUMN_NAME_LEN"), &len, sizeof len, sizeof len), "128");
+    EXPECT_EQ(decoded<SQLUSMALLINT>("SQL_CURSOR_COMMIT_BEHAVIOR", 1), "SQL_CB_CLOSE");
+    EXPECT_EQ(decoded<SQLUSMALLINT>("SQL_CONCAT_NULL_BEHAVIOR", 1), "SQL_CB_NON_NULL");
+    EXPECT_EQ(decoded<SQLUSMALLINT>("SQL_MAX_COLUMN_NAME_LEN", 128), "128");
 }
 
 TEST(DriverInfo, StringAnswersStayInTheirBuffer) {
@@ -114,6 +115,5 @@ TEST(DriverProbes, WireCarriesOneResultWhole) {
     EXPECT_EQ(back.claim, "claim with line");
     EXPECT_EQ(back.observed, "seen there");
     EXPECT_EQ(back.verdict, "agree");
-    EXPECT_FALSE(probe_from_wire("p\x1f" "c\x1f" "o", back));  // cut off by a crash
-    EXPECT_FALSE(probe_from_wire("", back));
+    EXPECT_FALSE(probe_from_wire("p\x1f" "c\x1f" "o", back) || probe_from_wire("", back));  // cut off by a crash
 }

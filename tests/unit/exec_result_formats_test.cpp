@@ -2,9 +2,7 @@
 // display widths, and what the aligned layout does past its sample rows.
 // Values from real drivers in every format are in golden/formats, checked
 // there with Python's csv and json parsers.
-#include <gtest/gtest.h>
 
-#include <string>
 #include <tuple>
 #include <utility>
 #include <vector>

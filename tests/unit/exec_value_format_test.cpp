@@ -4,7 +4,6 @@
 // NULLs, the hexadecimal display, SQL_NTS and SQL_NO_TOTAL on bound text, the
 // self-describing and unsupported types of the scripted driver) is not
 // repeated here: these are the edges that no database hands out on demand.
-#include <gtest/gtest.h>
 
 #include <charconv>
 
@@ -12,9 +11,7 @@
 
 #include <bit>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
-#include <string>
 #include <string_view>
 #include <vector>
 

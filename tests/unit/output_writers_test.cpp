@@ -2,11 +2,6 @@
 // between two buffered streams, long writes. What the trace mask lets through
 // shows in session/quiet, session/trace_mask_errors_only (the prompt written
 // whatever the mask) and failures/lost_connection_errors_masked.
-#include <gtest/gtest.h>
-
-#include <clocale>
-#include <cstdio>
-#include <string>
 
 #include "isql.h"
 #include "isqltm.h"

@@ -1,5 +1,4 @@
 // What the terminal history keeps and where, and what Tab offers.
-#include <gtest/gtest.h>
 
 #include "isqlterm.h"
 #include "unit_util.h"
@@ -24,12 +23,11 @@ TEST(PasswordLine, ConnectsWithAPasswordAndOthers) {
 }
 
 TEST(HistoryPath, DefaultSettingAndOff) {
-    EXPECT_EQ(isql_history_path(nullptr, "/home/u"), "/home/u/.wsql_history");
-    EXPECT_EQ(isql_history_path(nullptr, nullptr), "");
-    EXPECT_EQ(isql_history_path("", "/home/u"), "");
-    EXPECT_EQ(isql_history_path("/var/h", "/home/u"), "/var/h");
-    EXPECT_EQ(isql_history_path("~/h/x", "/home/u"), "/home/u/h/x");
-    EXPECT_EQ(isql_history_path("~/h", nullptr), "");
+    // setting, HOME, path ("": no history file).
+    const std::tuple<const char*, const char*, const char*> rows[] = {
+        {nullptr, "/home/u", "/home/u/.wsql_history"}, {nullptr, nullptr, ""}, {"", "/home/u", ""},
+        {"/var/h", "/home/u", "/var/h"}, {"~/h/x", "/home/u", "/home/u/h/x"}, {"~/h", nullptr, ""}};
+    for (const auto& [setting, home, want] : rows) EXPECT_EQ(isql_history_path(setting, home), want) << setting;
 }
 
 TEST(Complete, KeywordsTakeTheCaseNamesAsSpelled) {
@@ -65,10 +63,10 @@ TEST(Complete, PlaceInTheStatement) {
 TEST(Complete, WordsWithoutACatalog) {
     // Command words, SQL starters and backslash forms open a line; a backslash
     // form takes its own words; no names without a connection.
-    EXPECT_EQ(isql_complete_at(nullptr, L"", L"", L"cus").insert, L"tomconnect ");
-    EXPECT_EQ(isql_complete_at(nullptr, L"", L"", L"AL").insert, L"TER ");
-    EXPECT_EQ(isql_complete_at(nullptr, L"", L"", L"\\fo").insert, L"rmat ");
-    EXPECT_EQ(isql_complete_at(nullptr, L"\\format ", L"", L"j").insert, L"son ");
+    const std::tuple<const wchar_t*, const wchar_t*, const wchar_t*> rows[] = {
+        {L"", L"cus", L"tomconnect "}, {L"", L"AL", L"TER "}, {L"", L"\\fo", L"rmat "}, {L"\\format ", L"j", L"son "}};
+    for (const auto& [before, word, insert] : rows)
+        EXPECT_EQ(isql_complete_at(nullptr, before, L"", word).insert, insert) << ascii(word);
     const Completion none = isql_complete_at(nullptr, L"select * from ", L"", L"e");
     EXPECT_TRUE(none.insert.empty() && none.choices.empty());
 }

@@ -16,26 +16,11 @@ using Kind = SltRecord::Kind;
 // CR, error patterns, types, sort, label, results, conditions by engine.
 TEST(SltParse, RecordsAsTheRunnerReadsThem) {
     const std::string text =
-        "# setup\n"
-        "hash-threshold 8\n"
-        "\n"
-        "skipif sqlite # no such table\n"
-        "onlyif PG\n"
-        "statement error  relation \"u\" .* exist \r\n"
-        "# not part of the SQL\n"
-        "INSERT INTO u\n"
-        "VALUES (1)\n"
-        "\n"
-        "query IT rowsort lbl-1\n"
-        "SELECT a, b\n"
-        "----\n"
-        "1 x \r\n"
-        "2 y\n"
-        "\n"
-        "skipif mysql\n"
-        "halt\n"
-        "query R\n"
-        "SELECT 1.5";
+        "# setup\nhash-threshold 8\n\n"
+        "skipif sqlite # no such table\nonlyif PG\nstatement error  relation \"u\" .* exist \r\n"
+        "# not part of the SQL\nINSERT INTO u\nVALUES (1)\n\n"
+        "query IT rowsort lbl-1\nSELECT a, b\n----\n1 x \r\n2 y\n\n"
+        "skipif mysql\nhalt\nquery R\nSELECT 1.5";
     SltFile f;
     std::string error;
     ASSERT_TRUE(slt_parse(text, f, error)) << error;

@@ -1,13 +1,10 @@
 // Conversions between UTF-8, UTF-16, multibyte and wide text.
 #include "zvunicode.h"
 
-#include <gtest/gtest.h>
-
-#include <bit>
 #include <sql.h>
 
+#include <bit>
 #include <cstring>
-#include <string>
 #include <string_view>
 
 #include "unit_util.h"
@@ -24,6 +21,7 @@ std::string hex(std::string_view bytes) {
     for (const unsigned char c : bytes) s += (std::snprintf(b, sizeof b, "%02X ", c), b);
     return s;
 }
+const unsigned char* u8(std::string_view s) { return reinterpret_cast<const unsigned char*>(s.data()); }
 
 TEST(Utf8ToWcs, ExplicitLengthSequences) {
     // size: what a sizing call gives, where it differs from the result (-1: unchecked).
@@ -43,15 +41,11 @@ TEST(Utf8ToWcs, ExplicitLengthSequences) {
              {"\xC3", 0, L"", 0}, {"a\xE2\x82", 1, L"a", 1},
              // Stray continuation bytes and 0xFE/0xFF take one element each.
              {"\x80" "a\xBF\xFE\xFF" "b", 6, L"\xFFFD" L"a\xFFFD\xFFFD\xFFFD" L"b", 6}}) {
-        const auto* in = reinterpret_cast<const unsigned char*>(c.in.data());
         const long len = static_cast<long>(c.in.size());
         std::wstring out(16, kSentinel);
-        EXPECT_EQ(utf8towcs(in, len, out.data(), 16), c.want) << hex(c.in);
-        EXPECT_EQ(out.substr(0, c.out.size()), c.out) << hex(c.in);
-        EXPECT_EQ(out[c.out.size()], kSentinel) << hex(c.in);
-        if (c.size >= 0) {
-            EXPECT_EQ(utf8towcs(in, len, nullptr, 0), static_cast<unsigned>(c.size)) << hex(c.in);
-        }
+        EXPECT_EQ(utf8towcs(u8(c.in), len, out.data(), 16), c.want) << hex(c.in);
+        EXPECT_EQ(out.substr(0, c.out.size() + 1), std::wstring(c.out) + kSentinel) << hex(c.in);
+        if (c.size >= 0) { EXPECT_EQ(utf8towcs(u8(c.in), len, nullptr, 0), unsigned(c.size)) << hex(c.in); }
     }
 }
 
@@ -63,10 +57,7 @@ TEST(Utf8ToWcs, FullRangeTakesFourByteSequences) {
              {"a\xF0\x9F\x98\x80" "b", 3, L"a\U0001F600b"}, {"\xF4\x8F\xBF\xBF", 1, L"\U0010FFFF"},
              {"\xF4\x90\x80\x80", 0, L""}, {"\xF0\x8F\xBF\xBF", 0, L""}, {"\x80\xC3\xA9", 2, L"\xFFFD\xE9"}}) {
         std::wstring out(8, kSentinel);
-        EXPECT_EQ(utf8towcs_full(reinterpret_cast<const unsigned char*>(c.in.data()), static_cast<long>(c.in.size()),
-                                 out.data(), 8),
-                  c.want)
-            << hex(c.in);
+        EXPECT_EQ(utf8towcs_full(u8(c.in), static_cast<long>(c.in.size()), out.data(), 8), c.want) << hex(c.in);
         EXPECT_EQ(out.substr(0, c.out.size()), c.out) << hex(c.in);
     }
     // Statement text goes back as UTF-16 with the pairs.
@@ -75,11 +66,12 @@ TEST(Utf8ToWcs, FullRangeTakesFourByteSequences) {
 }
 
 TEST(Utf8ToWcs, TerminatedSourceCapacityAndNull) {
-    const auto* abc = reinterpret_cast<const unsigned char*>("abc");
+    const auto* abc = u8("abc");
     std::wstring out(10, kSentinel);
     EXPECT_EQ(utf8towcs(abc, SQL_NTS, out.data(), 10), 4u);
     EXPECT_EQ(out, L"abc\0"s + std::wstring(6, kSentinel));
     EXPECT_EQ(utf8towcs(abc, -1, out.data(), 10), 4u);  // -1 means terminated as well
+    EXPECT_EQ(utf8towcs(abc, -5, out.data(), 10), 0u);  // any other negative length: nothing
     EXPECT_EQ(utf8towcs(abc, SQL_NTS, nullptr, 0), 4u);  // sizing counts the terminator
     EXPECT_EQ(utf8towcs(nullptr, SQL_NTS, nullptr, 0), 0u);
     EXPECT_EQ(utf8towcs(nullptr, SQL_NTS, out.data(), 4), 0u);
@@ -133,6 +125,7 @@ TEST(Multibyte, LayersInAUtf8Locale) {
     std::memset(out, 'z', sizeof out);
     EXPECT_EQ(zvwcstombs(out, bad, sizeof out), static_cast<size_t>(-1));
     EXPECT_EQ(out[0], '\0');
+    EXPECT_EQ(zvwcstombs(out, nullptr, sizeof out), 0u);
     wchar_t wout[8];
     EXPECT_EQ(zvmbstowcs(wout, "a\xC3\xA9", 4), 2u);
     EXPECT_EQ(std::wstring(wout), std::wstring(text));

@@ -18,14 +18,10 @@ TEST(WideCompare, CaseInsensitive) {
         const int got = c.n < 0 ? zvwcsicmp(c.a, c.b) : zvwcsnicmp(c.a, c.b, c.n);
         EXPECT_EQ(got, c.want) << static_cast<const void*>(c.a) << " " << c.n;
     }
-    // Default "C" locale collates by code value.
-    EXPECT_EQ(zvwcscmp(L"08003", L"08003"), 0);
-    EXPECT_LT(zvwcscmp(L"B", L"a"), 0);
 }
 
 TEST(WideSearch, CaseInsensitiveReturnsPointerIntoHaystack) {
-    EXPECT_EQ(zvwcsistr(nullptr, L"a"), nullptr);
-    EXPECT_EQ(zvwcsistr(L"a", nullptr), nullptr);
+    EXPECT_TRUE(zvwcsistr(nullptr, L"a") == nullptr && zvwcsistr(L"a", nullptr) == nullptr);
     // The needle as given, lower-cased, upper-cased, or any other mix; -1: not found.
     const std::pair<const wchar_t*, int> needles[] = {
         {L"MixEd", 5}, {L"SELECT", 13}, {L"from", 0}, {L"mIxeD", 5}, {L"mixes", -1}, {L"", 0}};
@@ -65,10 +61,9 @@ TEST(WideMemory, CompareSetCopyDuplicate) {
     std::free(dup);
 }
 
-// Negative values count as ASCII. (zvwcslen, zvmbstrlen, zvwcsftime,
+// Negative values count as ASCII. (zvwcscmp, zvwcslen, zvmbstrlen, zvwcsftime,
 // isql_alloc and isql_free only hand on to the C library or return 0.)
 TEST(WideMisc, AsciiTestIsSigned) {
-    EXPECT_EQ(zviswascii(static_cast<wchar_t>(-1)), 1);
-    EXPECT_EQ(zviswascii(0x7F), 1);
-    EXPECT_EQ(zviswascii(0x80), 0);
+    for (const auto& [c, want] : {std::pair{-1, 1}, std::pair{0x7F, 1}, std::pair{0x80, 0}})
+        EXPECT_EQ(zviswascii(c), want) << c;
 }
