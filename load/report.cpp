@@ -353,6 +353,7 @@ std::string histogram_json(const LatencyHistogram& h) {
     return out + "}";
 }
 
+// The members of the report object for the passes, each line ending in ",".
 std::string pass_json(const LoadReport& r) {
     return "  \"pass_latency\": " + histogram_json(r.passLatency) + ",\n  \"lag\": " + histogram_json(r.lag) +
            format(",\n  \"late_passes\": %" PRIu64 ", \"skipped_passes\": %" PRIu64 ",\n", r.latePasses,

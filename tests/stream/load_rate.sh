@@ -2,9 +2,9 @@
 # Load runs against a schedule (--rate). A server that stalls for 2 s shows
 # in the pass latencies of a paced run, counted from each pass's scheduled
 # start, and not in those of the closed model, where the passes just wait;
-# the paced run keeps its rate; --latency-limit skips the passes that are
-# already too late; the run's rate is the sum of its jobs' rates; and
-# --progress writes its lines to a log that is no terminal.
+# the paced run keeps its rate, and a ramp its mean; --latency-limit skips
+# the passes that are already too late; the run's rate is the sum of its
+# jobs' rates; and --progress writes its lines to a log that is no terminal.
 . "$(dirname "${BASH_SOURCE[0]}")/common.sh"
 [ -f "$(wsql_testdrv_path "$ROOT")" ] || skip "the scripted test driver is not built"
 printf '[t]\nDriver=%s\nScenario=%s/scenario\n' "$WSQL_TESTDRV_NAME" "$WORK" >>odbc.ini
@@ -46,4 +46,7 @@ line='progress: [0-9.]+ s, [0-9.]+ passes/s, [0-9.]+ statements/s, pass p50 [0-9
 run limited --jobs 1 --duration 3 --rate=50 --latency-limit=500
 check limited "r['skipped_passes'] >= 30 and r['late_passes'] >= 1 and g['max_us'] <= 500000"
 grep -q '^Load run: 1 jobs, duration 3 s, rate 50 passes/s, latency limit 500 ms$' out || fail "no plan of the pacing"
+# A ramp from 0 to 200 passes a second over 2 s: about 200 passes (Poisson: 14 either way).
+"$WSQL" --jobs 2 --duration 2 --rate=0:200 --report=ramp.json --command 'select 1;' s >out 2>err || fail "the ramp failed"
+check ramp "120 <= r['passes'] <= 280 and r['plan'] == 'duration 2 s, rate 0 to 200 passes/s'"
 echo "load_rate: ok"
