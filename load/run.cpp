@@ -318,7 +318,7 @@ constexpr long kPictureIntervalSeconds = 1;  // the series kept without --interv
 // --threshold with --abort-on-threshold and --metrics-file.
 class Watch {
 public:
-    Watch(const LoadRequest& r, const std::vector<LoadThresholdSpec>& specs) : r_(r), specs_(specs) {
+    Watch(const LoadRequest& r, const std::vector<LoadThresholdRule>& rules) : r_(r), rules_(rules) {
         const bool series = r.intervalSeconds != 0 || !r.intervalLog.empty() || !r.htmlFile.empty();
         intervalMicros_ = series ? (r.intervalSeconds != 0 ? r.intervalSeconds : kPictureIntervalSeconds) *
                                        kMicrosPerSecond
@@ -337,7 +337,7 @@ public:
     }
 
     bool needed() const {
-        return intervalMicros_ != 0 || !r_.metricsFile.empty() || (r_.abortOnThreshold && !specs_.empty());
+        return intervalMicros_ != 0 || !r_.metricsFile.empty() || (r_.abortOnThreshold && !rules_.empty());
     }
 
     // Opens the interval log and writes its header, and sees that the
@@ -392,9 +392,9 @@ public:
             write_metrics(snapshot(run, now));
             while (nextTick_ <= now) nextTick_ += tickMicros_;
         }
-        if (r_.abortOnThreshold && !specs_.empty() && now >= nextCheck_ && !crossed) {
+        if (r_.abortOnThreshold && !rules_.empty() && now >= nextCheck_ && !crossed) {
             LoadReport so = snapshot(run, now);
-            if (!evaluate_load_thresholds(specs_, so, true)) {
+            if (!evaluate_load_thresholds(rules_, so, true)) {
                 crossed = true;
                 for (const LoadThreshold& t : so.thresholds)
                     if (!t.passed)
@@ -479,7 +479,7 @@ private:
     }
 
     const LoadRequest& r_;
-    const std::vector<LoadThresholdSpec>& specs_;
+    const std::vector<LoadThresholdRule>& rules_;
     long long start_ = 0;
     double startEpoch_ = 0;
     long long intervalMicros_ = 0;  // 0: no series
@@ -499,17 +499,17 @@ void Run::note_watched(const Child& c, const WireMessage& m) {
 // HTML report: false (said) when the run or merge cannot start. texts: the
 // statements that thresholds may name.
 bool check_watch_options(const LoadRequest& r, const std::vector<std::string>& texts,
-                         std::vector<LoadThresholdSpec>& specs) {
+                         std::vector<LoadThresholdRule>& rules) {
     std::string why;
     if (r.merge && (r.intervalSeconds != 0 || !r.intervalLog.empty() || r.abortOnThreshold || !r.metricsFile.empty()))
         why = "--interval, --interval-log, --abort-on-threshold and --metrics-file are of a run, not of --merge-reports";
     if (why.empty() && r.abortOnThreshold && r.thresholds.empty()) why = "--abort-on-threshold needs a --threshold";
     for (const std::string& t : r.thresholds) {
-        LoadThresholdSpec spec;
+        LoadThresholdRule rule;
         std::string error;
-        if (why.empty() && (!parse_load_threshold(t, spec, error) || !load_threshold_names_known(spec, texts, error)))
+        if (why.empty() && (!parse_load_threshold(t, rule, error) || !load_threshold_names_known(rule, texts, error)))
             why = "--threshold=" + t + ": " + error;
-        specs.push_back(std::move(spec));
+        rules.push_back(std::move(rule));
     }
     if (why.empty()) return true;
     isql_trace(gfpErrFile, TRACE_ERROR, "SQL: %s; the %s did not start\n", why.c_str(),
@@ -544,8 +544,8 @@ std::string format_seconds(double s) {
 // The exit status of a load run or merge whose report was written, once
 // the thresholds are checked: kExitLoadThreshold when one was crossed,
 // else status.
-int threshold_status(const std::vector<LoadThresholdSpec>& specs, const LoadReport& report, int status) {
-    if (specs.empty() || status == kExitLoadNotStarted) return status;
+int threshold_status(const std::vector<LoadThresholdRule>& rules, const LoadReport& report, int status) {
+    if (rules.empty() || status == kExitLoadNotStarted) return status;
     for (const LoadThreshold& t : report.thresholds)
         if (!t.passed) return kExitLoadThreshold;
     return status;
@@ -757,9 +757,9 @@ int merge_reports(const LoadRequest& r) {
     }
     std::vector<std::string> texts;
     for (const LoadStatement& s : merged.statements) texts.push_back(s.text);
-    std::vector<LoadThresholdSpec> specs;
-    if (!check_watch_options(r, texts, specs)) return kExitLoadNotStarted;
-    if (!specs.empty()) evaluate_load_thresholds(specs, merged);
+    std::vector<LoadThresholdRule> rules;
+    if (!check_watch_options(r, texts, rules)) return kExitLoadNotStarted;
+    if (!rules.empty()) evaluate_load_thresholds(rules, merged);
     bool failed = false;
     FILE* json = open_report(r, failed);
     if (failed) return kExitLoadNotStarted;
@@ -768,7 +768,7 @@ int merge_reports(const LoadRequest& r) {
     if (!write_report(r, merged, json) || !write_html(r, merged, html) || (isql_flush_all(), isql_output_lost()))
         return kExitOutputLost;
     const bool anyFailed = merged.total_failures() != 0 || merged.connectFailures != 0 || !merged.errors.empty();
-    return threshold_status(specs, merged, anyFailed ? kExitLoadFailures : kExitOk);
+    return threshold_status(rules, merged, anyFailed ? kExitLoadFailures : kExitOk);
 }
 }  // namespace
 
@@ -782,16 +782,16 @@ int isql_load_main(ClientState* first, const LoadArguments& args) {
     if (r.initAlone) return load_init_main(r, first);
     std::string script;
     std::vector<std::string> texts;
-    std::vector<LoadThresholdSpec> specs;
+    std::vector<LoadThresholdRule> rules;
     if (!check_request(r) ||
         !(r.workload != LoadWorkload::None ? load_workload_script(r, *first, script) : read_script(r, first, script)) ||
-        !load_check_script(*first, script, &texts) || !check_watch_options(r, texts, specs))
+        !load_check_script(*first, script, &texts) || !check_watch_options(r, texts, rules))
         return kExitLoadNotStarted;
     bool failed = false;
     FILE* json = open_report(r, failed);
     if (failed) return kExitLoadNotStarted;
     FILE* html = open_html(r, failed);
-    Watch watch(r, specs);
+    Watch watch(r, rules);
     if (failed || !watch.open() || (r.init && load_init_tables(first, r.scale) != kExitOk)) {
         for (FILE* f : {json, html})
             if (f != nullptr) std::fclose(f);
@@ -842,7 +842,7 @@ int isql_load_main(ClientState* first, const LoadArguments& args) {
         jobOutputLost = true;
     }
     const bool watchWritten = !watch.needed() || watch.finish(run.report);
-    if (!specs.empty()) evaluate_load_thresholds(specs, run.report);
+    if (!rules.empty()) evaluate_load_thresholds(rules, run.report);
     if (!started) return kExitLoadNotStarted;
     if (!write_report(r, run.report, json) || !write_html(r, run.report, html) || !watchWritten ||
         (isql_flush_all(), isql_output_lost()) || jobOutputLost)
@@ -852,5 +852,5 @@ int isql_load_main(ClientState* first, const LoadArguments& args) {
     if (!anyConnected) return kExitLoadNotStarted;
     const bool anyFailed = run.report.total_failures() != 0 || run.report.connectFailures != 0 ||
                            run.report.connectionsLost != 0;
-    return threshold_status(specs, run.report, anyFailed ? kExitLoadFailures : kExitOk);
+    return threshold_status(rules, run.report, anyFailed ? kExitLoadFailures : kExitOk);
 }

@@ -10,8 +10,8 @@
 #include "threshold.h"
 
 namespace {
-using Metric = LoadThresholdSpec::Metric;
-using Op = LoadThresholdSpec::Op;
+using Metric = LoadThresholdRule::Metric;
+using Op = LoadThresholdRule::Op;
 
 constexpr double kMicrosPerMs = 1000.0;
 constexpr double kMicrosPerSecond = 1000000.0;
@@ -25,35 +25,35 @@ bool number(const std::string& text, double& out) {
     return ec == std::errc() && end == text.data() + text.size() && std::isfinite(out);
 }
 
-// Reads the metric name into spec; false when there is no such metric.
-bool read_metric(const std::string& name, LoadThresholdSpec& spec) {
-    if (name == "mean") spec.metric = Metric::Mean;
-    else if (name == "max") spec.metric = Metric::Max;
-    else if (name == "fail-rate") spec.metric = Metric::FailRate;
-    else if (name == "tps") spec.metric = Metric::Tps;
-    else if (name == "sps") spec.metric = Metric::Sps;
-    else if (name.size() > 1 && name[0] == 'p' && number(name.substr(1), spec.percent) && spec.percent > 0 &&
-             spec.percent <= 100)
-        spec.metric = Metric::Percentile;
+// Reads the metric name into rule; false when there is no such metric.
+bool read_metric(const std::string& name, LoadThresholdRule& rule) {
+    if (name == "mean") rule.metric = Metric::Mean;
+    else if (name == "max") rule.metric = Metric::Max;
+    else if (name == "fail-rate") rule.metric = Metric::FailRate;
+    else if (name == "tps") rule.metric = Metric::Tps;
+    else if (name == "sps") rule.metric = Metric::Sps;
+    else if (name.size() > 1 && name[0] == 'p' && number(name.substr(1), rule.percent) && rule.percent > 0 &&
+             rule.percent <= 100)
+        rule.metric = Metric::Percentile;
     else return false;
     return true;
 }
 
-// Reads the value with its unit into spec.limit; the reason when it does not
+// Reads the value with its unit into rule.limit; the reason when it does not
 // suit the metric.
-std::string read_limit(const std::string& value, LoadThresholdSpec& spec) {
+std::string read_limit(const std::string& value, LoadThresholdRule& rule) {
     const size_t digits = value.find_first_not_of("0123456789.");
     const std::string figure = value.substr(0, digits);
     const std::string unit = digits == std::string::npos ? "" : value.substr(digits);
-    if (!number(figure, spec.limit)) return "\"" + value + "\" does not start with a number";
-    if (latency(spec.metric)) {
+    if (!number(figure, rule.limit)) return "\"" + value + "\" does not start with a number";
+    if (latency(rule.metric)) {
         if (unit == "us") return "";
-        if (unit == "ms") spec.limit *= kMicrosPerMs;
-        else if (unit == "s") spec.limit *= kMicrosPerSecond;
+        if (unit == "ms") rule.limit *= kMicrosPerMs;
+        else if (unit == "s") rule.limit *= kMicrosPerSecond;
         else return "a latency needs its unit us, ms or s, not \"" + unit + "\"";
-    } else if (spec.metric == Metric::FailRate) {
+    } else if (rule.metric == Metric::FailRate) {
         if (unit != "%") return "a fail-rate is given in %, as 0.1%";
-        spec.limit /= 100;
+        rule.limit /= 100;
     } else if (!unit.empty() && unit != "/s") {
         return "a rate is a number of executions per second, without a unit";
     }
@@ -78,75 +78,75 @@ std::string shown(Metric m, double value) {
     return buf;
 }
 
-// What spec is about in report: its latencies, executions and failures.
+// What rule is about in report: its latencies, executions and failures.
 struct Measured {
     LatencyHistogram all;  // used when the latencies are of every statement
     const LatencyHistogram* latency = nullptr;
     uint64_t executions = 0, failures = 0;
 };
 
-Measured measured_of(const LoadThresholdSpec& spec, const LoadReport& r) {
+Measured measured_of(const LoadThresholdRule& rule, const LoadReport& r) {
     Measured m;
     for (const LoadStatement& s : r.statements) {
-        if (!spec.statement.empty() && load_one_line(s.text) != spec.statement) continue;
+        if (!rule.statement.empty() && load_one_line(s.text) != rule.statement) continue;
         m.executions += s.count;
         m.failures += s.errors;
-        if (!spec.statement.empty()) m.latency = &s.latency;
+        if (!rule.statement.empty()) m.latency = &s.latency;
         else if (r.passLatency.count() == 0) m.all.add(s.latency);
     }
-    if (m.latency == nullptr) m.latency = spec.statement.empty() && r.passLatency.count() != 0 ? &r.passLatency : &m.all;
+    if (m.latency == nullptr) m.latency = rule.statement.empty() && r.passLatency.count() != 0 ? &r.passLatency : &m.all;
     return m;
 }
 }  // namespace
 
-bool parse_load_threshold(const std::string& text, LoadThresholdSpec& spec, std::string& error) {
-    spec = LoadThresholdSpec{};
-    spec.expression = text;
+bool parse_load_threshold(const std::string& text, LoadThresholdRule& rule, std::string& error) {
+    rule = LoadThresholdRule{};
+    rule.expression = text;
     error.clear();
     const size_t colon = text.rfind(':');
-    std::string rule = text;
+    std::string condition = text;
     if (colon != std::string::npos) {
-        spec.statement = load_one_line(text.substr(0, colon));
-        rule = text.substr(colon + 1);
-        if (spec.statement.empty()) error = "no statement before \":\"";
+        rule.statement = load_one_line(text.substr(0, colon));
+        condition = text.substr(colon + 1);
+        if (rule.statement.empty()) error = "no statement before \":\"";
     }
-    rule.erase(std::remove_if(rule.begin(), rule.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }),
-               rule.end());
-    const size_t at = rule.find_first_of("<>");
+    condition.erase(std::remove_if(condition.begin(), condition.end(), [](char c) { return std::isspace(static_cast<unsigned char>(c)); }),
+               condition.end());
+    const size_t at = condition.find_first_of("<>");
     if (error.empty() && at == std::string::npos) error = "no <, <=, > or >=";
     if (!error.empty()) return false;
-    const bool orEqual = at + 1 < rule.size() && rule[at + 1] == '=';
-    spec.op = rule[at] == '<' ? (orEqual ? Op::LessEqual : Op::Less) : (orEqual ? Op::GreaterEqual : Op::Greater);
-    const std::string name = rule.substr(0, at);
-    const std::string value = rule.substr(at + (orEqual ? 2 : 1));
-    if (!read_metric(name, spec))
+    const bool orEqual = at + 1 < condition.size() && condition[at + 1] == '=';
+    rule.op = condition[at] == '<' ? (orEqual ? Op::LessEqual : Op::Less) : (orEqual ? Op::GreaterEqual : Op::Greater);
+    const std::string name = condition.substr(0, at);
+    const std::string value = condition.substr(at + (orEqual ? 2 : 1));
+    if (!read_metric(name, rule))
         error = "unknown measure \"" + name + "\" (pN, mean, max, fail-rate, tps or sps)";
-    else if (spec.metric == Metric::Tps && !spec.statement.empty())
+    else if (rule.metric == Metric::Tps && !rule.statement.empty())
         error = "tps counts whole passes, not the executions of one statement (sps does)";
     else
-        error = read_limit(value, spec);
+        error = read_limit(value, rule);
     return error.empty();
 }
 
-bool load_threshold_names_known(const LoadThresholdSpec& spec, const std::vector<std::string>& texts,
+bool load_threshold_names_known(const LoadThresholdRule& rule, const std::vector<std::string>& texts,
                                 std::string& error) {
-    if (spec.statement.empty()) return true;
+    if (rule.statement.empty()) return true;
     for (const std::string& t : texts)
-        if (load_one_line(t) == spec.statement) return true;
-    error = "the script has no statement \"" + spec.statement + "\"";
+        if (load_one_line(t) == rule.statement) return true;
+    error = "the script has no statement \"" + rule.statement + "\"";
     return false;
 }
 
-bool evaluate_load_thresholds(const std::vector<LoadThresholdSpec>& specs, LoadReport& report, bool during) {
+bool evaluate_load_thresholds(const std::vector<LoadThresholdRule>& rules, LoadReport& report, bool during) {
     report.thresholds.clear();
     bool all = true;
-    for (const LoadThresholdSpec& spec : specs) {
-        const Measured m = measured_of(spec, report);
-        const bool rate = spec.metric == Metric::Tps || spec.metric == Metric::Sps;
-        if (during && (rate || (latency(spec.metric) ? m.latency->count() : m.executions) == 0)) continue;
+    for (const LoadThresholdRule& rule : rules) {
+        const Measured m = measured_of(rule, report);
+        const bool rate = rule.metric == Metric::Tps || rule.metric == Metric::Sps;
+        if (during && (rate || (latency(rule.metric) ? m.latency->count() : m.executions) == 0)) continue;
         double value = 0;
-        switch (spec.metric) {
-        case Metric::Percentile: value = static_cast<double>(m.latency->percentile(spec.percent)); break;
+        switch (rule.metric) {
+        case Metric::Percentile: value = static_cast<double>(m.latency->percentile(rule.percent)); break;
         case Metric::Mean:
             value = m.latency->count() == 0 ? 0 : static_cast<double>(m.latency->sum()) / m.latency->count();
             break;
@@ -157,9 +157,9 @@ bool evaluate_load_thresholds(const std::vector<LoadThresholdSpec>& specs, LoadR
         case Metric::Tps: value = report.seconds > 0 ? report.total_passes() / report.seconds : 0; break;
         case Metric::Sps: value = report.seconds > 0 ? m.executions / report.seconds : 0; break;
         }
-        LoadThreshold t{spec.expression, holds(value, spec.op, spec.limit), shown(spec.metric, value)};
+        LoadThreshold t{rule.expression, holds(value, rule.op, rule.limit), shown(rule.metric, value)};
         // Nothing measured proves nothing: a latency without any value fails.
-        if (latency(spec.metric) && m.latency->count() == 0) t = {spec.expression, false, "no values"};
+        if (latency(rule.metric) && m.latency->count() == 0) t = {rule.expression, false, "no values"};
         all = all && t.passed;
         report.thresholds.push_back(std::move(t));
     }

@@ -18,7 +18,7 @@
 
 #include "report.h"
 
-struct LoadThresholdSpec {
+struct LoadThresholdRule {
     enum class Metric { Percentile, Mean, Max, FailRate, Tps, Sps };
     enum class Op { Less, LessEqual, Greater, GreaterEqual };
     std::string expression;  // as given
@@ -29,19 +29,19 @@ struct LoadThresholdSpec {
     double limit = 0;        // microseconds, a fraction (fail-rate) or per second
 };
 
-// Reads text into spec. False with a reason naming the part that is wrong.
-bool parse_load_threshold(const std::string& text, LoadThresholdSpec& spec, std::string& error);
+// Reads text into rule. False with a reason naming the part that is wrong.
+bool parse_load_threshold(const std::string& text, LoadThresholdRule& rule, std::string& error);
 
-// The statement of spec is one of texts (the script's statements). False
+// The statement of rule is one of texts (the script's statements). False
 // with a reason when it names none.
-bool load_threshold_names_known(const LoadThresholdSpec& spec, const std::vector<std::string>& texts,
+bool load_threshold_names_known(const LoadThresholdRule& rule, const std::vector<std::string>& texts,
                                 std::string& error);
 
-// Sets report.thresholds to how report measures up to specs (report.seconds
+// Sets report.thresholds to how report measures up to rules (report.seconds
 // is the time that rates are of). With during set (a run under way), only
 // the thresholds on latencies and the fail rate that have something measured
 // are kept: rates are not yet known. True when every threshold kept passed.
-bool evaluate_load_thresholds(const std::vector<LoadThresholdSpec>& specs, LoadReport& report, bool during = false);
+bool evaluate_load_thresholds(const std::vector<LoadThresholdRule>& rules, LoadReport& report, bool during = false);
 
 // The block of the text report that lists report.thresholds; empty without any.
 std::string load_thresholds_text(const LoadReport& report);

@@ -195,12 +195,12 @@ TEST(LoadThreshold, MeasuresWhatItNames) {
         {"fail-rate<0.9%", false, "0.909 %"},        {"update t set x = 1:fail-rate<=10%", true, "10.000 %"},
         {"tps>=5", true, "5.0/s"},                   {"sps>55", false, "55.0/s"},
         {"select 1:sps>=50", true, "50.0/s"}};
-    std::vector<LoadThresholdSpec> specs;
+    std::vector<LoadThresholdRule> rules;
     for (const Case& c : cases) {
         std::string why;
-        ASSERT_TRUE(parse_load_threshold(c.expression, specs.emplace_back(), why)) << c.expression << ": " << why;
+        ASSERT_TRUE(parse_load_threshold(c.expression, rules.emplace_back(), why)) << c.expression << ": " << why;
     }
-    EXPECT_FALSE(evaluate_load_thresholds(specs, r));
+    EXPECT_FALSE(evaluate_load_thresholds(rules, r));
     ASSERT_EQ(r.thresholds.size(), cases.size());
     for (size_t i = 0; i < cases.size(); ++i) {
         EXPECT_EQ(r.thresholds[i].expression, cases[i].expression);
@@ -208,25 +208,25 @@ TEST(LoadThreshold, MeasuresWhatItNames) {
         EXPECT_EQ(r.thresholds[i].measured, cases[i].measured) << cases[i].expression;
     }
     // While the run goes on, rates are not checked.
-    EXPECT_TRUE(evaluate_load_thresholds({specs[0], specs[7], specs[8]}, r, true));
+    EXPECT_TRUE(evaluate_load_thresholds({rules[0], rules[7], rules[8]}, r, true));
     EXPECT_EQ(r.thresholds.size(), 1u);
     r.passLatency.record(7000);
-    EXPECT_TRUE(evaluate_load_thresholds({specs[1]}, r));
+    EXPECT_TRUE(evaluate_load_thresholds({rules[1]}, r));
     EXPECT_EQ(r.thresholds[0].measured, "7.000 ms");
 }
 
 TEST(LoadThreshold, RefusesWhatItCannotRead) {
-    LoadThresholdSpec spec;
+    LoadThresholdRule rule;
     std::string why;
     for (const char* bad : {"p99<20", "p99<20min", "p0<1ms", "p101<1ms", "p99=1ms", "q99<1ms", "fail-rate<0.1",
                             "tps>=5ms", ":p99<1ms", "select 1:tps>1", "p99<-1ms", "p99<ms", "p99<1e3us"}) {
-        EXPECT_FALSE(parse_load_threshold(bad, spec, why)) << bad;
+        EXPECT_FALSE(parse_load_threshold(bad, rule, why)) << bad;
         EXPECT_FALSE(why.empty()) << bad;
     }
-    ASSERT_TRUE(parse_load_threshold("select\n 9:p99<1ms", spec, why));
-    EXPECT_FALSE(load_threshold_names_known(spec, {"select 1", "select  99"}, why));
+    ASSERT_TRUE(parse_load_threshold("select\n 9:p99<1ms", rule, why));
+    EXPECT_FALSE(load_threshold_names_known(rule, {"select 1", "select  99"}, why));
     EXPECT_EQ(why, "the script has no statement \"select 9\"");
-    EXPECT_TRUE(load_threshold_names_known(spec, {"select 1", "select\t9"}, why));
+    EXPECT_TRUE(load_threshold_names_known(rule, {"select 1", "select\t9"}, why));
 }
 
 TEST(LoadTemplate, SubstitutesJobAsTextAndTheRestAsParameters) {
