@@ -252,25 +252,28 @@ void series_json(std::string& out, const LoadReport& r) {
     out += "\n  ]";
 }
 
-// Reads the buckets of f's object into h; false (error set) when one is not
-// [index, count] of this layout or a count passes 2^64 - 1.
-bool read_buckets(const Fields& f, LatencyHistogram& h) {
+// Reads the buckets and totals of f's object into h, under the names of
+// prefix ("latency_" in statements and intervals, none in pass latencies
+// and lag): false, with the error naming what, when a bucket is not [index,
+// count] of this layout, the buckets do not add up to the count, or a count
+// passes 2^64 - 1.
+bool read_histogram_fields(const Fields& f, const std::string& prefix, const std::string& what, LatencyHistogram& h) {
     bool fits = true;
     if (const Json* buckets = f.field("buckets", Kind::Array)) {
         for (const Json& b : *buckets) {
             const bool pair = b.is_array() && b.size() == 2 && b[0].is_number() && b[1].is_number();
             const uint64_t index = pair ? f.to_count(b[0], "buckets") : 0;
             if (!pair || index >= LatencyHistogram::kBuckets) {
-                if (f.error.empty()) f.error = "a bucket is not [index, count] of this layout";
+                if (f.error.empty()) f.error = "a bucket of " + what + " is not [index, count] of this layout";
                 return false;
             }
             fits = h.add_bucket(index, f.to_count(b[1], "buckets")) && fits;
         }
     }
-    fits = h.add_totals(f.count("latency_sum_us"), f.count("latency_max_us")) && fits;
+    fits = h.add_totals(f.count((prefix + "sum_us").c_str()), f.count((prefix + "max_us").c_str())) && fits;
+    if (h.count() != f.count((prefix + "count").c_str()) && f.error.empty())
+        f.error = "the buckets of " + what + " do not add up to its " + prefix + "count";
     if (!fits && f.error.empty()) f.error = kTooLarge;
-    if (h.count() != f.count("latency_count") && f.error.empty())
-        f.error = "the buckets of an interval do not add up to its latency_count";
     return f.error.empty();
 }
 
@@ -288,7 +291,7 @@ void read_series(const Fields& top, LoadReport& r) {
                 in.statements = f.count("statements");
                 in.failures = f.count("failures");
                 in.passes = f.count("passes");
-                if (!read_buckets(f, in.latency)) return;
+                if (!read_histogram_fields(f, "latency_", "an interval", in.latency)) return;
             }
         }
     }
@@ -364,26 +367,7 @@ std::string pass_json(const LoadReport& r) {
 // not). False with error set when it is there but malformed.
 bool read_histogram(const Json& object, const char* key, LatencyHistogram& h, std::string& error) {
     const auto v = object.find(key);
-    if (v == object.end()) return true;
-    const Fields f{*v, error};
-    bool fits = true;
-    if (const Json* buckets = f.field("buckets", Kind::Array)) {
-        for (const Json& b : *buckets) {
-            const bool pair = b.is_array() && b.size() == 2 && b[0].is_number() && b[1].is_number();
-            const uint64_t index = pair ? f.to_count(b[0], "buckets") : 0;
-            if (!pair || index >= LatencyHistogram::kBuckets) {
-                if (error.empty())
-                    error = std::string("a bucket of \"") + key + "\" is not [index, count] of this layout";
-                return false;
-            }
-            fits = h.add_bucket(index, f.to_count(b[1], "buckets")) && fits;
-        }
-    }
-    fits = h.add_totals(f.count("sum_us"), f.count("max_us")) && fits;
-    if (h.count() != f.count("count") && error.empty())
-        error = std::string("the buckets of \"") + key + "\" do not add up to its count";
-    if (!fits && error.empty()) error = kTooLarge;
-    return error.empty();
+    return v == object.end() || read_histogram_fields(Fields{*v, error}, "", std::string("\"") + key + "\"", h);
 }
 
 // The pass latencies, schedule lag and late and skipped passes of root into r.
@@ -649,20 +633,7 @@ bool load_report_from_json(const std::string& json, LoadReport& report, std::str
             // Texts met twice (or beyond the kept ones) add up here already.
             bool fits = add_to(st.count, f.count("count")) && add_to(st.errors, f.count("errors"));
             LatencyHistogram h;
-            if (const Json* buckets = f.field("buckets", Kind::Array)) {
-                for (const Json& b : *buckets) {
-                    const bool pair = b.is_array() && b.size() == 2 && b[0].is_number() && b[1].is_number();
-                    const uint64_t index = pair ? f.to_count(b[0], "buckets") : 0;
-                    if (!pair || index >= LatencyHistogram::kBuckets) {
-                        if (error.empty()) error = "a bucket is not [index, count] of this layout";
-                        break;
-                    }
-                    fits = h.add_bucket(index, f.to_count(b[1], "buckets")) && fits;
-                }
-            }
-            fits = h.add_totals(f.count("latency_sum_us"), f.count("latency_max_us")) && fits;
-            if (h.count() != f.count("latency_count") && error.empty())
-                error = "the buckets of a statement do not add up to its latency_count";
+            fits = read_histogram_fields(f, "latency_", "a statement", h) && fits;
             fits = st.latency.add(h) && fits;
             if (!fits && error.empty()) error = kTooLarge;
         }
