@@ -149,8 +149,18 @@ struct Job {
     // the jobs report at about the same moments.
     void report_if_due(long long now) {
         if (now < nextReport) return;
-        send(counters.take_report());
+        send_report(nextReport - kReportIntervalMicros);
         while (nextReport <= now) nextReport += kReportIntervalMicros;
+    }
+
+    // Sends what was counted since the last report, as counted in the second
+    // of the run's clock that holds micros: the parent's intervals are of
+    // the time the job counted, not of the time the lines came.
+    void send_report(long long micros) {
+        WireMessage second{WireMessage::Kind::Second};
+        second.id = static_cast<uint64_t>(std::max(0LL, micros - plan.startMicros) / kReportIntervalMicros);
+        send(second);
+        send(counters.take_report());
     }
 
     // The end of the run has come: a stopping signal or the end of
@@ -476,7 +486,7 @@ void load_run_job(ClientState* first, const LoadJobPlan& plan) {
     isql_exit();
     isql_term();
     isql_flush_all();
-    job.send(job.counters.take_report());
+    job.send_report(isql_now_us());
     WireMessage last{WireMessage::Kind::End};
     // Both from the run's start on the parent's clock: the report's rates
     // are all taken over one span.

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <clocale>
 #include <cmath>
+#include <climits>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -56,6 +57,7 @@ struct Child {
     // did) and when it ended; -1 until known.
     long long firstPassMicros = -1, endMicros = -1;
     bool ready = false;  // --rate: waiting for the start of the schedules
+    long long second = 0;  // of the run's clock, that its lines now read counted
 };
 
 class Watch;
@@ -144,6 +146,11 @@ public:
             break;
         case K::Lost: ++report.connectionsLost; break;
         case K::Ready: c.ready = true; break;
+        case K::Second:
+            // Never past the parent's own clock: a second no interval can hold yet.
+            c.second = std::min(static_cast<long long>(std::min<uint64_t>(m.id, LLONG_MAX)),
+                                (isql_now_us() - start) / kMicrosPerSecond + 1);
+            break;
         case K::End:
             c.endMicros = static_cast<long long>(m.micros);
             c.firstPassMicros = static_cast<long long>(m.firstPass);
@@ -308,9 +315,9 @@ bool write_report(const LoadRequest& r, const LoadReport& report, FILE* json) {
 // ---- interval series, thresholds during the run, metrics file ------------
 
 // The jobs report at whole seconds of the run's clock what they counted in
-// the second before: a report is put at the middle of that second, so that
-// interval k holds what was done in it (give or take a statement under way
-// at its end).
+// the second before, and say which second it was; an interval is logged, and
+// the thresholds are checked, this long after its end, once the jobs'
+// reports of it have come.
 constexpr long long kReportLeadMicros = kMicrosPerSecond / 2;
 constexpr long kPictureIntervalSeconds = 1;  // the series kept without --interval
 
@@ -366,7 +373,7 @@ public:
         using K = WireMessage::Kind;
         if (intervalMicros_ == 0 || (m.kind != K::Stats && m.kind != K::Job)) return;
         if (m.kind == K::Stats && m.id >= c.ids.size()) return;  // not counted in the report either
-        LoadInterval& v = interval(report, std::max(0LL, isql_now_us() - start_ - kReportLeadMicros) / intervalMicros_);
+        LoadInterval& v = interval(report, c.second * kMicrosPerSecond / intervalMicros_);
         if (m.kind == K::Job) {
             v.failures += m.failed;
             v.passes += m.passes;

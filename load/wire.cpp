@@ -91,6 +91,7 @@ size_t fields_of(WireMessage::Kind kind) {
     using K = WireMessage::Kind;
     switch (kind) {
     case K::Text: return 3;
+    case K::Second: return 2;
     case K::Stats: return 7;
     case K::Errors: return 4;
     case K::Job: return 5;
@@ -115,6 +116,9 @@ std::string wire_encode(const WireMessage& m) {
     case K::Text:
         put_number(out, m.id);
         put_text(out, m.text);
+        break;
+    case K::Second:
+        put_number(out, m.id);
         break;
     case K::Stats: {
         for (uint64_t n : {m.id, m.count, m.errors, m.sum, m.max}) put_number(out, n);
@@ -158,7 +162,7 @@ bool wire_decode(std::string_view line, WireMessage& m, std::string& why) {
     m = WireMessage{};
     const std::vector<std::string> f = split_fields(line);
     const std::string& kind = f[0];
-    if (kind.size() != 1 || std::string_view("TSEJCLZPGR").find(kind[0]) == std::string_view::npos) {
+    if (kind.size() != 1 || std::string_view("TSEJCLZPGRI").find(kind[0]) == std::string_view::npos) {
         why = "unknown message";
         return false;
     }
@@ -172,6 +176,9 @@ bool wire_decode(std::string_view line, WireMessage& m, std::string& why) {
     case K::Text:
         ok = read_number(f[1], m.id);
         m.text = f[2];
+        break;
+    case K::Second:
+        ok = read_number(f[1], m.id);
         break;
     case K::Stats:
         ok = read_number(f[1], m.id) && read_number(f[2], m.count) && read_number(f[3], m.errors) &&

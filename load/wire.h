@@ -9,6 +9,8 @@
 //   P sum max b:n,...            latencies of the complete passes since then
 //   G sum max b:n,...            --rate: how late passes started against their schedule
 //   R                            --rate: connected, waiting for the others to start
+//   I second                     the lines after it, up to the next I, were counted
+//                                in that second of the run's clock (from 0)
 //   C state message              a connection could not be made
 //   L                            the connection was lost
 //   Z micros end lost first      the job ended: when its passes ended (from the
@@ -42,11 +44,11 @@ const char* job_end_text(JobEnd end);
 struct WireMessage {
     enum class Kind : char {
         Text = 'T', Stats = 'S', Errors = 'E', Job = 'J', ConnectFailed = 'C', Lost = 'L', End = 'Z',
-        Passes = 'P', Lag = 'G', Ready = 'R'
+        Passes = 'P', Lag = 'G', Ready = 'R', Second = 'I'
     };
     explicit WireMessage(Kind k = Kind::Lost) : kind(k) {}
     Kind kind;
-    uint64_t id = 0;      // T, S
+    uint64_t id = 0;      // T, S; I: the second
     uint64_t count = 0;   // S, E
     uint64_t errors = 0;  // S
     uint64_t sum = 0, max = 0;  // S, P, G: microseconds

@@ -47,7 +47,6 @@ bool has_secret_key(const std::wstring& text) {
 }
 }  // namespace
 
-
 // Errs on the side of leaving a line out: any "*" behind CONNECT counts,
 // whether the line parses or not.
 bool isql_line_holds_password(const std::wstring& line) {

@@ -40,6 +40,7 @@ TEST(LoadWire, EveryMessageComesBackAsItWasSent) {
           message(K::Passes, [](M m) { m.sum = 70, m.max = 40, m.buckets = {{30, 1}, {40, 1}}; }),
           message(K::Lag, [](M m) { m.sum = UINT64_MAX, m.max = 1, m.buckets = {{1, 2}}; }),
           message(K::ConnectFailed, [](M m) { m.message = "no \"state\""; }), WireMessage(K::Lost), WireMessage(K::Ready),
+          message(K::Second, [](M m) { m.id = 604800; }),
           message(K::End, [](M m) {
               m.micros = 5000000, m.end = JobEnd::ScriptUnreadable, m.outputLost = true, m.firstPass = 9;
           })})
